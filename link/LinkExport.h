@@ -1,0 +1,3 @@
+#pragma once
+
+#define FTD2XX_API __attribute__((visibility("default")))
