@@ -109,16 +109,26 @@ std::string Proxy::GetStatusAsString(int status)
 {
     switch (status)
     {
-    case STATUS_OK: return "FT_OK";
-    case STATUS_INVALID_HANDLE: return "FT_INVALID_HANDLE";
-    case STATUS_DEVICE_NOT_FOUND: return "FT_DEVICE_NOT_FOUND";
-    case STATUS_DEVICE_NOT_OPENED: return "FT_DEVICE_NOT_OPENED";
-    case STATUS_IO_ERROR: return "FT_IO_ERROR";
-    case STATUS_INSUFFICIENT_RESOURCES: return "FT_INSUFFICIENT_RESOURCES";
-    case STATUS_INVALID_PARAMETER: return "FT_INVALID_PARAMETER";
-    case STATUS_OTHER_ERROR: return "FT_OTHER_ERROR";
-    case STATUS_READ_TIMEOUT: return "FT_TIMEOUT: read timed out";
-    default: break;
+    case STATUS_OK:
+        return "FT_OK";
+    case STATUS_INVALID_HANDLE:
+        return "FT_INVALID_HANDLE";
+    case STATUS_DEVICE_NOT_FOUND:
+        return "FT_DEVICE_NOT_FOUND";
+    case STATUS_DEVICE_NOT_OPENED:
+        return "FT_DEVICE_NOT_OPENED";
+    case STATUS_IO_ERROR:
+        return "FT_IO_ERROR";
+    case STATUS_INSUFFICIENT_RESOURCES:
+        return "FT_INSUFFICIENT_RESOURCES";
+    case STATUS_INVALID_PARAMETER:
+        return "FT_INVALID_PARAMETER";
+    case STATUS_OTHER_ERROR:
+        return "FT_OTHER_ERROR";
+    case STATUS_READ_TIMEOUT:
+        return "FT_TIMEOUT: read timed out";
+    default:
+        break;
     }
     DynamicTexts& t = GetDynamicTexts();
     std::lock_guard lock(t.mutex);

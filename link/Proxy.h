@@ -75,6 +75,11 @@ private:
     std::unique_ptr<DeviceBackend> m_Device;
 };
 
+// Lists simulated boxes after the real devices, as the programs' --simulate option asks:
+// with `settings` in the syntax of TAVIK_SIMULATOR, or when empty with TAVIK_SIMULATOR's
+// value if set, else one box. Takes effect at the next listing.
+FTD2XX_API void EnableSimulator(const std::string& settings = {});
+
 // A fresh status code whose text is `text`; the last 256 such texts are kept.
 FTD2XX_API int MakeErrorStatus(const std::string& text);
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "link/LinkExport.h"
+
+#include <string>
+
+namespace FTD2xx
+{
+
+// The absolute encoder attached to a simulated box.
+struct FTD2XX_API EncoderModel
+{
+    unsigned stBits = 13;
+    unsigned mtBits = 12;
+    double rpm = 60.0; // negative turns backward
+    bool gray = false; // the encoder sends Gray code instead of binary
+};
+
+// Faults a simulated box shows on demand. 0 switches a fault off.
+struct FTD2XX_API SimulatorFaults
+{
+    unsigned long glitchEvery = 0;     // every Nth reading is wrong (its top data bit flipped)
+    unsigned long lateReplyMs = 0;     // command replies arrive this much later
+    unsigned long stallAfter = 0;      // a sampling run stops streaming after N readings
+    unsigned long unplugAtCommand = 0; // the box vanishes on its Nth command
+};
+
+// Settings of the box simulator, as written in TAVIK_SIMULATOR:
+//   N[,key=value...]   with N = 1 to 8 simulated boxes (1 when only settings are given)
+// keys: boxes, st, mt, rpm, dir (forward|backward), code (binary|gray),
+//       glitch, late, stall, unplug.
+struct FTD2XX_API SimulatorConfig
+{
+    static constexpr unsigned kMaxBoxes = 8;
+
+    unsigned boxes = 0;
+    EncoderModel encoder;
+    SimulatorFaults faults;
+
+    // Empty text and "0" give no boxes. On a malformed text returns false, leaves
+    // `config` untouched and says why in `error`.
+    static bool Parse(const std::string& text, SimulatorConfig& config, std::string& error);
+};
+
+} // namespace FTD2xx
