@@ -1,9 +1,0 @@
-#include "base/IniFile.h"
-#include "base/Support.h"
-
-#include <gtest/gtest.h>
-
-TEST(Smoke, AppIniIsOpen)
-{
-    EXPECT_TRUE(zef::Support::GetAppIni().IsOpen());
-}
