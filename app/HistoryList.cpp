@@ -1,0 +1,90 @@
+#include "app/HistoryList.h"
+
+#include "app/core/History.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+CHistoryList::CHistoryList(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    verticalScrollBar()->setSingleStep(1);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(),
+            qOverload<>(&QWidget::update));
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(),
+            qOverload<>(&QWidget::update));
+}
+
+void CHistoryList::AddLine(const QString& line)
+{
+    m_Lines.push_back(line);
+    // Character count is a cheap stand-in for the pixel width; the horizontal range only
+    // needs to grow with the widest entry.
+    m_LongestLine = std::max(m_LongestLine, int(line.size()));
+    UpdateScrollRange();
+}
+
+int CHistoryList::GetTopIndex() const
+{
+    return verticalScrollBar()->value();
+}
+
+void CHistoryList::SetTopIndex(int index)
+{
+    verticalScrollBar()->setValue(index);
+}
+
+void CHistoryList::UpdateScrollRange()
+{
+    const int lineHeight = std::max(1, fontMetrics().height());
+    const int visible = std::max(1, viewport()->height() / lineHeight);
+    // The last entry may be scrolled up to the top of the list.
+    verticalScrollBar()->setRange(0, std::max(0, GetCount() - 1));
+    verticalScrollBar()->setPageStep(visible);
+    const int textWidth = m_LongestLine * fontMetrics().averageCharWidth() + 4;
+    horizontalScrollBar()->setRange(0, std::max(0, textWidth - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+}
+
+void CHistoryList::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollRange();
+}
+
+void CHistoryList::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(viewport());
+    const int lineHeight = std::max(1, fontMetrics().height());
+    const int first = GetTopIndex();
+    const int rows = viewport()->height() / lineHeight + 1;
+    const int dx = -horizontalScrollBar()->value() + 2;
+    painter.setPen(palette().color(QPalette::Text));
+    for (int row = 0; row < rows && first + row < GetCount(); ++row)
+    {
+        const QRect rect(dx, row * lineHeight, viewport()->width() - dx, lineHeight);
+        painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         m_Lines[std::size_t(first + row)]);
+    }
+}
+
+void AddHistory(CHistoryList& list, const std::string& text)
+{
+    const std::vector<std::string> lines = SplitHistoryLines(text);
+    for (const std::string& line : lines)
+        list.AddLine(QString::fromLatin1(line.data(), qsizetype(line.size())));
+    list.SetTopIndex(list.GetCount() - 1);
+}
+
+void AddErrorLine(CHistoryList& list, const std::string& text)
+{
+    AddHistory(list, "Error: " + text);
+}

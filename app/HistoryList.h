@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+// The history list box: one line per entry, never emptied, no limit on its length.
+// Only the visible lines are painted and adding a line costs the same however long the
+// list already is, so a day of error lines does not slow the program down.
+class CHistoryList : public QAbstractScrollArea
+{
+    Q_OBJECT
+
+public:
+    explicit CHistoryList(QWidget* parent = nullptr);
+
+    void AddLine(const QString& line);
+    int GetCount() const { return int(m_Lines.size()); }
+    const QString& GetLine(int index) const { return m_Lines.at(std::size_t(index)); }
+    // Index of the first visible entry.
+    int GetTopIndex() const;
+    // Scrolls so that `index` is the first visible entry.
+    void SetTopIndex(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void UpdateScrollRange();
+
+    std::vector<QString> m_Lines;
+    int m_LongestLine = 0;
+};
+
+// Adds a message to a history list, one entry per display line (see SplitHistoryLines),
+// and scrolls so that its last entry is the top visible entry.
+void AddHistory(CHistoryList& list, const std::string& text);
+// The same with "Error: " in front of the text.
+void AddErrorLine(CHistoryList& list, const std::string& text);

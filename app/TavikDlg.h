@@ -1,0 +1,152 @@
+#pragma once
+
+#include "app/core/GuiState.h"
+#include "driver/Box.h"
+#include "driver/SampleParameter.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <map>
+#include <string>
+
+class CHistoryList;
+class CLabel;
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+struct DefaultParameter;
+
+namespace zef
+{
+class IniFile;
+}
+
+// The main window: connects one box, sets it up, and shows its readings.
+class CTavikDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // `ini` is the settings file to use (the application INI file when null); it must
+    // outlive the dialog.
+    explicit CTavikDlg(QWidget* parent = nullptr, const zef::IniFile* ini = nullptr);
+    ~CTavikDlg() override;
+
+    // The control with this id (nullptr if the dialog has none).
+    QWidget* GetDlgItem(int id) const;
+    template <class T> T* Item(int id) const { return qobject_cast<T*>(GetDlgItem(id)); }
+
+    // --- Handlers, public so that tests can drive the dialog --------------------------------
+    void OnScanDevices();
+    void OnConnect();
+    void OnReset();
+    void OnPower();
+    void OnSingleSample();
+    void OnContinuousSample();
+    void OnTimer(); // one tick of the continuous timer
+    // A menu command (the system menu's commands), compared after clearing its low 4 bits.
+    void OnSysCommand(int command);
+    void OnOutputClicked(int index, Tavik::Box::OUTPUT_MODE mode);
+    void CommitMode();
+    void CommitClock();
+    void CommitBitCounts();
+    void CommitDataFilter();
+    void CommitGrayCodeFilter();
+    void CommitSpiWord();
+
+    GuiState GetGuiState() const { return m_GuiState; }
+    void EnterGuiState(GuiState state);
+    int GetExpertFlags() const { return m_ExpertFlags; }
+    QRect GetLogoRect(int index) const { return m_LogoRect[std::size_t(index)]; }
+    bool IsContinuousRunning() const { return m_ContinuousTimer != 0; }
+    Tavik::Box& GetBox() { return m_Tavik; }
+    CHistoryList& GetHistory() const { return *m_History; }
+    QAction* GetMenuAction(int command) const;
+    CLabel* GetBitLabel(int bit) const { return m_BitLabels[std::size_t(bit)]; }
+
+    // Shows a reading as ST and MT values and on the bit lamps; only changed texts and
+    // bits are repainted.
+    void ShowSample(unsigned value);
+
+    void AddHistory(const std::string& text);
+    void AddErrorLine(const std::string& text);
+
+    // Sizes of the window in dialog units, converted with the dialog's font.
+    QRect DialogUnitsToPixels(int x, int y, int w, int h) const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    template <class W> W* Place(W* widget, int id, int x, int y, int w, int h);
+    QRadioButton* Radio(const char* text, int id, int x, int y, int w, QButtonGroup* group);
+    void BuildControls();
+    void BuildMenu();
+    void InitLogoRects();
+    void InitControls();
+    void FillLists();
+    template <class F> void Guard(F&& handler);
+
+    Tavik::Box::POWER_MODE ReadSettingsBack();
+    void LoadAndApplyDefaults();
+    void ApplyDefaults(const DefaultParameter& record);
+    void ApplyExpertFlags(bool commitMode = true);
+    bool SelectMode(Tavik::SampleParameter::SERIAL_MODE mode, bool commitMode = true);
+    static bool SelectData(QComboBox* list, unsigned value);
+    int ValidateAndSet(Tavik::SampleParameter& p, const std::string& description);
+    void SwitchOutput(int index, Tavik::Box::OUTPUT_MODE mode);
+    void ShowOutputMode(int index, Tavik::Box::OUTPUT_MODE mode);
+    Tavik::Box::OUTPUT_MODE ReadOutputMode(int index) const;
+    Tavik::Box::POWER_MODE ReadPowerRadio() const;
+    void CheckPowerRadio(Tavik::Box::POWER_MODE mode);
+    unsigned SelectedData(QComboBox* list) const;
+    std::string Status(int status) const;
+    void StopContinuousTimer();
+    void AboutBox();
+    void ExpertSettings(int command);
+
+    // Members in the order of their meaning; see the class comment.
+    int m_ExpertFlags = 0;
+    std::array<QRect, 4> m_LogoRect{};
+    int m_ContinuousTimer = 0;
+    GuiState m_GuiState = GS_INIT;
+    Tavik::Box m_Tavik;
+    QIcon m_Icon;
+    const zef::IniFile* m_Ini;
+
+    QComboBox* m_Devices = nullptr;
+    QComboBox* m_Modes = nullptr;
+    QComboBox* m_Clocks = nullptr;
+    QComboBox* m_StBits = nullptr;
+    QComboBox* m_MtBits = nullptr;
+    QLineEdit* m_DataFilter = nullptr;
+    QLineEdit* m_GrayCodeFilter = nullptr;
+    QLineEdit* m_SpiCommand = nullptr;
+    CLabel* m_MtValue = nullptr;
+    CLabel* m_StValue = nullptr;
+    CHistoryList* m_History = nullptr;
+    std::array<CLabel*, 32> m_BitLabels{};
+    unsigned m_LastSample = 0xFFFFFFFF;
+    QString m_LastMtText;
+    QString m_LastStText;
+
+    QMenuBar* m_MenuBar = nullptr;
+    std::map<int, QAction*> m_Actions;
+    std::map<int, QWidget*> m_Items;
+    QLabel* m_Logo = nullptr;
+    int m_BaseX = 6;
+    int m_BaseY = 13;
+    int m_Top = 0;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// Register values as the dialogs show them: eight upper-case hexadecimal digits.
+std::string FormatHex8(unsigned value);
+
+// Reads the hexadecimal digits of `text` in order, skipping every other character; an
+// empty or digit-free text gives 0.
+unsigned ParseHex(const std::string& text);
+
+// A clock frequency as the clock list shows it: "8 MHz", "500 kHz", "2666666 Hz".
+std::string FormatFrequency(unsigned hz);
+
+// The low `bits` bits set; 32 or more gives all bits.
+constexpr unsigned LowMask(unsigned bits)
+{
+    return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u;
+}
