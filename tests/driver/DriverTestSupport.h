@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace DriverTest
 {
@@ -58,11 +61,7 @@ class ScopedWorkDir
 public:
     ScopedWorkDir()
         : m_Old(std::filesystem::current_path()),
-          m_Dir(std::filesystem::temp_directory_path() /
-                ("tavik-driver-" +
-                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 std::to_string(Counter()++) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+          m_Dir(std::filesystem::temp_directory_path() / UniqueName())
     {
         std::filesystem::remove_all(m_Dir);
         std::filesystem::create_directories(m_Dir);
@@ -80,6 +79,16 @@ public:
     const std::filesystem::path& Path() const { return m_Dir; }
 
 private:
+    static std::string UniqueName()
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = "tavik-driver-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(Counter()++) + "-" + test->name();
+        // Parameterised test names hold a '/'.
+        std::replace(name.begin(), name.end(), '/', '_');
+        return name;
+    }
+
     static int& Counter()
     {
         static int counter = 0;
