@@ -115,7 +115,7 @@ int ReceiveQueue::Read(std::vector<unsigned char>& buffer, unsigned long length,
     }
 }
 
-int ReceiveQueue::WithReaderPaused(const std::function<int()>& action)
+int ReceiveQueue::WithReaderPaused(const std::function<int()>& action, bool emptyQueue)
 {
     std::unique_lock lock(m_Mutex);
     if (m_Failure)
@@ -128,7 +128,8 @@ int ReceiveQueue::WithReaderPaused(const std::function<int()>& action)
     // are dropped with it; the source holds nothing older than this point.
     const int status = action ? action() : STATUS_OK;
     lock.lock();
-    m_Queue.Clear();
+    if (emptyQueue)
+        m_Queue.Clear();
     --m_Pauses;
     m_Changed.notify_all();
     return status;

@@ -54,9 +54,9 @@ public:
     int Read(std::vector<unsigned char>& buffer, unsigned long length, Clock::Duration timeout);
     // Pauses the reader, flushes the source, empties the queue, resumes.
     int Purge();
-    // Runs `action` (for instance a chip reset) with the reader paused, then empties the
-    // queue as Purge does.
-    int WithReaderPaused(const std::function<int()>& action);
+    // Runs `action` (for instance a chip reset) with the reader paused; then empties the
+    // queue as Purge does, unless told to keep it.
+    int WithReaderPaused(const std::function<int()>& action, bool emptyQueue = true);
 
     // The source's failure, or 0.
     int GetFailure() const;
