@@ -129,6 +129,18 @@ SimulatedBox::Block SimulatedBox::GetParameterBlock() const
     return m_Block;
 }
 
+void SimulatedBox::SetPowerCode(unsigned char code)
+{
+    std::lock_guard lock(m_Mutex);
+    m_Power = code;
+}
+
+void SimulatedBox::SetOutputByte(unsigned char state)
+{
+    std::lock_guard lock(m_Mutex);
+    m_Outputs = state;
+}
+
 unsigned char SimulatedBox::GetPowerCode() const
 {
     std::lock_guard lock(m_Mutex);

@@ -63,6 +63,9 @@ public:
     // What a faulty box might hold: any 8 bytes, read back as they are by command 0x41.
     void SetParameterBlock(const Block& block);
     Block GetParameterBlock() const;
+    // Likewise any power code and output state byte.
+    void SetPowerCode(unsigned char code);
+    void SetOutputByte(unsigned char state);
     unsigned char GetPowerCode() const;
     unsigned char GetOutputByte() const;
     unsigned GetDataMask() const;
