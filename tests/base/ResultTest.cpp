@@ -1,5 +1,7 @@
 #include "base/Result.h"
 
+#include "base/StaticObjectRegistry.h"
+
 #include <gtest/gtest.h>
 
 using zef::Exception;
@@ -253,4 +255,40 @@ TEST(ExceptionTest, HoldsResult)
     {
         EXPECT_EQ(thrown.GetText(), "thrown");
     }
+}
+
+namespace
+{
+struct Tracked
+{
+    Tracked(std::vector<int>& log, int id) : m_Log(log), m_Id(id) {}
+    ~Tracked() { m_Log.push_back(m_Id); }
+    std::vector<int>& m_Log;
+    int m_Id;
+};
+} // namespace
+
+TEST(StaticObjectRegistryTest, DestroysNewestFirst)
+{
+    std::vector<int> destroyed;
+    {
+        zef::StaticObjectRegistry registry;
+        Tracked& first = registry.Adopt(std::make_unique<Tracked>(destroyed, 1));
+        registry.Adopt(std::make_unique<Tracked>(destroyed, 2));
+        EXPECT_EQ(first.m_Id, 1);
+        EXPECT_EQ(registry.GetCount(), 2u);
+        registry.DestroyAll();
+        EXPECT_EQ(destroyed, (std::vector<int>{2, 1}));
+        EXPECT_EQ(registry.GetCount(), 0u);
+        registry.Adopt(std::make_unique<Tracked>(destroyed, 3));
+    }
+    EXPECT_EQ(destroyed, (std::vector<int>{2, 1, 3}));
+}
+
+TEST(StaticObjectRegistryTest, LibrarySharedObjectsAreRegistered)
+{
+    // The application INI, the dispatcher and the shared null values live in the registry.
+    EXPECT_EQ(&Result::Null(), &Result::Null());
+    EXPECT_EQ(&zef::ValueString::Null(), &zef::ValueString::Null());
+    EXPECT_GE(zef::StaticObjectRegistry::Instance().GetCount(), 4u);
 }

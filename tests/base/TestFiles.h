@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -23,6 +24,10 @@ inline std::string ReadFile(const std::string& name)
 inline std::string DataFile(const std::string& name)
 {
     const char* dir = std::getenv("TAVIK_TEST_DATA");
+#ifdef BASE_TEST_DATA_DIR
+    if (!dir || !*dir)
+        dir = BASE_TEST_DATA_DIR;
+#endif
     return std::string(dir ? dir : "data") + "/" + name;
 }
 
