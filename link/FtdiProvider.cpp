@@ -291,8 +291,24 @@ int FtdiProvider::Open(const DeviceInfo& device, std::unique_ptr<DeviceBackend>&
     }
     if (!match)
         return STATUS_DEVICE_NOT_FOUND; // unplugged since it was listed
-    if (int r = ftdi_usb_open_dev(context.get(), match); r < 0)
-        return Failure(context.get(), r, false);
+    if (ftdi_usb_open_dev(context.get(), match) < 0)
+    {
+        // libftdi keeps libusb's reason to itself when libusb_open fails (no access
+        // rights, device busy): ask libusb once more to give the user that reason.
+        std::string text = ftdi_get_error_string(context.get());
+        libusb_device_handle* raw = nullptr;
+        const int reason = libusb_open(match, &raw);
+        const std::unique_ptr<libusb_device_handle, void (*)(libusb_device_handle*)> probe(
+            raw,
+            [](libusb_device_handle* h)
+            {
+                if (h)
+                    libusb_close(h);
+            });
+        if (reason < 0)
+            text += std::string(": ") + libusb_strerror(reason);
+        return MakeErrorStatus(text);
+    }
 
     auto opened = std::make_unique<FtdiDevice>(std::move(context));
     if (int status = opened->Configure(); status != STATUS_OK)
