@@ -3,6 +3,8 @@
 // top rate (8 MHz, 1 data bit, 10 us delay: about 100,000 readings or 400 KB per second)
 // and against a plain copy of the same bytes measured in the same run.
 
+#include "driver/Box.h"
+#include "link/Backend.h"
 #include "link/Clock.h"
 #include "link/Proxy.h"
 #include "link/ReceiveQueue.h"
@@ -183,6 +185,105 @@ BENCHMARK(BM_ReceiveQueue_TopRateReaderCpu)
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// A device whose receive side is the real queue fed by a ChunkSource, so that the
+// driver's own Box::GetNextSamples can collect from it.
+class QueueDevice : public DeviceBackend
+{
+public:
+    explicit QueueDevice(ChunkSource& source) : m_Queue(source, Clock::System(), 512)
+    {
+        m_Queue.Start();
+    }
+    int SetLatencyTimer(unsigned char) override { return STATUS_OK; }
+    int SetUSBParameters(unsigned long, unsigned long) override { return STATUS_OK; }
+    int SetTimeouts(unsigned long, unsigned long) override { return STATUS_OK; }
+    int GetStatus(unsigned long& rx, unsigned long& tx, unsigned long& events) override
+    {
+        tx = events = 0;
+        return m_Queue.GetSize(rx);
+    }
+    int PurgeInputBuffer() override { return m_Queue.Purge(); }
+    int ResetDevice() override { return STATUS_OK; }
+    int Write(const std::vector<unsigned char>& data, unsigned long& written) override
+    {
+        written = static_cast<unsigned long>(data.size());
+        return STATUS_OK;
+    }
+    int Read(std::vector<unsigned char>& buffer, unsigned long length) override
+    {
+        return m_Queue.Read(buffer, length, std::chrono::milliseconds(200));
+    }
+
+private:
+    ReceiveQueue m_Queue;
+};
+
+class QueueProvider : public DeviceProvider
+{
+public:
+    explicit QueueProvider(ChunkSource& source) : m_Source(source) {}
+    int Enumerate(std::vector<DeviceInfo>& devices) override
+    {
+        devices = {{"BENCH001", "receive queue"}};
+        return STATUS_OK;
+    }
+    int Open(const DeviceInfo&, std::unique_ptr<DeviceBackend>& backend) override
+    {
+        backend = std::make_unique<QueueDevice>(m_Source);
+        return STATUS_OK;
+    }
+
+private:
+    ChunkSource& m_Source;
+};
+
+// The whole path up to the driver: reader push to Tavik::Box::GetNextSamples, called
+// every 5 ms (the batch dialog's 300 ms, scaled down).
+void BM_Box_GetNextSamples(benchmark::State& state)
+{
+    ChunkSource source;
+    Proxy::SetProviders({std::make_shared<QueueProvider>(source)});
+    const auto previousSleep = Tavik::Box::SetSleepFunction([](unsigned) {});
+    double readerCpu = 0;
+    double elapsed = 0;
+    {
+        Tavik::Box box;
+        if (box.Open(0) != Tavik::Box::OK)
+        {
+            state.SkipWithError("open failed");
+            return;
+        }
+        std::vector<unsigned int> values;
+        for (auto _ : state)
+        {
+            const auto start = std::chrono::steady_clock::now();
+            source.ResetCpu();
+            source.Arm(kVolume);
+            std::size_t got = 0;
+            while (got < kVolume)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                if (box.GetNextSamples(values) != Tavik::Box::OK)
+                {
+                    state.SkipWithError("GetNextSamples failed");
+                    break;
+                }
+                got += 4 * values.size();
+            }
+            readerCpu += source.ReaderCpuSeconds();
+            elapsed +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    Tavik::Box::SetSleepFunction(previousSleep);
+    Proxy::UseDefaultProviders();
+    const double total = static_cast<double>(state.iterations() * kVolume);
+    state.SetBytesProcessed(static_cast<int64_t>(total));
+    state.counters["x_top_rate"] = total / elapsed / kTopRateBytesPerSecond;
+    state.counters["reader_cpu_ms_per_MB"] = readerCpu * 1e3 / (total / (1 << 20));
+}
+BENCHMARK(BM_Box_GetNextSamples)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The simulator on a manual clock: a 1,000,000-reading run at the top rate, collected
 // every 300 ms of simulated time.
