@@ -16,7 +16,7 @@
 namespace zef::Glimra
 {
 
-enum AXIS
+enum AXIS : int
 {
     X_AXIS = 0,
     Y_AXIS = 1,
@@ -26,7 +26,7 @@ enum AXIS
 class GLIMRA_API DataLine
 {
 public:
-    enum STYLE
+    enum STYLE : int
     {
         STYLE_DOTS = 0,
         STYLE_LINE = 1, ///< every other value draws dots as well

@@ -46,7 +46,7 @@ class GLIMRA_API StaticTextCtrl : public QLabel
     Q_OBJECT
 
 public:
-    enum Text3D
+    enum Text3D : int
     {
         TEXT3D_FLAT = 0,
         TEXT3D_RAISED = 1, ///< second drawing shifted by (-1, -1)

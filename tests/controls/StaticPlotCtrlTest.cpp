@@ -220,6 +220,14 @@ TEST(StaticPlotCtrl, GridLinesAcrossTheRange)
     plot.ClearGrid();
     plot.AddGrid(none);
     EXPECT_EQ(Count(plot.Render(), kGrid), 0);
+
+    GridLine badAxis; // neither axis: draws nothing
+    badAxis.SetAxis(static_cast<AXIS>(2));
+    badAxis.SetColor(kGrid);
+    badAxis.Add(2);
+    plot.ClearGrid();
+    plot.AddGrid(badAxis);
+    EXPECT_EQ(Count(plot.Render(), kGrid), 0);
 }
 
 TEST(StaticPlotCtrl, LaterObjectsCoverEarlierOnesAndCopiesAreKept)
