@@ -10,8 +10,8 @@
 
 namespace
 {
-// Readings per block of the block scan. Small enough that a block holding an event (a turn, an
-// error) costs little to check reading by reading, large enough to keep the scan's loop cheap.
+// Readings per block of the block scan: long enough to make the scan's set-up negligible, short
+// enough that a run with many events (errors, turns of small parts) does not rescan much.
 constexpr std::size_t kBlock = 64;
 
 const char* MonotonyName(MONOTONY mode)
@@ -293,26 +293,40 @@ bool CodeTester::Test(std::span<const unsigned int> readings)
     Tavik::SplitStMt(m_Config.m_StBits, m_Config.m_MtBits, readings[0], st.m_First, mt.m_First);
 
     const std::size_t n = readings.size();
-    // Limit 0 stops at the first differing reading, which the block scan would jump over.
+    // Limit 0 stops at the first differing reading, which the block scan would pass over.
     const bool scan = m_BlockScan && m_Config.m_ErrorLimit > 0;
     bool running = true;
     std::size_t i = 1;
     while (running && i < n)
     {
-        std::size_t end = n;
         if (scan && i + kBlock <= n)
         {
-            if (BlockIsQuiet(readings.data() + i - 1, st.MakeScan(), mt.MakeScan()))
+            // Quiet readings leave everything as it is: jump to the first event and check only
+            // that one, then scan on with what it changed. Runs full of events (errors, small
+            // parts) go reading by reading without rescanning.
+            const ScanPart stScan = st.MakeScan();
+            const ScanPart mtScan = mt.MakeScan();
+            auto isEvent = [&](std::size_t k)
             {
-                i += kBlock;
-                continue;
+                return (PartEvents(readings[k], readings[k - 1], stScan) |
+                        PartEvents(readings[k], readings[k - 1], mtScan)) != 0;
+            };
+            if (!isEvent(i))
+            {
+                if (BlockIsQuiet(readings.data() + i - 1, stScan, mtScan))
+                {
+                    i += kBlock;
+                    continue;
+                }
+                const std::size_t last = i + kBlock - 1;
+                while (i < last && !isEvent(i))
+                {
+                    ++i;
+                }
             }
-            end = i + kBlock;
         }
-        for (; running && i < end; ++i)
-        {
-            running = CheckReading(st, mt, readings, i);
-        }
+        running = CheckReading(st, mt, readings, i);
+        ++i;
     }
 
     m_Result.m_StMonotony = st.m_Mode;
