@@ -1026,7 +1026,10 @@ void CTavikDlg::ApplyExpertFlags(bool commitMode)
         for (const auto mode : modes)
             m_Modes->addItem(QString::fromLatin1(SampleParameter::GetModeAsString(mode)),
                              unsigned(mode));
-        if (!SelectData(m_Modes, remembered))
+        // Selecting a mode that the list lacks brings SPI mode back (select mode). That
+        // nested rebuild must not commit: it would send whatever its fresh list selected
+        // first, and the commit below sends the mode that ends up selected anyway.
+        if (!SelectMode(static_cast<SampleParameter::SERIAL_MODE>(remembered), false))
             m_Modes->setCurrentIndex(0);
     }
     if (commitMode)

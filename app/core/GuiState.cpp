@@ -8,7 +8,7 @@ constexpr auto E = ControlState::ENABLE;
 constexpr auto D = ControlState::DISABLE;
 constexpr auto U = ControlState::UNCHANGED;
 
-void Add(std::vector<ControlState>& out, std::initializer_list<int> ids, ControlState::Enable e,
+void Add(std::vector<ControlState>& out, const std::vector<int>& ids, ControlState::Enable e,
          const char* text = nullptr)
 {
     if (e == U && text == nullptr)
@@ -20,7 +20,7 @@ void Add(std::vector<ControlState>& out, std::initializer_list<int> ids, Control
 // Rows of the state table; columns DISCONNECTED, CONNECTED, POWERED, CONTINUOUS.
 struct Row
 {
-    std::initializer_list<int> ids;
+    std::vector<int> ids;
     ControlState::Enable e[4];
     const char* text[4];
 };

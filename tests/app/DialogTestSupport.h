@@ -1,0 +1,111 @@
+#pragma once
+
+// Runs the real main dialog against simulated boxes on a manual clock: no real waits.
+
+#include "app/HistoryList.h"
+#include "app/TavikDlg.h"
+#include "base/IniFile.h"
+#include "driver/Box.h"
+#include "link/Clock.h"
+#include "link/Proxy.h"
+#include "link/SimulatorProvider.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+class DialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Tavik::Box::SetSleepFunction([](unsigned) {});
+        UseBoxes(1);
+        ASSERT_TRUE(m_Ini.OpenEmpty().IsOk());
+    }
+
+    void TearDown() override
+    {
+        m_Dlg.reset();
+        FTD2xx::Proxy::UseDefaultProviders();
+        Tavik::Box::SetSleepFunction({});
+    }
+
+    void UseBoxes(unsigned count)
+    {
+        FTD2xx::SimulatorConfig config;
+        config.boxes = count;
+        config.encoder.rpm = 0; // a still encoder: readings are repeatable
+        m_Sim = std::make_shared<FTD2xx::SimulatorProvider>(config, m_Clock);
+        FTD2xx::Proxy::SetProviders({m_Sim});
+    }
+
+    // The INI file the dialog reads, written to the scratch working directory.
+    void WriteIni(const std::string& content)
+    {
+        std::ofstream(m_IniName) << content;
+        ASSERT_TRUE(m_Ini.Open(m_IniName.c_str()).IsOk());
+    }
+
+    CTavikDlg& Dlg()
+    {
+        if (!m_Dlg)
+            m_Dlg = std::make_unique<CTavikDlg>(nullptr, &m_Ini);
+        return *m_Dlg;
+    }
+
+    std::vector<std::string> History() const
+    {
+        std::vector<std::string> lines;
+        if (!m_Dlg)
+            return lines;
+        const CHistoryList& list = m_Dlg->GetHistory();
+        for (int i = 0; i < list.GetCount(); ++i)
+            lines.push_back(list.GetLine(i).toStdString());
+        return lines;
+    }
+    // History lines added since the last call.
+    std::vector<std::string> NewLines()
+    {
+        std::vector<std::string> all = History();
+        std::vector<std::string> fresh(all.begin() + std::min(m_Seen, all.size()), all.end());
+        m_Seen = all.size();
+        return fresh;
+    }
+
+    FTD2xx::SimulatedBox& SimBox(std::size_t i = 0) { return *m_Sim->GetBox(i); }
+
+    template <class T> T* Item(int id) { return Dlg().Item<T>(id); }
+    void Click(int id) { Item<QAbstractButton>(id)->click(); }
+    void Choose(int id, unsigned data)
+    {
+        auto* list = Item<QComboBox>(id);
+        const int index = list->findData(data);
+        ASSERT_GE(index, 0);
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+    void Type(int id, const char* text) { Item<QLineEdit>(id)->setText(text); }
+
+    // Powers box i from outside the dialog, as if it had been left on.
+    void PowerBoxFromOutside(int index, Tavik::Box::POWER_MODE mode)
+    {
+        Tavik::Box box;
+        ASSERT_EQ(box.Open(index), Tavik::Box::OK);
+        ASSERT_EQ(box.SetPowerMode(mode), Tavik::Box::OK);
+    }
+
+    FTD2xx::ManualClock m_Clock;
+    std::shared_ptr<FTD2xx::SimulatorProvider> m_Sim;
+    zef::IniFile m_Ini;
+    const std::string m_IniName = "DialogTest.ini";
+    std::unique_ptr<CTavikDlg> m_Dlg;
+    std::size_t m_Seen = 0;
+};

@@ -1,0 +1,600 @@
+#include "DialogTestSupport.h"
+
+#include "app/Label.h"
+#include "app/Resource.h"
+#include "app/TavikApp.h"
+#include "link/SimulatedBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+using Lines = std::vector<std::string>;
+using Tavik::Box;
+using Tavik::SampleParameter;
+
+namespace
+{
+const char* const DESCRIPTION = FTD2xx::SimulatorProvider::kDescription;
+
+// Every control that a GUI state switches, with its expected enabled state in
+// DISCONNECTED, CONNECTED, POWERED and CONTINUOUS.
+struct Expected
+{
+    int id;
+    bool enabled[4];
+};
+const Expected STATE_TABLE[] = {
+    {IDC_CB_DEVICES, {true, false, false, false}},
+    {IDC_BT_SCAN, {true, false, false, false}},
+    {IDC_BT_CONNECT, {true, true, false, false}},
+    {IDC_BT_POWER, {false, true, true, false}},
+    {IDC_RD_SSIDEVICE_EXTERNAL, {false, true, false, false}},
+    {IDC_RD_SSIDEVICE_INTERNAL, {false, true, false, false}},
+    {IDC_RD_SSIDEVICE_DCDC, {false, true, false, false}},
+    {IDC_BT_SINGLESAMPLE, {false, false, true, false}},
+    {IDC_BT_CONTINUOUSSAMPLE, {false, false, true, true}},
+    {IDC_BT_RESET, {false, true, true, true}},
+    {1009, {false, true, true, true}},
+    {1013, {false, true, true, true}},
+    {1017, {false, true, true, true}},
+    {IDC_CK_HEX, {false, true, true, true}},
+    {IDC_CB_SSIMODE, {false, true, true, false}},
+    {IDC_CB_SSIFREQUENCE, {false, true, true, false}},
+    {IDC_ED_DATAFILTER, {false, true, true, false}},
+    {IDC_ED_GRAYCODEFILTER, {false, true, true, false}},
+    {IDC_ED_SPICOMMAND, {false, true, true, false}},
+    {IDC_CB_STBITS, {false, true, true, false}},
+    {IDC_CB_MTBITS, {false, true, true, false}},
+};
+} // namespace
+
+class TavikDlgTest : public DialogTest
+{
+protected:
+    void ExpectEnabled(int column, const char* state)
+    {
+        for (const Expected& e : STATE_TABLE)
+            EXPECT_EQ(Dlg().GetDlgItem(e.id)->isEnabled(), e.enabled[column])
+                << "control " << e.id << " in " << state;
+    }
+    void Connect()
+    {
+        Dlg();
+        NewLines();
+        Click(IDC_BT_CONNECT);
+    }
+};
+
+TEST_F(TavikDlgTest, TemplateHasEveryControlWithCaptionAndEditLimits)
+{
+    for (int id :
+         {1000, 1001, 1002, 1004, 1005, 1006, 1007, 1008, 1018, 1019, 1053, 1054, 1055, 1056,
+          1057, 1059, 1063, 1064, 1067, 1068, 1102, 1149, 1162, 1163, 1164, 1165, 1166})
+        EXPECT_NE(Dlg().GetDlgItem(id), nullptr) << id;
+    for (int id = 1009; id <= 1017; ++id)
+        EXPECT_NE(Dlg().GetDlgItem(id), nullptr) << id;
+    for (int id = 1070; id <= 1101; ++id)
+        EXPECT_NE(Dlg().GetDlgItem(id), nullptr) << id;
+    // The batch dialog is not part of this window yet: no button that does nothing.
+    EXPECT_EQ(Dlg().GetDlgItem(IDC_BT_BATCHSAMPLE), nullptr);
+    EXPECT_EQ(Dlg().windowTitle(), "Tavik");
+    EXPECT_EQ(Item<QAbstractButton>(IDC_BT_SCAN)->text(), "Scan Devices");
+    EXPECT_EQ(Item<QAbstractButton>(IDC_RD_SSIDEVICE_DCDC)->text(), "Internal DCDC (+12V)");
+    EXPECT_EQ(Item<QAbstractButton>(1011)->text(), "Low / GND");
+    EXPECT_EQ(Item<QAbstractButton>(IDC_CK_HEX)->text(), "Display as Hex");
+    for (int id : {IDC_ED_DATAFILTER, IDC_ED_GRAYCODEFILTER, IDC_ED_SPICOMMAND})
+    {
+        EXPECT_EQ(Item<QLineEdit>(id)->maxLength(), 8);
+        EXPECT_EQ(Item<QLineEdit>(id)->text(), "00000000");
+    }
+    // Start-up selections and radio buttons.
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIFREQUENCE)->currentText(), "8 MHz");
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIFREQUENCE)->count(), 128);
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_STBITS)->currentText(), "12 Bit");
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_STBITS)->count(), 33);
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_MTBITS)->currentText(), "13 Bit");
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_MTBITS)->count(), 25);
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIMODE)->count(), 2);
+    EXPECT_TRUE(Item<QRadioButton>(IDC_RD_SSIDEVICE_EXTERNAL)->isChecked());
+    EXPECT_TRUE(Item<QRadioButton>(1010)->isChecked() && Item<QRadioButton>(1013)->isChecked() &&
+                Item<QRadioButton>(1016)->isChecked());
+    EXPECT_EQ(Item<QAbstractButton>(IDC_BT_POWER)->text(), "Power ON");
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), "0");
+    EXPECT_TRUE(Item<CLabel>(IDC_ST_STVALUE)->GetLogFont().bold());
+}
+
+TEST_F(TavikDlgTest, EnabledStateOfEveryControlInEveryGuiState)
+{
+    EXPECT_EQ(Dlg().GetGuiState(), GS_DISCONNECTED);
+    ExpectEnabled(0, "DISCONNECTED");
+    EXPECT_EQ(Item<QAbstractButton>(IDC_BT_CONNECT)->text(), "Connect");
+    Click(IDC_BT_CONNECT);
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONNECTED);
+    ExpectEnabled(1, "CONNECTED");
+    EXPECT_EQ(Item<QAbstractButton>(IDC_BT_CONNECT)->text(), "Disconnect");
+    Click(IDC_BT_POWER);
+    EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
+    ExpectEnabled(2, "POWERED");
+    EXPECT_EQ(Item<QAbstractButton>(IDC_BT_POWER)->text(), "Power OFF");
+    Click(IDC_BT_CONTINUOUSSAMPLE);
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONTINUOUS);
+    ExpectEnabled(3, "CONTINUOUS");
+    Dlg().EnterGuiState(GS_BATCH); // changes no control
+    ExpectEnabled(3, "BATCH after CONTINUOUS");
+    Dlg().EnterGuiState(GS_CONTINUOUS);
+    Click(IDC_BT_CONTINUOUSSAMPLE);
+    ExpectEnabled(2, "POWERED again");
+    Click(IDC_BT_POWER);
+    ExpectEnabled(1, "CONNECTED again");
+    Click(IDC_BT_CONNECT);
+    ExpectEnabled(0, "DISCONNECTED again");
+    EXPECT_EQ(NewLines().back(), "Disconnected from device.");
+}
+
+TEST_F(TavikDlgTest, ScanWithoutBoxesReportsZeroAndConnectDoesNothing)
+{
+    UseBoxes(0);
+    EXPECT_EQ(NewLines(), (Lines{})) << "nothing before the dialog";
+    Dlg();
+    EXPECT_EQ(NewLines(), (Lines{"0 connected device(s) found."}));
+    Click(IDC_BT_CONNECT);
+    EXPECT_EQ(NewLines(), (Lines{}));
+    EXPECT_EQ(Dlg().GetGuiState(), GS_DISCONNECTED);
+}
+
+TEST_F(TavikDlgTest, ConfiguredDeviceIsPreselectedIgnoringCase)
+{
+    UseBoxes(3);
+    WriteIni("[Default]\nUsbDevice=sim00002\n");
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_DEVICES)->currentText(), "SIM00002");
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_DEVICES)->count(), 3);
+    EXPECT_EQ(NewLines(), (Lines{"3 connected device(s) found."}));
+}
+
+TEST_F(TavikDlgTest, ConfiguredDeviceMissingGivesErrorLine)
+{
+    WriteIni("[Default]\nUsbDevice=XYZ\n");
+    Dlg();
+    EXPECT_EQ(NewLines(), (Lines{"1 connected device(s) found.",
+                                 "Error: Configured USB device 'XYZ' was not detected."}));
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_DEVICES)->currentText(), "SIM00001");
+}
+
+TEST_F(TavikDlgTest, ConnectToBoxThatIsOffAppliesBuiltInDefaults)
+{
+    Connect();
+    EXPECT_EQ(NewLines(),
+              (Lines{"Connected to device '" + std::string(DESCRIPTION) + "', serial 'SIM00001'.",
+                     "Switching output 1 to OUT_OPEN.", "Switching output 2 to OUT_OPEN.",
+                     "Switching output 3 to OUT_OPEN.",
+                     "Setting sample parameter. Set new frequence to 1000000 Hz",
+                     "Setting data mask to 0x03FFFFFF.", "Setting gray binary mask to 0x03FFFFFF.",
+                     "Setting sample parameter. Set clocks to 26 (mt bits = 13, st bits = 13).",
+                     "Setting data mask to 0x01FFFFFF.", "Setting gray binary mask to 0x01FFFFFF.",
+                     "Setting sample parameter. Set clocks to 25 (mt bits = 12, st bits = 13)."}));
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONNECTED);
+    EXPECT_TRUE(Item<QRadioButton>(IDC_RD_SSIDEVICE_INTERNAL)->isChecked());
+    EXPECT_FALSE(Item<QCheckBox>(IDC_CK_HEX)->isChecked());
+    EXPECT_EQ(SimBox().GetDataMask(), 0x01FFFFFFu);
+    EXPECT_EQ(SimBox().GetParameterBlock()[1], 25); // data bits
+    EXPECT_EQ(SimBox().GetPowerCode(), 0);          // the supply stays off
+}
+
+TEST_F(TavikDlgTest, ConnectToBoxThatIsOffAppliesDefaultAndPerSerialChapters)
+{
+    WriteIni("[Default]\nPowerMode=2\nOutputMode1=2\nOutputMode3=1\nSsiMode=1\nSsiClock=500000\n"
+             "StBits=12\nMtBits=12\nValueEncoding=1\nGrayCodeFilter=4095\n"
+             "[Default/SIM00001]\nMtBits=16\n");
+    Connect();
+    const std::string connected =
+        "Connected to device '" + std::string(DESCRIPTION) + "', serial 'SIM00001'.";
+    EXPECT_EQ(NewLines(),
+              (Lines{connected,
+                     "Loading configuration for device '" + std::string(DESCRIPTION) +
+                         "', serial 'SIM00001' from file 'DialogTest.ini'.",
+                     "Switching output 1 to OUT_HIGH_UB.", "Switching output 2 to OUT_OPEN.",
+                     "Switching output 3 to OUT_LOW_GND.",
+                     "Setting sample parameter. Set SSI mode to SSI_Gray",
+                     "Setting sample parameter. Set new frequence to 500000 Hz",
+                     "Setting data mask to 0x01FFFFFF.", "Setting gray binary mask to 0x01FFFFFF.",
+                     // ST 12 with the MT 13 read back from the box's 25 bits: nothing to send
+                     "Setting data mask to 0x0FFFFFFF.", "Setting gray binary mask to 0x0FFFFFFF.",
+                     "Setting sample parameter. Set clocks to 28 (mt bits = 16, st bits = 12).",
+                     // the Gray mask of the INI file comes last
+                     "Setting gray binary mask to 0x00000FFF."}));
+    EXPECT_TRUE(Item<QRadioButton>(IDC_RD_SSIDEVICE_DCDC)->isChecked());
+    EXPECT_TRUE(Item<QCheckBox>(IDC_CK_HEX)->isChecked());
+    EXPECT_EQ(SimBox().GetOutputByte(), 0x2 | (0x1 << 4));
+    EXPECT_EQ(SimBox().GetGrayMask(), 0x00000FFFu);
+    EXPECT_EQ(SimBox().GetDataMask(), 0x0FFFFFFFu);
+    EXPECT_EQ(SimBox().GetParameterBlock()[7], 0xA4);
+}
+
+TEST_F(TavikDlgTest, LoadFailureIsAHistoryLineAndBuiltInValuesApply)
+{
+    WriteIni("[Default]\nPowerMode=4\n[Default/SIM00001]\nMtBits=16\n");
+    Connect();
+    const Lines lines = NewLines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "Error while loading configuration for device '" +
+                            std::string(DESCRIPTION) +
+                            "', serial 'SIM00001' from file 'DialogTest.ini'.");
+    EXPECT_EQ(lines[2], "    Details: Chapter [Default] Value 'PowerMode' is out of range. "
+                        "Allowed values are [0,1,2,3].");
+    EXPECT_EQ(lines.back(),
+              "Setting sample parameter. Set clocks to 25 (mt bits = 12, st bits = 13).");
+}
+
+TEST_F(TavikDlgTest, PowerModeOffFromIniLeavesSupplyRadiosAlone)
+{
+    WriteIni("[Default]\nPowerMode=3\n");
+    Dlg();
+    Item<QRadioButton>(IDC_RD_SSIDEVICE_DCDC)->setChecked(true);
+    Click(IDC_BT_CONNECT);
+    EXPECT_TRUE(Item<QRadioButton>(IDC_RD_SSIDEVICE_DCDC)->isChecked());
+}
+
+TEST_F(TavikDlgTest, ConnectToPoweredBoxGoesStraightToPoweredWithoutDefaults)
+{
+    PowerBoxFromOutside(0, Box::PWR_EXTERNAL);
+    WriteIni("[Default]\nMtBits=16\n");
+    Connect();
+    EXPECT_EQ(NewLines(), (Lines{"Connected to device '" + std::string(DESCRIPTION) +
+                                 "', serial 'SIM00001'."}));
+    EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
+    EXPECT_TRUE(Item<QRadioButton>(IDC_RD_SSIDEVICE_EXTERNAL)->isChecked());
+    // Read back from the box's power-on set: 25 bits shown as ST 12 + MT 13, masks all ones.
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_STBITS)->currentText(), "12 Bit");
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_MTBITS)->currentText(), "13 Bit");
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIFREQUENCE)->currentText(), "2 MHz");
+    EXPECT_EQ(Item<QLineEdit>(IDC_ED_DATAFILTER)->text(), "FFFFFFFF");
+}
+
+TEST_F(TavikDlgTest, PowerOnSwitchesTheThreeOutputsFirst)
+{
+    Connect();
+    NewLines();
+    Item<QRadioButton>(IDC_RD_SSIDEVICE_DCDC)->setChecked(true);
+    Item<QRadioButton>(1009)->setChecked(true);
+    Item<QRadioButton>(1013)->setChecked(true);
+    Item<QRadioButton>(1017)->setChecked(true);
+    Click(IDC_BT_POWER);
+    EXPECT_EQ(NewLines(),
+              (Lines{"Switching output 1 to OUT_HIGH_UB.", "Switching output 2 to OUT_OPEN.",
+                     "Switching output 3 to OUT_LOW_GND.",
+                     "Powermode of device is set to PWR_INTERNAL_DCDC."}));
+    EXPECT_EQ(SimBox().GetPowerCode(), 0x08);
+    Click(IDC_BT_POWER);
+    EXPECT_EQ(NewLines(), (Lines{"Powermode of device is set to PWR_OFF."}));
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONNECTED);
+}
+
+TEST_F(TavikDlgTest, OutputRadioSwitchesEvenWhenAlreadyChecked)
+{
+    Connect();
+    NewLines();
+    Click(1010); // already checked "Open"
+    Click(1011);
+    EXPECT_EQ(NewLines(),
+              (Lines{"Switching output 1 to OUT_OPEN.", "Switching output 1 to OUT_LOW_GND."}));
+    EXPECT_EQ(SimBox().GetOutputByte() & 3, 1);
+}
+
+TEST_F(TavikDlgTest, ExpertSettingsShowGroupsRebuildModesAndMoveLogo)
+{
+    Dlg().show();
+    QWidget* logo = Dlg().GetDlgItem(IDC_ST_LOGO);
+    const QRect templatePlace = Dlg().GetLogoRect(3);
+    EXPECT_EQ(logo->geometry(), Dlg().GetLogoRect(0));
+    EXPECT_LT(Dlg().GetLogoRect(0).left(), Dlg().GetLogoRect(1).left());
+    EXPECT_LT(Dlg().GetLogoRect(1).left(), templatePlace.left());
+    EXPECT_FALSE(Dlg().GetDlgItem(IDC_GR_DATAFILTER)->isVisible());
+
+    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    EXPECT_EQ(Dlg().GetExpertFlags(), 3);
+    EXPECT_EQ(logo->geometry(), templatePlace);
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIMODE)->count(), 4);
+    EXPECT_TRUE(Dlg().GetDlgItem(IDC_GR_DATAFILTER)->isVisible());
+    EXPECT_TRUE(Dlg().GetDlgItem(IDC_ED_SPICOMMAND)->isVisible());
+    EXPECT_TRUE(Dlg().GetMenuAction(IDM_EXPERT_SPIMODE)->isChecked());
+    EXPECT_TRUE(Dlg().GetMenuAction(IDM_EXPERT_DATAFILTER)->isChecked());
+
+    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE); // SPI off, filter stays
+    EXPECT_EQ(Dlg().GetExpertFlags(), 1);
+    EXPECT_EQ(logo->geometry(), Dlg().GetLogoRect(1));
+    EXPECT_FALSE(Dlg().GetDlgItem(IDC_ED_SPICOMMAND)->isVisible());
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIMODE)->count(), 2);
+
+    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    Dlg().OnSysCommand(IDM_EXPERT_DATAFILTER + 3); // low bits are ignored; hides both
+    EXPECT_EQ(Dlg().GetExpertFlags(), 0);
+    EXPECT_FALSE(Dlg().GetDlgItem(IDC_GR_SPIMODE)->isVisible());
+    EXPECT_FALSE(Dlg().GetMenuAction(IDM_EXPERT_SPIMODE)->isChecked());
+
+    // Through the menu bar as a user would.
+    Dlg().GetMenuAction(IDM_EXPERT_DATAFILTER)->trigger();
+    EXPECT_EQ(Dlg().GetExpertFlags(), 1);
+    EXPECT_TRUE(Dlg().GetMenuAction(IDM_EXPERT_DATAFILTER)->isChecked());
+}
+
+TEST_F(TavikDlgTest, SwitchingSpiOffWhileSpiModeSelectedKeepsItShown)
+{
+    Connect();
+    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    NewLines();
+    Choose(IDC_CB_SSIMODE, SampleParameter::SPI_Binary);
+    EXPECT_EQ(NewLines(), (Lines{"Setting sample parameter. Set SSI mode to SPI_Binary"}));
+    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    EXPECT_EQ(Dlg().GetExpertFlags(), 3);
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIMODE)->currentText(), "SPI_Binary");
+    EXPECT_EQ(NewLines(), (Lines{}));
+}
+
+TEST_F(TavikDlgTest, ReadBackOfAnSpiModeShowsSpiWithoutSendingAnything)
+{
+    {
+        Tavik::Box box;
+        ASSERT_EQ(box.Open(0), Box::OK);
+        SampleParameter p;
+        p.SetMode(SampleParameter::SPI_Gray);
+        ASSERT_EQ(box.SetSampleParameter(p), Box::OK);
+        ASSERT_EQ(box.SetPowerMode(Box::PWR_INTERNAL), Box::OK);
+    }
+    Connect();
+    EXPECT_EQ(NewLines().size(), 1u);
+    EXPECT_EQ(Dlg().GetExpertFlags(), 3);
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIMODE)->currentText(), "SPI_Gray");
+    EXPECT_EQ(SimBox().GetParameterBlock()[7], 0xC4);
+}
+
+TEST_F(TavikDlgTest, BoxWithUnlistedBitCountGivesErrorLineNotCrash)
+{
+    Dlg();
+    SimBox().SetParameterBlock({131, 40, 0x1F, 0x03, 1, 0, 0, 0x24});
+    NewLines();
+    Click(IDC_BT_CONNECT);
+    const Lines lines = NewLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1],
+              "Error: Current number of multiturn bits (28) of the device cannot be shown.");
+}
+
+TEST_F(TavikDlgTest, SpiEditParsesHexDigitsAndSendsOnlyChanges)
+{
+    Connect();
+    NewLines();
+    Type(IDC_ED_SPICOMMAND, "12g4");
+    Dlg().CommitSpiWord();
+    EXPECT_EQ(Item<QLineEdit>(IDC_ED_SPICOMMAND)->text(), "00000124");
+    EXPECT_EQ(NewLines(), (Lines{"Setting SPI data to 0x00000124."}));
+    EXPECT_EQ(SimBox().GetSPIData(), 0x124u);
+    Type(IDC_ED_SPICOMMAND, "12g4");
+    Dlg().CommitSpiWord();
+    EXPECT_EQ(NewLines(), (Lines{}));
+}
+
+TEST_F(TavikDlgTest, DataFilterEditCopiesIntoGrayEditButSendsOnlyDataMask)
+{
+    Connect();
+    NewLines();
+    Type(IDC_ED_DATAFILTER, "FF");
+    Dlg().CommitDataFilter();
+    EXPECT_EQ(Item<QLineEdit>(IDC_ED_DATAFILTER)->text(), "000000FF");
+    EXPECT_EQ(Item<QLineEdit>(IDC_ED_GRAYCODEFILTER)->text(), "000000FF");
+    EXPECT_EQ(NewLines(), (Lines{"Setting data mask to 0x000000FF."}));
+    EXPECT_EQ(SimBox().GetGrayMask(), 0x01FFFFFFu);
+    Dlg().CommitGrayCodeFilter();
+    EXPECT_EQ(NewLines(), (Lines{"Setting gray binary mask to 0x000000FF."}));
+}
+
+TEST_F(TavikDlgTest, EnterInDataFilterMovesFocusAndCommits)
+{
+    Connect();
+    Dlg().OnSysCommand(IDM_EXPERT_DATAFILTER);
+    Dlg().show();
+    Dlg().activateWindow();
+    QApplication::setActiveWindow(&Dlg());
+    auto* edit = Item<QLineEdit>(IDC_ED_DATAFILTER);
+    edit->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(edit->hasFocus());
+    NewLines();
+    edit->setText("FF");
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(edit, &press);
+    QApplication::processEvents();
+    EXPECT_TRUE(Dlg().isVisible());
+    EXPECT_TRUE(Item<QLineEdit>(IDC_ED_GRAYCODEFILTER)->hasFocus());
+    EXPECT_EQ(NewLines(), (Lines{"Setting data mask to 0x000000FF."}));
+}
+
+TEST_F(TavikDlgTest, BitCountsDeriveMasksAndDataBits)
+{
+    Connect();
+    NewLines();
+    Choose(IDC_CB_STBITS, 16);
+    Choose(IDC_CB_MTBITS, 16);
+    EXPECT_EQ(Item<QLineEdit>(IDC_ED_DATAFILTER)->text(), "FFFFFFFF");
+    EXPECT_EQ(Item<QLineEdit>(IDC_ED_GRAYCODEFILTER)->text(), "FFFFFFFF");
+    EXPECT_EQ(SimBox().GetParameterBlock()[1], 32);
+    Choose(IDC_CB_STBITS, 8);
+    Choose(IDC_CB_MTBITS, 4);
+    EXPECT_EQ(Item<QLineEdit>(IDC_ED_DATAFILTER)->text(), "00000FFF");
+}
+
+TEST_F(TavikDlgTest, ClockAboveTwoMegahertzWarnsBeforeSetting)
+{
+    Connect();
+    NewLines();
+    Choose(IDC_CB_SSIFREQUENCE, 4000000);
+    EXPECT_EQ(NewLines(),
+              (Lines{"Warning while checking sample parameter: Clock frequency is above SSI "
+                     "specification. Maximum is 2 MHz..",
+                     "Setting sample parameter. Set new frequence to 4000000 Hz"}));
+}
+
+TEST_F(TavikDlgTest, SampleIsSplitIntoStAndMtAndShownDecimalOrHex)
+{
+    Dlg();
+    Choose(IDC_CB_STBITS, 12);
+    Choose(IDC_CB_MTBITS, 13);
+    Dlg().ShowSample(0x00ABCDEF);
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), "3567");
+    EXPECT_EQ(Item<CLabel>(IDC_ST_MTVALUE)->GetText(), "2748");
+    Item<QCheckBox>(IDC_CK_HEX)->setChecked(true);
+    Dlg().ShowSample(0x00ABCDEF);
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), "00000DEF");
+    EXPECT_EQ(Item<CLabel>(IDC_ST_MTVALUE)->GetText(), "00000ABC");
+    Choose(IDC_CB_STBITS, 32);
+    Choose(IDC_CB_MTBITS, 8);
+    Dlg().ShowSample(0x00ABCDEF);
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), "00ABCDEF");
+    EXPECT_EQ(Item<CLabel>(IDC_ST_MTVALUE)->GetText(), "00000000");
+    Choose(IDC_CB_STBITS, 0);
+    Dlg().ShowSample(0x00ABCDEF);
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), "00000000");
+    EXPECT_EQ(Item<CLabel>(IDC_ST_MTVALUE)->GetText(), "000000EF");
+}
+
+TEST_F(TavikDlgTest, BitLampsRepaintOnlyChangedBits)
+{
+    Dlg();
+    std::vector<int> before(32);
+    for (int bit = 0; bit < 32; ++bit)
+    {
+        before[std::size_t(bit)] = Dlg().GetBitLabel(bit)->GetRedrawCount();
+        EXPECT_EQ(Dlg().GetBitLabel(bit)->GetBackgroundColor(), 0u) << "black after start-up";
+    }
+    const int stBefore = Item<CLabel>(IDC_ST_STVALUE)->GetRedrawCount();
+    Dlg().ShowSample(0x80000005);
+    for (int bit = 0; bit < 32; ++bit)
+    {
+        const bool set = bit == 0 || bit == 2 || bit == 31;
+        EXPECT_EQ(Dlg().GetBitLabel(bit)->GetRedrawCount() - before[std::size_t(bit)], set ? 1 : 0)
+            << bit;
+        EXPECT_EQ(Dlg().GetBitLabel(bit)->GetBackgroundColor(), set ? 0x0000FFu : 0u) << bit;
+    }
+    const int afterFirst = Item<CLabel>(IDC_ST_STVALUE)->GetRedrawCount();
+    EXPECT_EQ(afterFirst - stBefore, 1);
+    Dlg().ShowSample(0x80000005); // the same reading changes no label
+    Dlg().ShowSample(0x80000004);
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetRedrawCount() - afterFirst, 1);
+    EXPECT_EQ(Dlg().GetBitLabel(0)->GetRedrawCount() - before[0], 2);
+    EXPECT_EQ(Dlg().GetBitLabel(2)->GetRedrawCount() - before[2], 1);
+    EXPECT_EQ(Dlg().GetBitLabel(0)->GetBackgroundColor(), 0u);
+}
+
+TEST_F(TavikDlgTest, SingleSampleSetsSampleCountOnceAndShowsReading)
+{
+    Connect();
+    Click(IDC_BT_POWER);
+    // A box that kept a sample count of 5 from some earlier batch.
+    auto block = SimBox().GetParameterBlock();
+    block[4] = 5;
+    SimBox().SetParameterBlock(block);
+    NewLines();
+    Click(IDC_BT_SINGLESAMPLE);
+    EXPECT_EQ(NewLines(), (Lines{"Setting sample parameter. Set sample count 1."}));
+    const unsigned expected = SimBox().ComputeReading(m_Clock.Now());
+    unsigned st = 0;
+    unsigned mt = 0;
+    Tavik::SplitStMt(13, 12, expected, st, mt);
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText().toStdString(), std::to_string(st));
+    Click(IDC_BT_SINGLESAMPLE);
+    EXPECT_EQ(NewLines(), (Lines{}));
+}
+
+TEST_F(TavikDlgTest, SampleButtonDoesNothingUnlessPowered)
+{
+    Connect();
+    NewLines();
+    Dlg().OnSingleSample();
+    Dlg().OnTimer();
+    EXPECT_EQ(NewLines(), (Lines{}));
+}
+
+TEST_F(TavikDlgTest, ContinuousSamplingTogglesAndResetEndsIt)
+{
+    Connect();
+    Click(IDC_BT_POWER);
+    Click(IDC_BT_CONTINUOUSSAMPLE);
+    EXPECT_TRUE(Dlg().IsContinuousRunning());
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONTINUOUS);
+    NewLines();
+    SimBox().SetEncoder({13, 12, 600.0, false});
+    Dlg().OnTimer();
+    const QString first = Item<CLabel>(IDC_ST_STVALUE)->GetText();
+    m_Clock.Advance(std::chrono::milliseconds(50));
+    Dlg().OnTimer();
+    EXPECT_NE(Item<CLabel>(IDC_ST_STVALUE)->GetText(), first) << "the encoder turns";
+    EXPECT_EQ(NewLines(), (Lines{}));
+
+    Click(IDC_BT_RESET);
+    EXPECT_FALSE(Dlg().IsContinuousRunning());
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONNECTED);
+    Click(IDC_BT_POWER);
+    Click(IDC_BT_CONTINUOUSSAMPLE); // starts afresh
+    EXPECT_TRUE(Dlg().IsContinuousRunning());
+    Click(IDC_BT_CONTINUOUSSAMPLE);
+    EXPECT_FALSE(Dlg().IsContinuousRunning());
+    EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
+}
+
+TEST_F(TavikDlgTest, LinkFailingWhileConnectedGivesErrorLines)
+{
+    Connect();
+    Click(IDC_BT_POWER);
+    Click(IDC_BT_CONTINUOUSSAMPLE);
+    NewLines();
+    SimBox().Unplug();
+    Dlg().OnTimer();
+    Dlg().OnTimer(); // the timer keeps running and each tick tries again
+    const std::string cause = "    No such device (it may have been disconnected)";
+    EXPECT_EQ(NewLines(), (Lines{"Error: Error while reading sample parameter.", cause,
+                                 "Error: Error while reading sample parameter.", cause}));
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONTINUOUS);
+    Click(IDC_BT_CONTINUOUSSAMPLE);
+    Type(IDC_ED_SPICOMMAND, "1");
+    Dlg().CommitSpiWord();
+    Click(1009);
+    Click(IDC_BT_POWER);
+    EXPECT_EQ(NewLines(),
+              (Lines{"Error: Error while reading SPI data from box.", cause,
+                     "Error: Error while switching output 1 to OUT_HIGH_UB.", cause,
+                     "Error: Error while switching powermode of device to PWR_OFF.", cause}));
+    EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
+    Click(IDC_BT_RESET);
+    EXPECT_EQ(NewLines(),
+              (Lines{"Error: Error while reset device.", cause,
+                     "Error: Error while reading sample parameter from device.", cause}));
+    Click(IDC_BT_CONNECT);
+    EXPECT_EQ(NewLines(), (Lines{"Disconnected from device."}));
+    Click(IDC_BT_SCAN);
+    EXPECT_EQ(NewLines(), (Lines{"0 connected device(s) found."}));
+}
+
+TEST_F(TavikDlgTest, OpenFailureIsAnErrorLine)
+{
+    Dlg();
+    SimBox().Unplug();
+    NewLines();
+    Click(IDC_BT_CONNECT);
+    const Lines lines = NewLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Error: Error while opening device.");
+    EXPECT_EQ(Dlg().GetGuiState(), GS_DISCONNECTED);
+}
+
+TEST_F(TavikDlgTest, EnterDoesNotCloseTheDialog)
+{
+    Dlg().show();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Enter, Qt::NoModifier);
+    QApplication::sendEvent(&Dlg(), &press);
+    EXPECT_TRUE(Dlg().isVisible());
+    EXPECT_EQ(Dlg().result(), 0);
+}
