@@ -158,6 +158,7 @@ TEST_P(IniFileFuzz, MutatedFilesEndOpenOrInDocumentedError)
 {
     std::mt19937 rng(GetParam());
     StreamIni ini;
+    const std::string fileName = "fuzz_" + std::to_string(GetParam()) + ".ini";
     int errors = 0;
     for (int i = 0; i < 400; ++i)
     {
@@ -166,9 +167,9 @@ TEST_P(IniFileFuzz, MutatedFilesEndOpenOrInDocumentedError)
         Result r;
         if (i % 4 == 0 || content.empty())
         {
-            zef::test::WriteFile("fuzz.ini", content);
-            r = ini.Open("fuzz.ini");
-            CheckOutcome(ini, r, "fuzz.ini", content);
+            zef::test::WriteFile(fileName, content);
+            r = ini.Open(fileName);
+            CheckOutcome(ini, r, fileName, content);
         }
         else
         {
@@ -193,14 +194,15 @@ TEST_P(IniFileFuzz, RandomBytes)
 {
     std::mt19937 rng(GetParam() * 7919u);
     IniFile ini;
+    const std::string fileName = "random_" + std::to_string(GetParam()) + ".ini";
     for (int i = 0; i < 100; ++i)
     {
         std::string content(rng() % 4000, '\0');
         for (char& c : content)
             c = static_cast<char>(rng());
-        zef::test::WriteFile("random.ini", content);
-        const Result r = ini.Open("random.ini");
-        CheckOutcome(ini, r, "random.ini", content);
+        zef::test::WriteFile(fileName, content);
+        const Result r = ini.Open(fileName);
+        CheckOutcome(ini, r, fileName, content);
         if (HasFatalFailure())
             return;
     }

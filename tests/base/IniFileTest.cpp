@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +141,12 @@ struct SyntaxCase
     int line;
 };
 
+// A stable name: the test discovery matches the printed parameter.
+void PrintTo(const SyntaxCase& c, std::ostream* os)
+{
+    *os << "error_at_" << c.lineErrorSource << "_line_" << c.line;
+}
+
 class IniFileSyntax : public testing::TestWithParam<SyntaxCase>
 {
 };
@@ -146,11 +154,15 @@ class IniFileSyntax : public testing::TestWithParam<SyntaxCase>
 TEST_P(IniFileSyntax, EndsReadingWithDocumentedError)
 {
     const SyntaxCase& c = GetParam();
+    // Own file per case: ctest may run the cases side by side in one folder.
+    std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    name += ".ini";
     IniFile ini;
-    const Result r = OpenText(ini, "syntax.ini", c.content);
+    const Result r = OpenText(ini, name, c.content);
     ASSERT_TRUE(r.IsError());
     EXPECT_EQ(r.GetErrorCode(), 2);
-    EXPECT_EQ(r.GetText(), String("Error while reading file 'syntax.ini', line ") + c.line + ".");
+    EXPECT_EQ(r.GetText(), String("Error while reading file '") + name + "', line " + c.line + ".");
     EXPECT_STREQ(r.GetSourceFile(), "IniFile.cpp");
     EXPECT_EQ(r.GetSourceLine(), 430);
     EXPECT_EQ(r.GetCategory(), c.category);
@@ -162,7 +174,7 @@ TEST_P(IniFileSyntax, EndsReadingWithDocumentedError)
     EXPECT_EQ(lineError.GetCategory(), c.category);
     // Open despite the error, with what was read before the failing line.
     EXPECT_TRUE(ini.IsOpen());
-    EXPECT_EQ(ini.GetFileName(), "syntax.ini");
+    EXPECT_EQ(ini.GetFileName(), name);
 }
 
 INSTANTIATE_TEST_SUITE_P(
