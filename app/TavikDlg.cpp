@@ -32,6 +32,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 using Tavik::Box;
@@ -258,10 +259,10 @@ void CTavikDlg::BuildControls()
     group("History", 0, 7, 251, 470, 125);
 
     // Device
-    m_Devices = list(IDC_CB_DEVICES, 14, 20, 100);
-    button("Scan Devices", IDC_BT_SCAN, 120, 19, 50);
-    button("Connect", IDC_BT_CONNECT, 174, 19, 55);
-    button("Reset", IDC_BT_RESET, 174, 37, 55);
+    m_Devices = list(IDC_CB_DEVICES, 14, 20, 90);
+    button("Scan Devices", IDC_BT_SCAN, 108, 19, 58);
+    button("Connect", IDC_BT_CONNECT, 170, 19, 58);
+    button("Reset", IDC_BT_RESET, 170, 37, 58);
 
     // Supply
     auto* power = new QButtonGroup(this);
@@ -298,29 +299,33 @@ void CTavikDlg::BuildControls()
     }
 
     // Measurement
-    button("Single Sample", IDC_BT_SINGLESAMPLE, 251, 74, 70);
-    button("Continuous Sample", IDC_BT_CONTINUOUSSAMPLE, 251, 92, 70);
-    Place(new QCheckBox(QStringLiteral("Display as Hex"), this), IDC_CK_HEX, 251, 110, 70, 10);
-    caption("MT", 0, 330, 77, 16);
+    button("Single Sample", IDC_BT_SINGLESAMPLE, 251, 74, 82);
+    button("Continuous Sample", IDC_BT_CONTINUOUSSAMPLE, 251, 92, 82);
+    Place(new QCheckBox(QStringLiteral("Display as Hex"), this), IDC_CK_HEX, 251, 110, 82, 10);
+    caption("MT", 0, 338, 77, 12);
     m_MtValue = Place(new CLabel(QString(), this, CLabel::SS_RIGHT | CLabel::SS_CENTERIMAGE),
-                      IDC_ST_MTVALUE, 348, 72, 122, 20);
-    caption("ST", 0, 330, 100, 16);
+                      IDC_ST_MTVALUE, 352, 72, 118, 20);
+    caption("ST", 0, 338, 100, 12);
     m_StValue = Place(new CLabel(QString(), this, CLabel::SS_RIGHT | CLabel::SS_CENTERIMAGE),
-                      IDC_ST_STVALUE, 348, 96, 122, 20);
+                      IDC_ST_STVALUE, 352, 96, 118, 20);
 
-    // Bit lamps: bit 31 at the left.
+    // Bit lamps: bit 31 at the left, a small gap between bytes.
+    const auto lampX = [](int k) { return 254 + 6 * k + 3 * (k / 8); };
     for (int k = 0; k < 32; ++k)
     {
         const int bit = 31 - k;
         m_BitLabels[std::size_t(bit)] =
-            Place(new CLabel(QString(), this), IDC_ST_BIT0 + bit, 248 + 7 * k, 145, 6, 12);
+            Place(new CLabel(QString(), this), IDC_ST_BIT0 + bit, lampX(k), 145, 5, 12);
     }
-    for (const auto& [text, k] :
-         {std::pair{"31", 0}, std::pair{"24", 7}, std::pair{"23", 8}, std::pair{"16", 15},
-          std::pair{"15", 16}, std::pair{"8", 23}, std::pair{"7", 24}, std::pair{"0", 31}})
+    // Each byte is captioned at both ends: its high bit left-aligned, its low bit right-aligned.
+    for (int byte = 0; byte < 4; ++byte)
     {
-        auto* label = caption(text, 0, 246 + 7 * k, 160, 10);
-        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        const int high = 31 - 8 * byte;
+        auto* left = caption(std::to_string(high).c_str(), 0, lampX(8 * byte), 160, 12);
+        left->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        const int lastX = lampX(8 * byte + 7) + 5;
+        auto* right = caption(std::to_string(high - 7).c_str(), 0, lastX - 12, 160, 12);
+        right->setAlignment(Qt::AlignRight | Qt::AlignTop);
     }
 
     // Filters and SPI word
