@@ -245,6 +245,11 @@ Result& Result::InsertFront(const Result& newer)
 {
     if (newer.IsOk())
         return *this;
+    if (&newer == this)
+    {
+        const Result copy(newer);
+        return InsertFront(copy);
+    }
     if (IsOk())
     {
         *this = newer;

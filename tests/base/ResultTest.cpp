@@ -87,6 +87,16 @@ TEST(ResultHistory, InsertFrontKeepsNewestFirst)
     Result ok;
     ok.InsertFront(before);
     EXPECT_EQ(ok, before);
+
+    // Itself in front: head, then itself without history, then its history.
+    Result twice = Error(1, "A");
+    twice.SetPrevious(Error(2, "B"));
+    twice.InsertFront(twice);
+    EXPECT_EQ(twice.GetErrorCode(), 1);
+    ASSERT_EQ(twice.GetHistorySize(), 3);
+    EXPECT_EQ(twice.GetHistory(0).GetErrorCode(), 2);
+    EXPECT_EQ(twice.GetHistory(1).GetErrorCode(), 1);
+    EXPECT_EQ(twice.GetHistory(2).GetErrorCode(), 2);
 }
 
 TEST(ResultHistory, InsertFrontOfNewerWithHistory)

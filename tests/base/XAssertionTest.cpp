@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <regex>
+#include <thread>
 
 using zef::Exception;
 using zef::Result;
@@ -177,4 +178,26 @@ TEST(MessageDispatcherTest, ProcessorsInOrderAndRemoval)
 TEST(MessageDispatcherTest, DefaultHasLogProcessor)
 {
     EXPECT_GE(zef::Support::GetMessageDispatcher().GetProcessorCount(), 1u);
+}
+
+TEST(LogProcessorTest, ConcurrentEntriesStayWhole)
+{
+    zef::LogProcessor log("threads_log.txt");
+    std::remove("threads_log.txt");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back(
+            [&log, t]
+            {
+                for (int i = 0; i < 50; ++i)
+                    log.Process(Result(t, "entry", Result::CAT_GENERAL));
+            });
+    for (auto& thread : threads)
+        thread.join();
+    const std::string text = zef::test::ReadFile("threads_log.txt");
+    const std::regex entry(
+        R"(\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d ERR \nHistory 0: Number=[0-3],Text=entry,File=,Line=0\n)");
+    const auto begin = std::sregex_iterator(text.begin(), text.end(), entry);
+    EXPECT_EQ(std::distance(begin, std::sregex_iterator()), 200);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 400);
 }
