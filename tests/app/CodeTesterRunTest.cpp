@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cstdio>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -28,26 +28,31 @@ using namespace EncoderRun;
 // The step and monotony errors that the messages report, in message order.
 std::vector<Error> ReportedErrors(const std::vector<std::string>& messages)
 {
-    static const std::regex step(R"(^Step error: Distance between (ST|MT)-Value\[(\d+)\] and )"
-                                 R"(\1-Value\[(\d+)\] > )");
-    static const std::regex monotony(
-        R"(^(Ascending|Descending) error: (ST|MT)-Value\[(\d+)\] [<>] \2-Value\[(\d+)\]\. )");
     std::vector<Error> errors;
     for (const std::string& message : messages)
     {
-        std::smatch m;
-        if (std::regex_search(message, m, step))
+        char direction[11], part[3], part2[3], relation[2];
+        std::size_t before = 0, index = 0;
+        if (std::sscanf(message.c_str(),
+                        "Step error: Distance between %2[STM]-Value[%zu] and %2[STM]-Value[%zu] >",
+                        part, &before, part2, &index) == 4)
         {
-            EXPECT_EQ(std::stoul(m[2]) + 1, std::stoul(m[3])) << message;
-            errors.push_back(
-                Error{m[1] == "ST" ? Part::ST : Part::MT, Kind::STEP, std::stoul(m[3])});
+            errors.push_back(Error{part[0] == 'S' ? Part::ST : Part::MT, Kind::STEP, index});
         }
-        else if (std::regex_search(message, m, monotony))
+        else if (std::sscanf(message.c_str(),
+                             "%10[A-Za-z] error: %2[STM]-Value[%zu] %1[<>] "
+                             "%2[STM]-Value[%zu].",
+                             direction, part, &before, relation, part2, &index) == 6)
         {
-            EXPECT_EQ(std::stoul(m[3]) + 1, std::stoul(m[4])) << message;
-            errors.push_back(
-                Error{m[2] == "ST" ? Part::ST : Part::MT, Kind::MONOTONY, std::stoul(m[4])});
+            errors.push_back(Error{part[0] == 'S' ? Part::ST : Part::MT, Kind::MONOTONY, index});
+            EXPECT_STREQ(relation, std::string(direction) == "Ascending" ? ">" : "<") << message;
         }
+        else
+        {
+            continue;
+        }
+        EXPECT_STREQ(part, part2) << message;
+        EXPECT_EQ(before + 1, index) << message;
     }
     return errors;
 }
