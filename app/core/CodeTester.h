@@ -83,8 +83,9 @@ public:
     static unsigned int Mask(unsigned int bits);
 
     // Window test: does value lie in the window from reference to reference + step (step > 0)
-    // or reference + step to reference (step <= 0), wrapping at 2^bits? Bits above 32 count as
-    // 32. 64-bit arithmetic, so that every width up to 32 and every step is exact.
+    // or reference + step to reference (step <= 0), wrapping at 2^bits? Value and reference are
+    // taken modulo 2^bits; bits above 32 count as 32. 64-bit arithmetic, so that every width up
+    // to 32 and every step is exact.
     static Window TestWindow(std::uint64_t value, unsigned int bits, std::uint64_t reference,
                              std::int64_t step);
 
