@@ -111,6 +111,23 @@ void BM_SegmentRepaint8(benchmark::State& state)
 }
 BENCHMARK(BM_SegmentRepaint8);
 
+// The fixed part of every repaint: off-screen bitmap, background, copy to the target.
+void BM_SegmentRepaintEmpty(benchmark::State& state)
+{
+    SegmentCtrl seg;
+    seg.resize(kW, kH);
+    QImage target(kW, kH, QImage::Format_RGB32);
+    const double ns = TimedLoop(state,
+                                [&]
+                                {
+                                    DrawContext dc(&target);
+                                    seg.Paint(dc);
+                                    benchmark::DoNotOptimize(target.constBits());
+                                });
+    Report(state, ns);
+}
+BENCHMARK(BM_SegmentRepaintEmpty);
+
 void BM_SegmentRepaint8Rounded14(benchmark::State& state)
 {
     SegmentRepaint(state, SegmentCtrl::STYLE_ROUNDED | SegmentCtrl::STYLE_14_SEGMENT);

@@ -87,3 +87,18 @@ TEST(ListBoxCtrl, ScrollRangeFollowsExtent)
     box.ResetContent();
     EXPECT_EQ(box.horizontalScrollBar()->maximum(), 0);
 }
+
+TEST(ListBoxCtrl, ZeroAndOnePixelBoxes)
+{
+    for (QSize s : {QSize(0, 0), QSize(1, 1)})
+    {
+        ListBoxCtrl box;
+        box.resize(s);
+        box.show();
+        box.AddString("some text");
+        EXPECT_GT(box.GetHorizontalExtent(), 0);
+        EXPECT_FALSE(box.grab().isNull() && s.width() > 0);
+        box.ResetContent();
+        EXPECT_EQ(box.GetHorizontalExtent(), 0);
+    }
+}

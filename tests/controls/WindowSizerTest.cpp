@@ -147,3 +147,22 @@ TEST(WindowSizer, MinMaxInfo)
     EXPECT_EQ(info.ptMaxTrackSize, QPoint(800, 1080));
     sizer.OnGetMinMaxInfo(nullptr);
 }
+
+TEST(WindowSizer, ZeroSizedParent)
+{
+    QWidget parent;
+    parent.resize(0, 0);
+    auto* child = new QWidget(&parent);
+    child->setGeometry(0, 0, 1, 1);
+    WindowSizer sizer;
+    ASSERT_TRUE(sizer.Init(&parent));
+    sizer.AddChild(child, R::RULE_HALF, R::RULE_HALF, R::RULE_HALF, R::RULE_HALF);
+    int cx = 1;
+    int cy = 1;
+    sizer.OnSize(0, cx, cy);
+    EXPECT_EQ(child->geometry(), QRect(0, 0, 1, 1)); // half of 1 is 0
+    cx = 3;
+    cy = 0;
+    sizer.OnSize(0, cx, cy);
+    EXPECT_EQ(child->geometry(), QRect(1, 0, 2, 1));
+}
