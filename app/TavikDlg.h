@@ -57,6 +57,10 @@ public:
     // A menu command (the system menu's commands), compared after clearing its low 4 bits.
     void OnSysCommand(int command);
     void OnOutputClicked(int index, Tavik::Box::OUTPUT_MODE mode);
+    // Checks the radio button of output `index` (0 to 2) for `mode`.
+    void ShowOutputMode(int index, Tavik::Box::OUTPUT_MODE mode);
+    // The mode of the checked radio button of output `index`.
+    Tavik::Box::OUTPUT_MODE ReadOutputMode(int index) const;
     void CommitMode();
     void CommitClock();
     void CommitBitCounts();
@@ -107,8 +111,6 @@ private:
     static bool SelectData(QComboBox* list, unsigned value);
     int ValidateAndSet(Tavik::SampleParameter& p, const std::string& description);
     void SwitchOutput(int index, Tavik::Box::OUTPUT_MODE mode);
-    void ShowOutputMode(int index, Tavik::Box::OUTPUT_MODE mode);
-    Tavik::Box::OUTPUT_MODE ReadOutputMode(int index) const;
     Tavik::Box::POWER_MODE ReadPowerRadio() const;
     void CheckPowerRadio(Tavik::Box::POWER_MODE mode);
     unsigned SelectedData(QComboBox* list) const;

@@ -6,6 +6,7 @@
 #include "base/XAssertion.h"
 #include "driver/XAssertion.h"
 
+#include <QButtonGroup>
 #include <QLabel>
 #include <QTimer>
 
@@ -87,17 +88,28 @@ TEST_F(LastResortTest, StandardExceptionShowsItsCause)
               "Uncaught std::exception. Application will terminate.\nCause: driver report");
 }
 
-TEST_F(LastResortTest, ExceptionFromAControlHandlerReachesTheHandler)
+TEST_F(LastResortTest, AssertionInsideADialogHandlerEndsTheProgram)
 {
-    // A driver assertion through its built-in report (which throws std::runtime_error)
-    // raised while the user works a control.
+    // Power ON with no supply radio checked breaks the dialog's own invariant.
     RunDialogThatFails(
         [](CTavikDlg& dlg)
         {
-            QObject::connect(dlg.Item<QAbstractButton>(IDC_BT_SCAN), &QAbstractButton::clicked,
-                             [] { Tavik::XAssertionFailed("x>0", "bad value", "Box", 12); });
-            dlg.Item<QAbstractButton>(IDC_BT_SCAN)->click();
+            dlg.Item<QAbstractButton>(IDC_BT_CONNECT)->click();
+            auto* external = dlg.Item<QAbstractButton>(IDC_RD_SSIDEVICE_EXTERNAL);
+            auto* internal = dlg.Item<QAbstractButton>(IDC_RD_SSIDEVICE_INTERNAL);
+            external->group()->setExclusive(false);
+            external->setChecked(false);
+            internal->setChecked(false);
+            dlg.Item<QAbstractButton>(IDC_BT_POWER)->click();
         });
+    EXPECT_EQ(m_Shown.count, 1);
+    EXPECT_EQ(m_Shown.text, "Uncaught exception. Application will terminate.");
+}
+
+TEST_F(LastResortTest, DriverAssertionShowsItsReport)
+{
+    // The driver's built-in report throws a standard exception carrying its text.
+    RunDialogThatFails([](CTavikDlg&) { Tavik::XAssertionFailed("x>0", "bad value", "Box", 12); });
     EXPECT_EQ(m_Shown.count, 1);
     EXPECT_TRUE(m_Shown.text.startsWith(
         "Uncaught std::exception. Application will terminate.\nCause: XAssertionFailed in "))

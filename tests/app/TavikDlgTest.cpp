@@ -2,6 +2,7 @@
 
 #include "app/Label.h"
 #include "app/Resource.h"
+#include "app/SwitchCallBack.h"
 #include "app/TavikApp.h"
 #include "link/SimulatedBox.h"
 
@@ -597,4 +598,17 @@ TEST_F(TavikDlgTest, EnterDoesNotCloseTheDialog)
     QApplication::sendEvent(&Dlg(), &press);
     EXPECT_TRUE(Dlg().isVisible());
     EXPECT_EQ(Dlg().result(), 0);
+}
+
+TEST_F(TavikDlgTest, VisualisationCallBackChecksTheRadioThenSwitches)
+{
+    Connect();
+    NewLines();
+    VisualizeDlgCallBack callBack(&Dlg());
+    SwitchCallBack& asInterface = callBack;
+    asInterface.SwitchOutput(2, Box::OUT_HIGH_UB);
+    EXPECT_TRUE(Item<QRadioButton>(1015)->isChecked());
+    EXPECT_EQ(Dlg().ReadOutputMode(2), Box::OUT_HIGH_UB);
+    EXPECT_EQ(NewLines(), (Lines{"Switching output 3 to OUT_HIGH_UB."}));
+    EXPECT_EQ((SimBox().GetOutputByte() >> 4) & 3, 2);
 }
