@@ -146,6 +146,8 @@ public:
     ~SegmentCtrl() override;
 
     void SetText(const QString& text);
+    // Byte string up to its terminator, one character per byte (Latin-1).
+    void SetText(const char* text) { SetText(QString::fromLatin1(text ? text : "")); }
     const QString& GetText() const { return m_text; }
     void SetColor(ColorRef off, ColorRef on);
     void SetBackColor(ColorRef c);

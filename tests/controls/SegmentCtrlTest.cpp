@@ -359,6 +359,12 @@ TEST(SegmentCtrl, AnyByteStringIsSafe)
     seg.SetText(QString());
     Render(seg, 10, 10);
     EXPECT_TRUE(seg.GetCells().empty());
+    seg.SetText(static_cast<const char*>(nullptr));
+    EXPECT_TRUE(seg.GetText().isEmpty());
+    seg.SetText("\xE9\xDF"
+                "1"); // Latin-1 letters give no cell and never expand
+    Render(seg, 100, 50);
+    EXPECT_EQ(seg.GetCells().size(), 1u);
 }
 
 TEST(SegmentCtrl, TinyClientAreas)
