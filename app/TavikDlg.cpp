@@ -229,7 +229,6 @@ void CTavikDlg::BuildControls()
     const auto button = [this](const char* text, int id, int x, int y, int w, int h = 14)
     {
         auto* b = Place(new QPushButton(QString::fromLatin1(text), this), id, x, y, w, h);
-        b->setAutoDefault(false);
         return b;
     };
     const auto list = [this](int id, int x, int y, int w)
