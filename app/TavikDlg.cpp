@@ -920,66 +920,49 @@ void CTavikDlg::CommitDataFilter()
     const unsigned value = ParseHex(FromQ(m_DataFilter->text()));
     m_DataFilter->setText(ToQ(FormatHex8(value)));
     m_GrayCodeFilter->setText(ToQ(FormatHex8(value)));
-    if (!m_Tavik.IsOpen())
-        return;
-    unsigned current = 0;
-    int status = m_Tavik.GetDataMask(current);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading data mask.\n" + Status(status));
-        return;
-    }
-    if (current == value)
-        return;
-    status = m_Tavik.SetDataMask(value);
-    if (status != Box::OK)
-        AddErrorLine("Error while setting data mask.\n" + Status(status));
-    else
-        AddHistory(Fmt("Setting data mask to 0x%08X.", value));
+    CommitRegister(value, {&Box::GetDataMask, &Box::SetDataMask, "Error while reading data mask.\n",
+                           "Error while setting data mask.\n", "Setting data mask to 0x%08X."});
 }
 
 void CTavikDlg::CommitGrayCodeFilter()
 {
     const unsigned value = ParseHex(FromQ(m_GrayCodeFilter->text()));
     m_GrayCodeFilter->setText(ToQ(FormatHex8(value)));
-    if (!m_Tavik.IsOpen())
-        return;
-    unsigned current = 0;
-    int status = m_Tavik.GetGrayBinaryMask(current);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading gray binary mask.\n" + Status(status));
-        return;
-    }
-    if (current == value)
-        return;
-    status = m_Tavik.SetGrayBinaryMask(value);
-    if (status != Box::OK)
-        AddErrorLine("Error while setting gray binary mask.\n" + Status(status));
-    else
-        AddHistory(Fmt("Setting gray binary mask to 0x%08X.", value));
+    CommitRegister(value, {&Box::GetGrayBinaryMask, &Box::SetGrayBinaryMask,
+                           "Error while reading gray binary mask.\n",
+                           "Error while setting gray binary mask.\n",
+                           "Setting gray binary mask to 0x%08X."});
 }
 
 void CTavikDlg::CommitSpiWord()
 {
     const unsigned value = ParseHex(FromQ(m_SpiCommand->text()));
     m_SpiCommand->setText(ToQ(FormatHex8(value)));
+    CommitRegister(value,
+                   {&Box::GetSPIData, &Box::SetSPIData, "Error while reading SPI data from box.\n",
+                    "Error while setting SPI data to box.\n", "Setting SPI data to 0x%08X."});
+}
+
+// Sends a register only when the box holds another value, so re-committing an unchanged edit
+// adds no history line.
+void CTavikDlg::CommitRegister(unsigned value, const RegisterAccess& access)
+{
     if (!m_Tavik.IsOpen())
         return;
     unsigned current = 0;
-    int status = m_Tavik.GetSPIData(current);
+    int status = (m_Tavik.*access.get)(current);
     if (status != Box::OK)
     {
-        AddErrorLine("Error while reading SPI data from box.\n" + Status(status));
+        AddErrorLine(access.readError + Status(status));
         return;
     }
     if (current == value)
         return;
-    status = m_Tavik.SetSPIData(value);
+    status = (m_Tavik.*access.set)(value);
     if (status != Box::OK)
-        AddErrorLine("Error while setting SPI data to box.\n" + Status(status));
+        AddErrorLine(access.setError + Status(status));
     else
-        AddHistory(Fmt("Setting SPI data to 0x%08X.", value));
+        AddHistory(Fmt(access.doneFormat, value));
 }
 
 // ---------------------------------------------------------------------------------------------

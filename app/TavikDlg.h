@@ -67,6 +67,15 @@ public:
     void CommitDataFilter();
     void CommitGrayCodeFilter();
     void CommitSpiWord();
+    struct RegisterAccess
+    {
+        int (Tavik::Box::*get)(unsigned int&) const;
+        int (Tavik::Box::*set)(unsigned int);
+        const char* readError;
+        const char* setError;
+        const char* doneFormat;
+    };
+    void CommitRegister(unsigned value, const RegisterAccess& access);
 
     GuiState GetGuiState() const { return m_GuiState; }
     void EnterGuiState(GuiState state);
