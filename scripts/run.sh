@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Sets everything up, builds and starts the program.
+# Sets everything up, builds and starts the program in the current directory (where it
+# reads Tavik.ini and writes its logs).
 # Without an attached FTDI device (USB vendor 0403) it starts with a simulated box.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+repo=$(cd "$(dirname "$0")/.." && pwd)
 
-./scripts/build.sh
+"$repo/scripts/build.sh"
 
-if [[ ! -x build/bin/Tavik ]]; then
+if [[ ! -x "$repo/build/bin/Tavik" ]]; then
     echo "The program is not part of this build yet; the libraries and tests were built in build/."
     exit 0
 fi
@@ -15,4 +16,4 @@ args=()
 if ! grep -qsx 0403 /sys/bus/usb/devices/*/idVendor; then
     args+=(--simulate)
 fi
-exec build/bin/Tavik "${args[@]}" "$@"
+exec "$repo/build/bin/Tavik" "${args[@]}" "$@"
