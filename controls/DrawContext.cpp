@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace zef::Glimra
 {
@@ -618,12 +619,54 @@ void DrawContext::LineTo(QPoint p)
     }
     else if (m_state->pen.style != PS_NULL)
     {
-        QPainterPath path;
-        path.moveTo(m_state->current);
-        path.lineTo(p);
-        DrawPath(path, true, false);
+        // Qt leaves out the first pixel of a thin line drawn upwards or to the left and keeps
+        // its last; LineTo keeps the first and leaves out the last in every direction.
+        constexpr int kMaxRasterised = 1 << 14;
+        const QPoint d = p - m_state->current;
+        const bool thinSolid = m_state->pen.style == PS_SOLID && m_state->pen.width <= 1;
+        if (thinSolid && std::abs(d.x()) < kMaxRasterised && std::abs(d.y()) < kMaxRasterised)
+        {
+            if (QPainter* painter = Prepare(true, false))
+                painter->drawPoints(LinePixels(m_state->current, p));
+        }
+        else
+        {
+            QPainterPath path;
+            path.moveTo(m_state->current);
+            path.lineTo(p);
+            DrawPath(path, true, false);
+        }
     }
     m_state->current = p;
+}
+
+QPolygon LinePixels(QPoint from, QPoint to)
+{
+    QPolygon out;
+    const long long dx = std::llabs(static_cast<long long>(to.x()) - from.x());
+    const long long dy = -std::llabs(static_cast<long long>(to.y()) - from.y());
+    const int sx = from.x() < to.x() ? 1 : -1;
+    const int sy = from.y() < to.y() ? 1 : -1;
+    out.reserve(static_cast<int>(std::min<long long>(std::max(dx, -dy), 1 << 20)));
+    long long err = dx + dy;
+    int x = from.x();
+    int y = from.y();
+    while (x != to.x() || y != to.y())
+    {
+        out << QPoint(x, y);
+        const long long e2 = 2 * err;
+        if (e2 >= dy)
+        {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx)
+        {
+            err += dx;
+            y += sy;
+        }
+    }
+    return out;
 }
 
 QPoint DrawContext::GetCurrentPosition() const

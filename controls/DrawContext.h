@@ -38,6 +38,7 @@
 
 #include <QFont>
 #include <QPoint>
+#include <QPolygon>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -318,6 +319,10 @@ private:
 
     std::shared_ptr<State> m_state;
 };
+
+// The pixels a one-pixel LineTo from `from` to `to` sets: from the first point up to, but not
+// including, the last, in drawing order, whichever the direction.
+GLIMRA_API QPolygon LinePixels(QPoint from, QPoint to);
 
 // Pure helper behind StretchBlt: scales src to size with a stretch mode.
 GLIMRA_API QImage StretchImage(const QImage& src, QSize size, int mode);

@@ -91,6 +91,39 @@ TEST(DrawContext, LinesLeaveOutTheirLastPixel)
     EXPECT_EQ(CountColor(img, kBlack), 8);
 }
 
+TEST(DrawContext, LinesKeepTheirFirstPixelInEveryDirection)
+{
+    const QPoint start(10, 10);
+    for (const QPoint step : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1),
+                              QPoint(1, 1), QPoint(-1, -1), QPoint(1, -1), QPoint(-1, 1)})
+    {
+        QImage img = WhiteImage(20, 20);
+        {
+            DrawContext dc(&img);
+            dc.MoveTo(start);
+            dc.LineTo(start + 6 * step);
+        }
+        for (int k = 0; k < 6; ++k)
+            EXPECT_EQ(At(img, (start + k * step).x(), (start + k * step).y()), kBlack)
+                << "step " << step.x() << "," << step.y() << " pixel " << k;
+        EXPECT_EQ(CountColor(img, kBlack), 6) << "step " << step.x() << "," << step.y();
+    }
+}
+
+TEST(DrawContext, LinePixelsOfASteepLineAndOfAPoint)
+{
+    const QPolygon steep = LinePixels({0, 0}, {2, -6});
+    ASSERT_EQ(steep.size(), 6);
+    EXPECT_EQ(steep.first(), QPoint(0, 0));
+    EXPECT_EQ(steep.last().y(), -5);
+    for (int i = 1; i < steep.size(); ++i)
+    {
+        EXPECT_EQ(steep[i].y(), steep[i - 1].y() - 1);
+        EXPECT_LE(std::abs(steep[i].x() - steep[i - 1].x()), 1);
+    }
+    EXPECT_TRUE(LinePixels({3, 3}, {3, 3}).isEmpty());
+}
+
 TEST(DrawContext, EllipseFillsInsideItsBox)
 {
     QImage img = WhiteImage(40, 40);
