@@ -85,14 +85,7 @@ bool WindowSizer::AddChild(QWidget* child, enRule top, enRule left, enRule width
 {
     if (!child)
         return false;
-    Entry e;
-    e.window = child;
-    e.byWindow = true;
-    e.top = top;
-    e.left = left;
-    e.width = width;
-    e.height = height;
-    e.rect = Rect::FromQRect(child->geometry());
+    Entry e{child, true, 0, top, left, width, height, Rect::FromQRect(child->geometry())};
     m_impl->entries.push_back(e);
     return true;
 }
@@ -102,13 +95,7 @@ bool WindowSizer::AddChild(int id, enRule top, enRule left, enRule width, enRule
     QWidget* child = FindChildById(m_impl->parent, id);
     if (!child)
         return false;
-    Entry e;
-    e.id = id;
-    e.top = top;
-    e.left = left;
-    e.width = width;
-    e.height = height;
-    e.rect = Rect::FromQRect(child->geometry());
+    Entry e{nullptr, false, id, top, left, width, height, Rect::FromQRect(child->geometry())};
     m_impl->entries.push_back(e);
     return true;
 }
