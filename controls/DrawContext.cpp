@@ -846,17 +846,21 @@ QSize DrawContext::GetTextExtent(const QString& text) const
 QSize DrawContext::GetTabbedTextExtent(const QString& text) const
 {
     const QFontMetrics fm(m_state->font, m_state->device);
-    const int stop = 8 * std::max(1, fm.averageCharWidth());
+    return {TabbedTextWidth(fm, text), fm.height()};
+}
+
+int TabbedTextWidth(const QFontMetrics& metrics, const QString& text)
+{
+    const int stop = 8 * std::max(1, metrics.averageCharWidth());
     int x = 0;
-    // Tab stops at multiples of the default distance.
     const QStringList parts = text.split(u'\t');
     for (qsizetype i = 0; i < parts.size(); ++i)
     {
         if (i > 0)
             x = (x / stop + 1) * stop;
-        x += fm.horizontalAdvance(parts[i]);
+        x += metrics.horizontalAdvance(parts[i]);
     }
-    return {x, fm.height()};
+    return x;
 }
 
 bool DrawContext::BitBlt(int x, int y, int w, int h, const DrawContext& src, int sx, int sy)

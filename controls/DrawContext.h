@@ -37,6 +37,7 @@
 #include "controls/GlimraExport.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPoint>
 #include <QPolygon>
 #include <QRect>
@@ -319,6 +320,9 @@ private:
 
     std::shared_ptr<State> m_state;
 };
+
+// Width of `text` with tab stops every eight average characters of `metrics`.
+GLIMRA_API int TabbedTextWidth(const QFontMetrics& metrics, const QString& text);
 
 // The pixels a one-pixel LineTo from `from` to `to` sets: from the first point up to, but not
 // including, the last, in drawing order, whichever the direction.

@@ -1,5 +1,7 @@
 #include "controls/ListBoxCtrl.h"
 
+#include "controls/DrawContext.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QScrollBar>
@@ -20,19 +22,7 @@ int ListBoxCtrl::GetTextWidth(const QString& text) const
 {
     const QFontMetrics fm(font());
     if (m_tabStops)
-    {
-        // Default tab stops every eight average characters.
-        const int stop = 8 * std::max(1, fm.averageCharWidth());
-        int x = 0;
-        const QStringList parts = text.split(u'\t');
-        for (qsizetype i = 0; i < parts.size(); ++i)
-        {
-            if (i > 0)
-                x = (x / stop + 1) * stop;
-            x += fm.horizontalAdvance(parts[i]);
-        }
-        return x + 2;
-    }
+        return TabbedTextWidth(fm, text) + 2;
     return fm.horizontalAdvance(text) + 3;
 }
 
