@@ -852,17 +852,22 @@ int CTavikDlg::ValidateAndSet(SampleParameter& p, const std::string& description
     return status;
 }
 
+// Reads the box's parameter set; a failure ends in the history and answers false.
+bool CTavikDlg::ReadSampleParameter(SampleParameter& p)
+{
+    const int status = m_Tavik.GetSampleParameter(p);
+    if (status != Box::OK)
+        AddErrorLine("Error while reading sample parameter.\n" + Status(status));
+    return status == Box::OK;
+}
+
 void CTavikDlg::CommitMode()
 {
     if (!m_Tavik.IsOpen() || m_Modes->currentIndex() < 0)
         return;
     SampleParameter p;
-    const int status = m_Tavik.GetSampleParameter(p);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading sample parameter.\n" + Status(status));
+    if (!ReadSampleParameter(p))
         return;
-    }
     const auto mode = static_cast<SampleParameter::SERIAL_MODE>(SelectedData(m_Modes));
     if (mode == p.GetMode())
         return;
@@ -875,12 +880,8 @@ void CTavikDlg::CommitClock()
     if (!m_Tavik.IsOpen() || m_Clocks->currentIndex() < 0)
         return;
     SampleParameter p;
-    const int status = m_Tavik.GetSampleParameter(p);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading sample parameter.\n" + Status(status));
+    if (!ReadSampleParameter(p))
         return;
-    }
     const unsigned hz = SelectedData(m_Clocks);
     p.SetFrequence(hz);
     ValidateAndSet(p, Fmt("Set new frequence to %u Hz", hz));
@@ -902,12 +903,8 @@ void CTavikDlg::CommitBitCounts()
     if (!m_Tavik.IsOpen())
         return;
     SampleParameter p;
-    const int status = m_Tavik.GetSampleParameter(p);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading sample parameter.\n" + Status(status));
+    if (!ReadSampleParameter(p))
         return;
-    }
     if (n == p.GetDataBits())
         return;
     p.SetDataBits(n);
@@ -1072,12 +1069,8 @@ void CTavikDlg::OnSingleSample()
     if (m_GuiState != GS_POWERED && m_GuiState != GS_CONTINUOUS)
         return;
     SampleParameter p;
-    int status = m_Tavik.GetSampleParameter(p);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading sample parameter.\n" + Status(status));
+    if (!ReadSampleParameter(p))
         return;
-    }
     if (p.GetSampleCount() != 1)
     {
         p.SetSampleCount(1);
@@ -1085,7 +1078,7 @@ void CTavikDlg::OnSingleSample()
             return;
     }
     std::vector<unsigned> samples;
-    status = m_Tavik.Sample(samples);
+    const int status = m_Tavik.Sample(samples);
     if (status != Box::OK)
     {
         AddErrorLine("Error while sampling.\n" + Status(status));

@@ -75,6 +75,7 @@ public:
         const char* setError;
         const char* doneFormat;
     };
+    bool ReadSampleParameter(Tavik::SampleParameter& p);
     void CommitRegister(unsigned value, const RegisterAccess& access);
 
     GuiState GetGuiState() const { return m_GuiState; }
