@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 using Tavik::Box;
 using Tavik::SampleParameter;
@@ -20,7 +21,8 @@ protected:
     // Opens an INI file with this content (written to the scratch working directory).
     void Ini(const std::string& content)
     {
-        const std::string name = "DefaultParameterTest.ini";
+        // One name per process: ctest runs test cases side by side in the same directory.
+        const std::string name = "DefaultParameterTest-" + std::to_string(::getpid()) + ".ini";
         std::ofstream(name) << content;
         ASSERT_TRUE(m_Ini.Open(name.c_str()).IsOk());
     }

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 class DialogTest : public ::testing::Test
@@ -105,7 +106,8 @@ protected:
     FTD2xx::ManualClock m_Clock;
     std::shared_ptr<FTD2xx::SimulatorProvider> m_Sim;
     zef::IniFile m_Ini;
-    const std::string m_IniName = "DialogTest.ini";
+    // One name per process: ctest runs test cases side by side in the same directory.
+    const std::string m_IniName = "DialogTest-" + std::to_string(::getpid()) + ".ini";
     std::unique_ptr<CTavikDlg> m_Dlg;
     std::size_t m_Seen = 0;
 };

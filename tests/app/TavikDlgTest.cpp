@@ -197,7 +197,7 @@ TEST_F(TavikDlgTest, ConnectToBoxThatIsOffAppliesDefaultAndPerSerialChapters)
     EXPECT_EQ(NewLines(),
               (Lines{connected,
                      "Loading configuration for device '" + std::string(DESCRIPTION) +
-                         "', serial 'SIM00001' from file 'DialogTest.ini'.",
+                         "', serial 'SIM00001' from file '" + m_IniName + "'.",
                      "Switching output 1 to OUT_HIGH_UB.", "Switching output 2 to OUT_OPEN.",
                      "Switching output 3 to OUT_LOW_GND.",
                      "Setting sample parameter. Set SSI mode to SSI_Gray",
@@ -223,8 +223,8 @@ TEST_F(TavikDlgTest, LoadFailureIsAHistoryLineAndBuiltInValuesApply)
     const Lines lines = NewLines();
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[1], "Error while loading configuration for device '" +
-                            std::string(DESCRIPTION) +
-                            "', serial 'SIM00001' from file 'DialogTest.ini'.");
+                            std::string(DESCRIPTION) + "', serial 'SIM00001' from file '" +
+                            m_IniName + "'.");
     EXPECT_EQ(lines[2], "    Details: Chapter [Default] Value 'PowerMode' is out of range. "
                         "Allowed values are [0,1,2,3].");
     EXPECT_EQ(lines.back(),
