@@ -8,6 +8,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace App
+{
+
 const char* const CAboutDlg::CONTACT_US = "Tavik Encoder Tools Inc.\n"
                                           "100 Example Road\n"
                                           "Springfield, USA\n"
@@ -112,3 +115,5 @@ void CAboutDlg::Init()
             label->setText(QString::fromLatin1(text));
     }
 }
+
+} // namespace App

@@ -4,6 +4,9 @@
 
 #include <map>
 
+namespace App
+{
+
 // The about box: template 100 (branded, with logo and contact blocks) or 141 (unbranded).
 class CAboutDlg : public QDialog
 {
@@ -29,3 +32,5 @@ private:
     bool m_NoBrand = false;
     std::map<int, QWidget*> m_Items;
 };
+
+} // namespace App

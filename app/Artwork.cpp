@@ -5,6 +5,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace App
+{
+
 namespace
 {
 // An encoder disc: a ring of code marks around a hub.
@@ -64,3 +67,5 @@ QIcon MakeProgramIcon()
     }
     return icon;
 }
+
+} // namespace App

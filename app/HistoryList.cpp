@@ -1,12 +1,15 @@
 #include "app/HistoryList.h"
 
-#include "app/core/History.h"
+#include "app/core/HistorySink.h"
 
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 
 #include <algorithm>
+
+namespace App
+{
 
 CHistoryList::CHistoryList(QWidget* parent) : QAbstractScrollArea(parent)
 {
@@ -76,15 +79,11 @@ void CHistoryList::paintEvent(QPaintEvent* /*event*/)
     }
 }
 
-void AddHistory(CHistoryList& list, const std::string& text)
+void CHistoryList::AddEntries(const std::vector<std::string>& entries, Kind /*kind*/)
 {
-    const std::vector<std::string> lines = SplitHistoryLines(text);
-    for (const std::string& line : lines)
-        list.AddLine(QString::fromLatin1(line.data(), qsizetype(line.size())));
-    list.SetTopIndex(list.GetCount() - 1);
+    for (const std::string& line : entries)
+        AddLine(QString::fromLatin1(line.data(), qsizetype(line.size())));
+    SetTopIndex(GetCount() - 1);
 }
 
-void AddErrorLine(CHistoryList& list, const std::string& text)
-{
-    AddHistory(list, "Error: " + text);
-}
+} // namespace App

@@ -1,15 +1,20 @@
 #pragma once
 
+#include "app/core/HistorySink.h"
+
 #include <QAbstractScrollArea>
 #include <QString>
 
 #include <string>
 #include <vector>
 
+namespace App
+{
+
 // The history list box: one line per entry, never emptied, no limit on its length.
 // Only the visible lines are painted and adding a line costs the same however long the
 // list already is, so a day of error lines does not slow the program down.
-class CHistoryList : public QAbstractScrollArea
+class CHistoryList : public QAbstractScrollArea, public HistorySink
 {
     Q_OBJECT
 
@@ -25,6 +30,8 @@ public:
     void SetTopIndex(int index);
 
 protected:
+    // One entry per display line; scrolls so that the message's last entry is on top.
+    void AddEntries(const std::vector<std::string>& entries, Kind kind) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -37,6 +44,14 @@ private:
 
 // Adds a message to a history list, one entry per display line (see SplitHistoryLines),
 // and scrolls so that its last entry is the top visible entry.
-void AddHistory(CHistoryList& list, const std::string& text);
+inline void AddHistory(HistorySink& list, const std::string& text)
+{
+    list.Line(text);
+}
 // The same with "Error: " in front of the text.
-void AddErrorLine(CHistoryList& list, const std::string& text);
+inline void AddErrorLine(HistorySink& list, const std::string& text)
+{
+    list.Error(text);
+}
+
+} // namespace App

@@ -12,6 +12,9 @@
 
 #include <algorithm>
 
+namespace App
+{
+
 namespace
 {
 constexpr int BLINK_TIMER_MS = 500;
@@ -465,3 +468,5 @@ void CLabel::paintEvent(QPaintEvent* /*event*/)
     QPainter painter(this);
     painter.drawPixmap(0, 0, offscreen);
 }
+
+} // namespace App

@@ -10,6 +10,9 @@
 
 class QPainter;
 
+namespace App
+{
+
 // A static text control that paints itself: colours, font, gradient bands, blinking text,
 // embossed or rotated text, and an optional link or mail behaviour on click.
 // Colours are 0x00BBGGRR values. Every setter answers the label, so calls chain.
@@ -137,3 +140,5 @@ private:
     int m_BlinkTimer = 0;
     int m_RedrawCount = 0;
 };
+
+} // namespace App

@@ -1,5 +1,8 @@
 #pragma once
 
+namespace App
+{
+
 // Numeric ids of the program's dialogs, controls, commands and artwork.
 
 // Dialog templates
@@ -65,3 +68,5 @@ constexpr int IDC_ST_VERSION = 1167;
 constexpr int IDC_ST_CONTACT_US = 1168;
 constexpr int IDC_ST_CONTACT_EU = 1169;
 constexpr int IDC_ST_CONTACT_ASIA = 1170;
+
+} // namespace App

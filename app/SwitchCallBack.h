@@ -2,6 +2,9 @@
 
 #include "driver/Box.h"
 
+namespace App
+{
+
 class CTavikDlg;
 
 // How a visualisation dialog switches the box's outputs.
@@ -24,3 +27,5 @@ public:
 private:
     CTavikDlg* m_pDlg;
 };
+
+} // namespace App

@@ -8,6 +8,9 @@
 #include <QMessageBox>
 #include <QWidget>
 
+namespace App
+{
+
 namespace
 {
 CTavikApp* g_Instance = nullptr;
@@ -128,3 +131,5 @@ bool CTavikApp::InitInstance(const DialogFactory& factory)
     }
     return false;
 }
+
+} // namespace App

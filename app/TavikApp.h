@@ -12,6 +12,9 @@ namespace zef
 class IniFile;
 }
 
+namespace App
+{
+
 // The application object. Its start-up routine runs the main dialog modally and is the
 // program's last line of defence: an exception escaping the dialog ends the program with a
 // message box.
@@ -52,3 +55,5 @@ private:
     QDialog* m_pMainWnd = nullptr;
     std::exception_ptr m_Pending;
 };
+
+} // namespace App

@@ -35,6 +35,9 @@
 #include <string>
 #include <vector>
 
+namespace App
+{
+
 using Tavik::Box;
 using Tavik::SampleParameter;
 
@@ -47,22 +50,6 @@ constexpr unsigned LAMP_ON = 0x0000FF; // red
 constexpr unsigned LAMP_OFF = 0x000000;
 constexpr int EDIT_LIMIT = 8;
 
-std::string Fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Fmt(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text(n > 0 ? std::size_t(n) : 0, '\0');
-    if (n > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, args);
-    va_end(args);
-    return text;
-}
-
 // Output radio buttons: 1009 + 3 * index, in the order High, Open, Low.
 constexpr Box::OUTPUT_MODE OUTPUT_RADIO_MODES[3] = {Box::OUT_HIGH_UB, Box::OUT_OPEN,
                                                     Box::OUT_LOW_GND};
@@ -72,32 +59,20 @@ int OutputRadioId(int index, Box::OUTPUT_MODE mode)
     return IDC_RD_OUT1_HIGH + 3 * index + offset;
 }
 
-QString ToQ(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
-std::string FromQ(const QString& text)
-{
-    return text.toLatin1().toStdString();
-}
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Construction and layout
 
 CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
-    : QDialog(parent), m_Ini(ini ? ini : &zef::Support::GetAppIni())
+    : DialogBase(parent), m_Ini(ini ? ini : &zef::Support::GetAppIni())
 {
     setWindowTitle(QStringLiteral("Tavik"));
-    const QFontMetrics metrics(font());
-    m_BaseX = std::max(1, metrics.averageCharWidth());
-    m_BaseY = std::max(1, metrics.height());
 
     BuildMenu();
     BuildControls();
     const QRect size = DialogUnitsToPixels(0, 0, 484, 383);
-    setFixedSize(size.width(), size.height() + m_Top);
+    setFixedSize(size.width(), size.height() + GetTop());
 
     // Initialisation, in the order the window comes up.
     m_Icon = MakeProgramIcon();
@@ -137,54 +112,10 @@ CTavikDlg::~CTavikDlg()
     // m_Tavik closes its link when it is destroyed; the supply stays as it is.
 }
 
-QRect CTavikDlg::DialogUnitsToPixels(int x, int y, int w, int h) const
-{
-    return QRect(x * m_BaseX / 4, y * m_BaseY / 8, w * m_BaseX / 4, h * m_BaseY / 8);
-}
-
-template <class W> W* CTavikDlg::Place(W* widget, int id, int x, int y, int w, int h)
-{
-    widget->setGeometry(DialogUnitsToPixels(x, y, w, h).translated(0, m_Top));
-    if (id != 0)
-    {
-        widget->setProperty("controlId", id);
-        widget->setObjectName(QStringLiteral("IDC_%1").arg(id));
-        m_Items[id] = widget;
-    }
-    return widget;
-}
-
-QRadioButton* CTavikDlg::Radio(const char* text, int id, int x, int y, int w, QButtonGroup* group)
-{
-    auto* radio = Place(new QRadioButton(QString::fromLatin1(text), this), id, x, y, w, 10);
-    group->addButton(radio, id);
-    return radio;
-}
-
-QWidget* CTavikDlg::GetDlgItem(int id) const
-{
-    const auto it = m_Items.find(id);
-    return it == m_Items.end() ? nullptr : it->second;
-}
-
 QAction* CTavikDlg::GetMenuAction(int command) const
 {
     const auto it = m_Actions.find(command);
     return it == m_Actions.end() ? nullptr : it->second;
-}
-
-template <class F> void CTavikDlg::Guard(F&& handler)
-{
-    // A handler's exception must not unwind through the toolkit: hand it to the
-    // application's last-resort handler, which ends the program.
-    try
-    {
-        handler();
-    }
-    catch (...)
-    {
-        CTavikApp::ReportUncaughtException(std::current_exception());
-    }
 }
 
 void CTavikDlg::BuildMenu()
@@ -216,8 +147,8 @@ void CTavikDlg::BuildMenu()
                     Guard([this, id] { OnSysCommand(id); });
                 });
     }
-    m_Top = m_MenuBar->sizeHint().height();
-    m_MenuBar->setGeometry(0, 0, DialogUnitsToPixels(0, 0, 484, 0).width(), m_Top);
+    SetTop(m_MenuBar->sizeHint().height());
+    m_MenuBar->setGeometry(0, 0, DialogUnitsToPixels(0, 0, 484, 0).width(), GetTop());
 }
 
 void CTavikDlg::BuildControls()
@@ -238,11 +169,7 @@ void CTavikDlg::BuildControls()
         return c;
     };
     const auto edit = [this](int id, int x, int y, int w)
-    {
-        auto* e = Place(new QLineEdit(this), id, x, y, w, 12);
-        e->installEventFilter(this);
-        return e;
-    };
+    { return Place(new QLineEdit(this), id, x, y, w, 12); };
 
     // Group boxes first: later siblings are drawn above them.
     group("Device", 0, 7, 7, 228, 50);
@@ -344,10 +271,10 @@ void CTavikDlg::BuildControls()
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
     const auto onClick = [this](int id, void (CTavikDlg::*handler)())
-    {
-        connect(Item<QPushButton>(id), &QPushButton::clicked, this,
-                [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
-    };
+    { OnClicked(id, [this, handler] { (this->*handler)(); }); };
+    CommitOnFocusOut(m_DataFilter, [this] { CommitDataFilter(); });
+    CommitOnFocusOut(m_GrayCodeFilter, [this] { CommitGrayCodeFilter(); });
+    CommitOnFocusOut(m_SpiCommand, [this] { CommitSpiWord(); });
     onClick(IDC_BT_SCAN, &CTavikDlg::OnScanDevices);
     onClick(IDC_BT_CONNECT, &CTavikDlg::OnConnect);
     onClick(IDC_BT_RESET, &CTavikDlg::OnReset);
@@ -459,12 +386,12 @@ void CTavikDlg::FillLists()
 
 void CTavikDlg::AddHistory(const std::string& text)
 {
-    ::AddHistory(*m_History, text);
+    App::AddHistory(*m_History, text);
 }
 
 void CTavikDlg::AddErrorLine(const std::string& text)
 {
-    ::AddErrorLine(*m_History, text);
+    App::AddErrorLine(*m_History, text);
 }
 
 std::string CTavikDlg::Status(int status) const
@@ -488,7 +415,7 @@ void CTavikDlg::OnScanDevices()
         AddErrorLine("Error while retrieving number of connected devices.\n" + Status(status));
         return;
     }
-    AddHistory(Fmt("%u connected device(s) found.", unsigned(count)));
+    AddHistory(Format("%u connected device(s) found.", unsigned(count)));
     for (unsigned long index = 0; index < count; ++index)
     {
         std::string serial;
@@ -533,8 +460,8 @@ void CTavikDlg::OnConnect()
         AddErrorLine("Error while opening device.\n" + Status(status));
         return;
     }
-    AddHistory(Fmt("Connected to device '%s', serial '%s'.", m_Tavik.GetDescription().c_str(),
-                   m_Tavik.GetSerial().c_str()));
+    AddHistory(Format("Connected to device '%s', serial '%s'.", m_Tavik.GetDescription().c_str(),
+                      m_Tavik.GetSerial().c_str()));
     EnterGuiState(GS_CONNECTED);
     if (ReadSettingsBack() != Box::PWR_OFF)
         EnterGuiState(GS_POWERED);
@@ -573,22 +500,22 @@ Box::POWER_MODE CTavikDlg::ReadSettingsBack()
     {
         const QSignalBlocker b1(m_Clocks), b2(m_Modes), b3(m_StBits), b4(m_MtBits);
         if (!SelectData(m_Clocks, p.GetFrequence()))
-            AddErrorLine(Fmt("Current SSI frequency (%u Hz) of the device cannot be shown.",
-                             p.GetFrequence()));
+            AddErrorLine(Format("Current SSI frequency (%u Hz) of the device cannot be shown.",
+                                p.GetFrequence()));
         if (p.GetMode() > SampleParameter::SPI_Gray || !SelectMode(p.GetMode(), false))
-            AddErrorLine(Fmt("Current SSI mode (0x%X) of the device cannot be shown.",
-                             unsigned(p.GetMode())));
+            AddErrorLine(Format("Current SSI mode (0x%X) of the device cannot be shown.",
+                                unsigned(p.GetMode())));
         const unsigned n = p.GetDataBits();
         const unsigned st = std::min(n, 12u);
         const unsigned mt = n > 12 ? n - 12 : 0;
         if (!SelectData(m_StBits, st))
-            AddErrorLine(Fmt("Current number of singleturn bits (%u) of the device cannot be "
-                             "shown.",
-                             st));
+            AddErrorLine(Format("Current number of singleturn bits (%u) of the device cannot be "
+                                "shown.",
+                                st));
         if (!SelectData(m_MtBits, mt))
-            AddErrorLine(Fmt("Current number of multiturn bits (%u) of the device cannot be "
-                             "shown.",
-                             mt));
+            AddErrorLine(Format("Current number of multiturn bits (%u) of the device cannot be "
+                                "shown.",
+                                mt));
     }
 
     unsigned value = 0;
@@ -653,14 +580,14 @@ void CTavikDlg::LoadAndApplyDefaults()
     {
         const char* details =
             result.IsError() && !result.GetText().IsNull() ? result.GetText().c_str() : "";
-        AddHistory(Fmt("Error while loading configuration for device '%s', serial '%s' from "
-                       "file '%s'.\nDetails: %s",
-                       description.c_str(), serial.c_str(), file, details));
+        AddHistory(Format("Error while loading configuration for device '%s', serial '%s' from "
+                          "file '%s'.\nDetails: %s",
+                          description.c_str(), serial.c_str(), file, details));
     }
     else if (record != DefaultParameter())
     {
-        AddHistory(Fmt("Loading configuration for device '%s', serial '%s' from file '%s'.",
-                       description.c_str(), serial.c_str(), file));
+        AddHistory(Format("Loading configuration for device '%s', serial '%s' from file '%s'.",
+                          description.c_str(), serial.c_str(), file));
     }
     ApplyDefaults(record);
 }
@@ -715,40 +642,22 @@ void CTavikDlg::ShowOutputMode(int index, Box::OUTPUT_MODE mode)
 
 Box::OUTPUT_MODE CTavikDlg::ReadOutputMode(int index) const
 {
-    int checked = 0;
-    Box::OUTPUT_MODE mode = Box::OUT_OPEN;
-    for (const Box::OUTPUT_MODE m : OUTPUT_RADIO_MODES)
-    {
-        if (Item<QRadioButton>(OutputRadioId(index, m))->isChecked())
-        {
-            mode = m;
-            ++checked;
-        }
-    }
-    if (checked != 1)
+    const int first = IDC_RD_OUT1_HIGH + 3 * index;
+    const int checked = CheckedRadio({first, first + 1, first + 2});
+    if (checked == 0)
         zef::XAssertionFailed("false", "Invalid combination of IDC_RD_OUT*", SOURCE, __LINE__);
-    return mode;
+    return OUTPUT_RADIO_MODES[checked - first];
 }
 
 Box::POWER_MODE CTavikDlg::ReadPowerRadio() const
 {
-    static const std::pair<int, Box::POWER_MODE> radios[] = {
-        {IDC_RD_SSIDEVICE_EXTERNAL, Box::PWR_EXTERNAL},
-        {IDC_RD_SSIDEVICE_INTERNAL, Box::PWR_INTERNAL},
-        {IDC_RD_SSIDEVICE_DCDC, Box::PWR_INTERNAL_DCDC}};
-    int checked = 0;
-    Box::POWER_MODE mode = Box::PWR_OFF;
-    for (const auto& [id, m] : radios)
-    {
-        if (Item<QRadioButton>(id)->isChecked())
-        {
-            mode = m;
-            ++checked;
-        }
-    }
-    if (checked != 1)
+    const int checked =
+        CheckedRadio({IDC_RD_SSIDEVICE_EXTERNAL, IDC_RD_SSIDEVICE_INTERNAL, IDC_RD_SSIDEVICE_DCDC});
+    if (checked == 0)
         zef::XAssertionFailed("false", "Invalid combination of IDC_RD_SSIDEVICE", SOURCE, __LINE__);
-    return mode;
+    return checked == IDC_RD_SSIDEVICE_EXTERNAL   ? Box::PWR_EXTERNAL
+           : checked == IDC_RD_SSIDEVICE_INTERNAL ? Box::PWR_INTERNAL
+                                                  : Box::PWR_INTERNAL_DCDC;
 }
 
 void CTavikDlg::CheckPowerRadio(Box::POWER_MODE mode)
@@ -771,10 +680,10 @@ void CTavikDlg::SwitchOutput(int index, Box::OUTPUT_MODE mode)
     const std::string name = Box::GetOutputModeAsString(mode);
     const int status = m_Tavik.SetOutput(index, mode);
     if (status != Box::OK)
-        AddErrorLine(Fmt("Error while switching output %d to %s.\n", index + 1, name.c_str()) +
+        AddErrorLine(Format("Error while switching output %d to %s.\n", index + 1, name.c_str()) +
                      Status(status));
     else
-        AddHistory(Fmt("Switching output %d to %s.", index + 1, name.c_str()));
+        AddHistory(Format("Switching output %d to %s.", index + 1, name.c_str()));
 }
 
 void CTavikDlg::OnOutputClicked(int index, Box::OUTPUT_MODE mode)
@@ -834,7 +743,7 @@ int CTavikDlg::ValidateAndSet(SampleParameter& p, const std::string& description
     std::string message;
     if (!p.Validate(message))
     {
-        std::string text = Fmt("Error while checking sample parameter: %s.", message.c_str());
+        std::string text = Format("Error while checking sample parameter: %s.", message.c_str());
         if (!description.empty())
             text += "\nNot allowed: " + description;
         text += "\n" + Status(Box::INVALID_PARAMETER);
@@ -842,7 +751,7 @@ int CTavikDlg::ValidateAndSet(SampleParameter& p, const std::string& description
         return Box::INVALID_PARAMETER;
     }
     if (!message.empty())
-        AddHistory(Fmt("Warning while checking sample parameter: %s.", message.c_str()));
+        AddHistory(Format("Warning while checking sample parameter: %s.", message.c_str()));
     const int status = m_Tavik.SetSampleParameter(p);
     const std::string suffix = description.empty() ? std::string() : " " + description;
     if (status != Box::OK)
@@ -872,7 +781,7 @@ void CTavikDlg::CommitMode()
     if (mode == p.GetMode())
         return;
     p.SetMode(mode);
-    ValidateAndSet(p, Fmt("Set SSI mode to %s", SampleParameter::GetModeAsString(mode)));
+    ValidateAndSet(p, Format("Set SSI mode to %s", SampleParameter::GetModeAsString(mode)));
 }
 
 void CTavikDlg::CommitClock()
@@ -884,7 +793,7 @@ void CTavikDlg::CommitClock()
         return;
     const unsigned hz = SelectedData(m_Clocks);
     p.SetFrequence(hz);
-    ValidateAndSet(p, Fmt("Set new frequence to %u Hz", hz));
+    ValidateAndSet(p, Format("Set new frequence to %u Hz", hz));
 }
 
 void CTavikDlg::CommitBitCounts()
@@ -908,8 +817,8 @@ void CTavikDlg::CommitBitCounts()
     if (n == p.GetDataBits())
         return;
     p.SetDataBits(n);
-    ValidateAndSet(p,
-                   Fmt("Set clocks to %d (mt bits = %d, st bits = %d).", int(n), int(mt), int(st)));
+    ValidateAndSet(
+        p, Format("Set clocks to %d (mt bits = %d, st bits = %d).", int(n), int(mt), int(st)));
 }
 
 void CTavikDlg::CommitDataFilter()
@@ -959,7 +868,7 @@ void CTavikDlg::CommitRegister(unsigned value, const RegisterAccess& access)
     if (status != Box::OK)
         AddErrorLine(access.setError + Status(status));
     else
-        AddHistory(Fmt(access.doneFormat, value));
+        AddHistory(Format(access.doneFormat, value));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1158,31 +1067,4 @@ void CTavikDlg::ShowSample(unsigned value)
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Keyboard and focus
-
-void CTavikDlg::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-    {
-        // Enter moves on instead of closing the window; leaving an edit commits it.
-        focusNextChild();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
-bool CTavikDlg::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::FocusOut)
-    {
-        if (watched == m_DataFilter)
-            Guard([this] { CommitDataFilter(); });
-        else if (watched == m_GrayCodeFilter)
-            Guard([this] { CommitGrayCodeFilter(); });
-        else if (watched == m_SpiCommand)
-            Guard([this] { CommitSpiWord(); });
-    }
-    return QDialog::eventFilter(watched, event);
-}
+} // namespace App

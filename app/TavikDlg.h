@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DialogBase.h"
 #include "app/core/GuiState.h"
 #include "driver/Box.h"
 #include "driver/SampleParameter.h"
@@ -13,8 +14,6 @@
 #include <map>
 #include <string>
 
-class CHistoryList;
-class CLabel;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
@@ -24,15 +23,20 @@ class QLineEdit;
 class QMenuBar;
 class QPushButton;
 class QRadioButton;
-struct DefaultParameter;
 
 namespace zef
 {
 class IniFile;
 }
 
+namespace App
+{
+class CHistoryList;
+class CLabel;
+struct DefaultParameter;
+
 // The main window: connects one box, sets it up, and shows its readings.
-class CTavikDlg : public QDialog
+class CTavikDlg : public DialogBase
 {
     Q_OBJECT
 
@@ -41,10 +45,6 @@ public:
     // outlive the dialog.
     explicit CTavikDlg(QWidget* parent = nullptr, const zef::IniFile* ini = nullptr);
     ~CTavikDlg() override;
-
-    // The control with this id (nullptr if the dialog has none).
-    QWidget* GetDlgItem(int id) const;
-    template <class T> T* Item(int id) const { return qobject_cast<T*>(GetDlgItem(id)); }
 
     // --- Handlers, public so that tests can drive the dialog --------------------------------
     void OnScanDevices();
@@ -95,23 +95,15 @@ public:
     void AddHistory(const std::string& text);
     void AddErrorLine(const std::string& text);
 
-    // Sizes of the window in dialog units, converted with the dialog's font.
-    QRect DialogUnitsToPixels(int x, int y, int w, int h) const;
-
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    template <class W> W* Place(W* widget, int id, int x, int y, int w, int h);
-    QRadioButton* Radio(const char* text, int id, int x, int y, int w, QButtonGroup* group);
     void BuildControls();
     void BuildMenu();
     void InitLogoRects();
     void InitControls();
     void FillLists();
-    template <class F> void Guard(F&& handler);
 
     Tavik::Box::POWER_MODE ReadSettingsBack();
     void LoadAndApplyDefaults();
@@ -156,9 +148,7 @@ private:
 
     QMenuBar* m_MenuBar = nullptr;
     std::map<int, QAction*> m_Actions;
-    std::map<int, QWidget*> m_Items;
     QLabel* m_Logo = nullptr;
-    int m_BaseX = 6;
-    int m_BaseY = 13;
-    int m_Top = 0;
 };
+
+} // namespace App

@@ -15,7 +15,7 @@ int main(int argc, char** argv)
         if (settings == nullptr || *settings == '\0' || std::strcmp(settings, "0") == 0)
             setenv("TAVIK_SIMULATOR", "1", 1);
     }
-    CTavikApp app(argc, argv);
+    App::CTavikApp app(argc, argv);
     app.InitInstance();
     return 0;
 }

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <utility>
 
+namespace App
+{
+
 namespace
 {
 // Readings per block of the block scan: long enough to make the scan's set-up negligible, short
@@ -333,3 +336,5 @@ bool CodeTester::Test(std::span<const unsigned int> readings)
     m_Result.m_MtMonotony = mt.m_Mode;
     return m_Result.Passed();
 }
+
+} // namespace App

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+namespace App
+{
+
 // Monotony that the code tester expects of one part (ST or MT) of the readings.
 enum MONOTONY : int
 {
@@ -108,3 +111,5 @@ private:
     std::size_t m_ErrorMessages = 0;
     bool m_BlockScan = true;
 };
+
+} // namespace App

@@ -5,6 +5,9 @@
 #include "base/String.h"
 #include "base/XAssertion.h"
 
+namespace App
+{
+
 namespace
 {
 constexpr const char* SOURCE = "DefaultParameter";
@@ -141,3 +144,5 @@ bool LoadChapter(const zef::IniFile& ini, zef::Result& result, DefaultParameter&
     }
     return true;
 }
+
+} // namespace App

@@ -10,6 +10,9 @@ class Result;
 class String;
 } // namespace zef
 
+namespace App
+{
+
 // Settings applied to a box whose supply is off when it is connected: built-in values,
 // overridden by chapter "Default" of the INI file, overridden by chapter "Default/<serial>".
 struct DefaultParameter
@@ -45,3 +48,5 @@ bool LoadDefaults(zef::Result& result, const zef::IniFile& ini, DefaultParameter
 // false (fields read before it keep their new values).
 bool LoadChapter(const zef::IniFile& ini, zef::Result& result, DefaultParameter& record,
                  const zef::String& chapter);
+
+} // namespace App

@@ -1,12 +1,29 @@
 #include "app/core/Formats.h"
 
+#include <cstdarg>
 #include <cstdio>
+
+namespace App
+{
+
+std::string Format(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(n > 0 ? std::size_t(n) : 0, '\0');
+    if (n > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    return text;
+}
 
 std::string FormatHex8(unsigned value)
 {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%08X", value);
-    return buffer;
+    return Format("%08X", value);
 }
 
 unsigned ParseHex(const std::string& text)
@@ -46,3 +63,5 @@ std::string FormatFrequency(unsigned hz)
     }
     return number + " " + unit;
 }
+
+} // namespace App

@@ -2,6 +2,12 @@
 
 #include <string>
 
+namespace App
+{
+
+// printf into a std::string of whatever length the text needs.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Register values as the dialogs show them: eight upper-case hexadecimal digits.
 std::string FormatHex8(unsigned value);
 
@@ -17,3 +23,5 @@ constexpr unsigned LowMask(unsigned bits)
 {
     return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u;
 }
+
+} // namespace App

@@ -2,6 +2,9 @@
 
 #include "app/Resource.h"
 
+namespace App
+{
+
 namespace
 {
 constexpr auto E = ControlState::ENABLE;
@@ -76,3 +79,5 @@ std::vector<ControlState> ControlStatesFor(GuiState state)
         Add(out, row.ids, row.e[column], row.text[column]);
     return out;
 }
+
+} // namespace App

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+namespace App
+{
+
 // Which controls of the main dialog are usable.
 enum GuiState
 {
@@ -30,3 +33,5 @@ struct ControlState
 // The controls that entering `state` changes, in the order they are set. GS_INIT gives
 // the changes of GS_DISCONNECTED (it ends there); GS_BATCH changes nothing.
 std::vector<ControlState> ControlStatesFor(GuiState state);
+
+} // namespace App

@@ -22,6 +22,8 @@
 #include <ctime>
 #include <memory>
 
+using namespace App;
+
 namespace
 {
 // CPU time of this thread: the machine may be busy with other work.

@@ -10,6 +10,8 @@
 #include <ctime>
 #include <vector>
 
+using namespace App;
+
 namespace
 {
 constexpr std::size_t kBatch = 16777214; // largest batch the box takes

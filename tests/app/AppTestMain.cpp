@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+using namespace App;
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);

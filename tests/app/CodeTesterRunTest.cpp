@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace App;
+
 namespace EncoderRun
 {
 // Found by gtest through the argument's namespace.

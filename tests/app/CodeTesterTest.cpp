@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+using namespace App;
+
 namespace
 {
 using Messages = std::vector<std::string>;

@@ -10,6 +10,8 @@
 #include <string>
 #include <unistd.h>
 
+using namespace App;
+
 using Tavik::Box;
 using Tavik::SampleParameter;
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace App;
+
 TEST(Formats, HexParsingSkipsNonDigits)
 {
     EXPECT_EQ(ParseHex("12g4"), 0x124u);

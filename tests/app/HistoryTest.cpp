@@ -1,10 +1,12 @@
-#include "app/core/History.h"
 #include "app/HistoryList.h"
+#include "app/core/HistorySink.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+using namespace App;
 
 using Lines = std::vector<std::string>;
 

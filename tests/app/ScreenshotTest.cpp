@@ -14,6 +14,8 @@
 
 #include <cstdlib>
 
+using namespace App;
+
 TEST_F(DialogTest, DISABLED_MainWindowScreenshot)
 {
     const char* path = std::getenv("TAVIK_SCREENSHOT");

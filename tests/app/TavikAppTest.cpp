@@ -12,6 +12,8 @@
 
 #include <stdexcept>
 
+using namespace App;
+
 namespace
 {
 struct Shown

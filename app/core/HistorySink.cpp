@@ -1,4 +1,7 @@
-#include "app/core/History.h"
+#include "app/core/HistorySink.h"
+
+namespace App
+{
 
 std::vector<std::string> SplitHistoryLines(const std::string& text)
 {
@@ -29,3 +32,28 @@ std::vector<std::string> SplitHistoryLines(const std::string& text)
     emit();
     return lines;
 }
+
+void VectorSink::AddEntries(const std::vector<std::string>& entries, Kind kind)
+{
+    for (const std::string& text : entries)
+        m_Entries.push_back({text, kind});
+}
+
+std::vector<std::string> VectorSink::Texts() const
+{
+    std::vector<std::string> texts;
+    texts.reserve(m_Entries.size());
+    for (const Entry& e : m_Entries)
+        texts.push_back(e.text);
+    return texts;
+}
+
+std::vector<std::string> VectorSink::TakeNew()
+{
+    std::vector<std::string> fresh;
+    for (; m_Taken < m_Entries.size(); ++m_Taken)
+        fresh.push_back(m_Entries[m_Taken].text);
+    return fresh;
+}
+
+} // namespace App
