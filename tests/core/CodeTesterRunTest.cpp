@@ -2,7 +2,7 @@
 // wraps, and runs with injected glitches whose errors the generator knows.
 
 #include "app/core/CodeTester.h"
-#include "tests/app/EncoderRunGenerator.h"
+#include "tests/core/EncoderRunGenerator.h"
 
 #include <gtest/gtest.h>
 
