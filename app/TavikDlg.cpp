@@ -6,11 +6,8 @@
 #include "app/Label.h"
 #include "app/Resource.h"
 #include "app/TavikApp.h"
-#include "app/core/DefaultParameter.h"
 #include "app/core/Formats.h"
 #include "base/IniFile.h"
-#include "base/Result.h"
-#include "base/String.h"
 #include "base/Support.h"
 #include "base/XAssertion.h"
 
@@ -18,9 +15,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,10 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
-#include <QTimerEvent>
 
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -43,9 +35,8 @@ using Tavik::SampleParameter;
 
 namespace
 {
-constexpr const char* SOURCE = "TavikDlg";
 constexpr int CONTINUOUS_PERIOD_MS = 50;
-constexpr int CONTINUOUS_TIMER_ID = 1;
+constexpr unsigned CONTINUOUS_TIMER_ID = 1;
 constexpr unsigned LAMP_ON = 0x0000FF; // red
 constexpr unsigned LAMP_OFF = 0x000000;
 constexpr int EDIT_LIMIT = 8;
@@ -59,15 +50,50 @@ int OutputRadioId(int index, Box::OUTPUT_MODE mode)
     return IDC_RD_OUT1_HIGH + 3 * index + offset;
 }
 
+int PowerRadioId(Box::POWER_MODE mode)
+{
+    return mode == Box::PWR_EXTERNAL   ? IDC_RD_SSIDEVICE_EXTERNAL
+           : mode == Box::PWR_INTERNAL ? IDC_RD_SSIDEVICE_INTERNAL
+                                       : IDC_RD_SSIDEVICE_DCDC;
+}
+
+// Selects the entry with this data without a notification; false when there is none.
+bool SelectData(QComboBox* list, unsigned value)
+{
+    const int index = list->findData(value);
+    if (index < 0)
+        return false;
+    if (list->currentIndex() != index)
+    {
+        const QSignalBlocker blocker(list);
+        list->setCurrentIndex(index);
+    }
+    return true;
+}
+
+unsigned SelectedData(const QComboBox* list)
+{
+    return list->currentIndex() < 0 ? 0u : list->currentData().toUInt();
+}
+
+void SetText(QLineEdit* edit, unsigned value)
+{
+    const QString text = ToQ(FormatHex8(value));
+    if (edit->text() != text)
+        edit->setText(text);
+}
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Construction and layout
 
 CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
-    : DialogBase(parent), m_Ini(ini ? ini : &zef::Support::GetAppIni())
+    : DialogBase(parent), m_Ini(ini ? ini : &zef::Support::GetAppIni()),
+      m_History(new CHistoryList(this)), m_Session(m_Tavik, *m_History, *m_Ini),
+      m_Continuous(*this, CONTINUOUS_TIMER_ID)
 {
     setWindowTitle(QStringLiteral("Tavik"));
+    m_Continuous.SetDelay(CONTINUOUS_PERIOD_MS);
 
     BuildMenu();
     BuildControls();
@@ -77,39 +103,17 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
     // Initialisation, in the order the window comes up.
     m_Icon = MakeProgramIcon();
     setWindowIcon(m_Icon);
-    m_ExpertFlags = 0;
     InitLogoRects();
     if (CTavikApp::IsNoBrand(*m_Ini))
         m_Logo->hide();
-    EnterGuiState(GS_INIT);
-    OnScanDevices();
-
-    if (m_Ini->IsOpen())
-    {
-        zef::String configured;
-        if (m_Ini->GetString("Default", "UsbDevice", configured) && !configured.IsEmpty())
-        {
-            const QString wanted = QString::fromLatin1(configured.c_str());
-            bool found = false;
-            for (int i = 0; i < m_Devices->count() && !found; ++i)
-            {
-                if (m_Devices->itemText(i).compare(wanted, Qt::CaseInsensitive) == 0)
-                {
-                    m_Devices->setCurrentIndex(i);
-                    found = true;
-                }
-            }
-            if (!found)
-                AddErrorLine("Configured USB device '" + configured.GetStdString() +
-                             "' was not detected.\n");
-        }
-    }
+    InitControls();
+    Act([this] { m_Session.Init(); });
 }
 
 CTavikDlg::~CTavikDlg()
 {
-    StopContinuousTimer();
     // m_Tavik closes its link when it is destroyed; the supply stays as it is.
+    m_Continuous.Disable();
 }
 
 QAction* CTavikDlg::GetMenuAction(int command) const
@@ -195,6 +199,15 @@ void CTavikDlg::BuildControls()
     Radio("External", IDC_RD_SSIDEVICE_EXTERNAL, 14, 74, 110, power);
     Radio("Internal (+5V)", IDC_RD_SSIDEVICE_INTERNAL, 14, 88, 110, power);
     Radio("Internal DCDC (+12V)", IDC_RD_SSIDEVICE_DCDC, 14, 102, 110, power);
+    for (const auto& [id, mode] : {std::pair{IDC_RD_SSIDEVICE_EXTERNAL, Box::PWR_EXTERNAL},
+                                   std::pair{IDC_RD_SSIDEVICE_INTERNAL, Box::PWR_INTERNAL},
+                                   std::pair{IDC_RD_SSIDEVICE_DCDC, Box::PWR_INTERNAL_DCDC}})
+        connect(power->button(id), &QAbstractButton::toggled, this,
+                [this, mode = mode](bool on)
+                {
+                    if (on)
+                        m_Session.ChooseSupply(mode);
+                });
     button("Power ON", IDC_BT_POWER, 150, 82, 75, 20);
 
     // Serial settings
@@ -218,9 +231,16 @@ void CTavikDlg::BuildControls()
         for (int k = 0; k < 3; ++k)
         {
             const Box::OUTPUT_MODE mode = OUTPUT_RADIO_MODES[k];
-            connect(outputs->button(IDC_RD_OUT1_HIGH + 3 * index + k), &QAbstractButton::clicked,
-                    this,
-                    [this, index, mode] { Guard([=, this] { OnOutputClicked(index, mode); }); });
+            QAbstractButton* radio = outputs->button(IDC_RD_OUT1_HIGH + 3 * index + k);
+            connect(radio, &QAbstractButton::clicked, this,
+                    [this, index, mode] { OnOutputClicked(index, mode); });
+            // A checked radio is the output's mode, however it got checked.
+            connect(radio, &QAbstractButton::toggled, this,
+                    [this, index, mode](bool on)
+                    {
+                        if (on)
+                            m_Session.ShowOutputMode(index, mode);
+                    });
         }
     }
 
@@ -267,7 +287,7 @@ void CTavikDlg::BuildControls()
     m_Logo->setPixmap(MakeLogoPixmap(m_Logo->size()));
 
     // History
-    m_History = Place(new CHistoryList(this), IDC_LB_HISTORY, 14, 262, 456, 108);
+    Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 108);
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
     const auto onClick = [this](int id, void (CTavikDlg::*handler)())
@@ -286,6 +306,10 @@ void CTavikDlg::BuildControls()
         connect(box, &QComboBox::activated, this,
                 [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
     };
+    connect(m_Devices, &QComboBox::activated, this,
+            [this](int index) { m_Session.SelectDevice(index); });
+    connect(Item<QCheckBox>(IDC_CK_HEX), &QCheckBox::toggled, this,
+            [this](bool on) { m_Session.SetHex(on); });
     onSelect(m_Modes, &CTavikDlg::CommitMode);
     onSelect(m_Clocks, &CTavikDlg::CommitClock);
     onSelect(m_StBits, &CTavikDlg::CommitBitCounts);
@@ -302,45 +326,23 @@ void CTavikDlg::InitLogoRects()
     m_LogoRect[0].moveLeft(logo.left() - (logo.left() - filterLeft) / 2);
 }
 
-// ---------------------------------------------------------------------------------------------
-// State machine
-
-void CTavikDlg::EnterGuiState(GuiState state)
-{
-    if (state == m_GuiState && state != GS_INIT)
-        return;
-    if (state == GS_INIT)
-    {
-        m_GuiState = GS_INIT;
-        InitControls();
-        state = GS_DISCONNECTED;
-    }
-    for (const ControlState& c : ControlStatesFor(state))
-    {
-        QWidget* w = GetDlgItem(c.id);
-        if (w == nullptr)
-            continue; // a control this window does not carry (yet)
-        if (c.enable != ControlState::UNCHANGED)
-            w->setEnabled(c.enable == ControlState::ENABLE);
-        if (c.text != nullptr)
-        {
-            if (auto* b = qobject_cast<QAbstractButton*>(w))
-                b->setText(QString::fromLatin1(c.text));
-        }
-    }
-    m_GuiState = state;
-}
-
 void CTavikDlg::InitControls()
 {
     auto* power = Item<QPushButton>(IDC_BT_POWER);
     power->setEnabled(false);
     power->setText(QStringLiteral("Power ON"));
-    Item<QRadioButton>(IDC_RD_SSIDEVICE_EXTERNAL)->setChecked(true);
-    for (int index = 0; index < 3; ++index)
-        ShowOutputMode(index, Box::OUT_OPEN);
-    ApplyExpertFlags();
-    FillLists();
+    {
+        const QSignalBlocker b1(m_Clocks), b2(m_StBits), b3(m_MtBits);
+        m_Clocks->clear();
+        for (const unsigned hz : BoxSession::Clocks())
+            m_Clocks->addItem(ToQ(FormatFrequency(hz)), hz);
+        m_StBits->clear();
+        for (unsigned n = 0; n <= BoxSession::ST_BITS_MAX; ++n)
+            m_StBits->addItem(QStringLiteral("%1 Bit").arg(n), n);
+        m_MtBits->clear();
+        for (unsigned n = 0; n <= BoxSession::MT_BITS_MAX; ++n)
+            m_MtBits->addItem(QStringLiteral("%1 Bit").arg(n), n);
+    }
     for (QLineEdit* e : {m_DataFilter, m_GrayCodeFilter, m_SpiCommand})
     {
         e->setMaxLength(EDIT_LIMIT);
@@ -355,544 +357,110 @@ void CTavikDlg::InitControls()
     ShowSample(0);
 }
 
-void CTavikDlg::FillLists()
-{
-    const QSignalBlocker b1(m_Clocks), b2(m_StBits), b3(m_MtBits);
-    m_Clocks->clear();
-    std::vector<unsigned> frequencies;
-    unsigned previous = 0;
-    for (unsigned hz = SampleParameter::GetNextFrequence(0); hz > previous;
-         hz = SampleParameter::GetNextFrequence(hz))
-    {
-        frequencies.push_back(hz);
-        previous = hz;
-    }
-    for (auto it = frequencies.rbegin(); it != frequencies.rend(); ++it)
-        m_Clocks->addItem(ToQ(FormatFrequency(*it)), *it);
-    m_Clocks->setCurrentIndex(0);
-
-    m_StBits->clear();
-    for (unsigned n = 0; n <= 32; ++n)
-        m_StBits->addItem(QStringLiteral("%1 Bit").arg(n), n);
-    m_MtBits->clear();
-    for (unsigned n = 0; n <= 24; ++n)
-        m_MtBits->addItem(QStringLiteral("%1 Bit").arg(n), n);
-    SelectData(m_StBits, 12);
-    SelectData(m_MtBits, 13);
-}
-
 // ---------------------------------------------------------------------------------------------
-// History
+// Rendering: every control is brought to what the session's view says; only what differs
+// is touched, and programmatic changes send no notifications.
 
-void CTavikDlg::AddHistory(const std::string& text)
+template <class F> void CTavikDlg::Act(F&& action)
 {
-    App::AddHistory(*m_History, text);
-}
-
-void CTavikDlg::AddErrorLine(const std::string& text)
-{
-    App::AddErrorLine(*m_History, text);
-}
-
-std::string CTavikDlg::Status(int status) const
-{
-    return m_Tavik.GetStatusAsString(status);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Devices and connection
-
-void CTavikDlg::OnScanDevices()
-{
-    {
-        const QSignalBlocker blocker(m_Devices);
-        m_Devices->clear();
-    }
-    unsigned long count = 0;
-    int status = m_Tavik.GetConnectedDevices(count);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while retrieving number of connected devices.\n" + Status(status));
-        return;
-    }
-    AddHistory(Format("%u connected device(s) found.", unsigned(count)));
-    for (unsigned long index = 0; index < count; ++index)
-    {
-        std::string serial;
-        std::string description;
-        status = m_Tavik.GetDeviceInformation(int(index), serial, description);
-        if (status != Box::OK)
+    Guard(
+        [&]
         {
-            AddErrorLine("Error while retrieving device information of connected device.\n" +
-                         Status(status));
-            return;
-        }
-        // The list is sorted by serial number.
-        const QString text = ToQ(serial);
-        int at = 0;
-        while (at < m_Devices->count() && m_Devices->itemText(at) < text)
-            ++at;
-        const QSignalBlocker blocker(m_Devices);
-        m_Devices->insertItem(at, text, int(index));
-    }
-    if (m_Devices->count() > 0)
-        m_Devices->setCurrentIndex(0);
+            action();
+            Render();
+        });
 }
 
-void CTavikDlg::OnConnect()
+void CTavikDlg::Render()
 {
-    if (m_Tavik.IsOpen())
+    const BoxView& view = m_Session.View();
+    if (view.state != m_RenderedState)
     {
-        StopContinuousTimer();
-        m_Tavik.Close();
-        AddHistory("Disconnected from device.");
-        EnterGuiState(GS_DISCONNECTED);
-        return;
-    }
-    if (m_Devices->currentIndex() < 0)
-        return;
-    const int device = m_Devices->currentData().toInt();
-    if (!(device >= 0))
-        zef::XAssertionFailed("iDevice >= 0", "Internal", SOURCE, __LINE__);
-    const int status = m_Tavik.Open(device);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while opening device.\n" + Status(status));
-        return;
-    }
-    AddHistory(Format("Connected to device '%s', serial '%s'.", m_Tavik.GetDescription().c_str(),
-                      m_Tavik.GetSerial().c_str()));
-    EnterGuiState(GS_CONNECTED);
-    if (ReadSettingsBack() != Box::PWR_OFF)
-        EnterGuiState(GS_POWERED);
-    else
-        LoadAndApplyDefaults();
-}
-
-void CTavikDlg::OnReset()
-{
-    if (!m_Tavik.IsOpen())
-        return;
-    // A reset ends continuous sampling; the next press of the button starts it afresh.
-    StopContinuousTimer();
-    const int status = m_Tavik.Reset();
-    if (status != Box::OK)
-        AddErrorLine("Error while reset device.\n" + Status(status));
-    else
-        AddHistory("Reset device");
-    EnterGuiState(GS_CONNECTED);
-    ReadSettingsBack();
-}
-
-Box::POWER_MODE CTavikDlg::ReadSettingsBack()
-{
-    if (!m_Tavik.IsOpen())
-        zef::XAssertionFailed("m_Tavik.IsOpen()", "Internal", SOURCE, __LINE__);
-
-    SampleParameter p;
-    int status = m_Tavik.GetSampleParameter(p);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading sample parameter from device.\n" + Status(status));
-        return Box::PWR_OFF;
-    }
-    // Only the controls change here; a value without list entry is reported, not fatal.
-    {
-        const QSignalBlocker b1(m_Clocks), b2(m_Modes), b3(m_StBits), b4(m_MtBits);
-        if (!SelectData(m_Clocks, p.GetFrequence()))
-            AddErrorLine(Format("Current SSI frequency (%u Hz) of the device cannot be shown.",
-                                p.GetFrequence()));
-        if (p.GetMode() > SampleParameter::SPI_Gray || !SelectMode(p.GetMode(), false))
-            AddErrorLine(Format("Current SSI mode (0x%X) of the device cannot be shown.",
-                                unsigned(p.GetMode())));
-        const unsigned n = p.GetDataBits();
-        const unsigned st = std::min(n, 12u);
-        const unsigned mt = n > 12 ? n - 12 : 0;
-        if (!SelectData(m_StBits, st))
-            AddErrorLine(Format("Current number of singleturn bits (%u) of the device cannot be "
-                                "shown.",
-                                st));
-        if (!SelectData(m_MtBits, mt))
-            AddErrorLine(Format("Current number of multiturn bits (%u) of the device cannot be "
-                                "shown.",
-                                mt));
-    }
-
-    unsigned value = 0;
-    status = m_Tavik.GetGrayBinaryMask(value);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading data filter mask.\n" + Status(status));
-        return Box::PWR_OFF;
-    }
-    m_GrayCodeFilter->setText(ToQ(FormatHex8(value)));
-    status = m_Tavik.GetDataMask(value);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading data filter mask from device.\n" + Status(status));
-        return Box::PWR_OFF;
-    }
-    m_DataFilter->setText(ToQ(FormatHex8(value)));
-    status = m_Tavik.GetSPIData(value);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading SPI data word from device.\n" + Status(status));
-        return Box::PWR_OFF;
-    }
-    m_SpiCommand->setText(ToQ(FormatHex8(value)));
-    for (int index = 0; index < 3; ++index)
-    {
-        Box::OUTPUT_MODE mode = Box::OUT_OPEN;
-        status = m_Tavik.GetOutput(index, mode);
-        if (status != Box::OK)
+        for (const ControlState& c : ControlStatesFor(view.state))
         {
-            AddErrorLine("Error while reading output_mode from device.\n" + Status(status));
-            return Box::PWR_OFF;
+            QWidget* w = GetDlgItem(c.id);
+            if (w == nullptr)
+                continue; // the batch button is not built yet
+            if (c.enable != ControlState::UNCHANGED)
+                w->setEnabled(c.enable == ControlState::ENABLE);
+            if (c.text != nullptr)
+                qobject_cast<QAbstractButton*>(w)->setText(QString::fromLatin1(c.text));
         }
-        if (mode <= Box::OUT_HIGH_UB)
-            ShowOutputMode(index, mode);
+        m_RenderedState = view.state;
     }
-    Box::POWER_MODE power = Box::PWR_OFF;
-    status = m_Tavik.GetPowerMode(power);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while reading power_mode from device.\n" + Status(status));
-        return Box::PWR_OFF;
-    }
-    if (power != Box::PWR_OFF)
-        CheckPowerRadio(power);
-    return power;
-}
+    if (view.state == GS_CONTINUOUS)
+        m_Continuous.Enable();
+    else
+        m_Continuous.Disable();
 
-// ---------------------------------------------------------------------------------------------
-// Defaults
-
-void CTavikDlg::LoadAndApplyDefaults()
-{
-    DefaultParameter record;
-    if (!m_Ini->IsOpen())
-        return;
-    zef::Result result;
-    const std::string& description = m_Tavik.GetDescription();
-    const std::string& serial = m_Tavik.GetSerial();
-    const char* file = m_Ini->GetFileName().c_str();
-    if (!LoadDefaults(result, *m_Ini, record, serial))
-    {
-        const char* details =
-            result.IsError() && !result.GetText().IsNull() ? result.GetText().c_str() : "";
-        AddHistory(Format("Error while loading configuration for device '%s', serial '%s' from "
-                          "file '%s'.\nDetails: %s",
-                          description.c_str(), serial.c_str(), file, details));
-    }
-    else if (record != DefaultParameter())
-    {
-        AddHistory(Format("Loading configuration for device '%s', serial '%s' from file '%s'.",
-                          description.c_str(), serial.c_str(), file));
-    }
-    ApplyDefaults(record);
-}
-
-void CTavikDlg::ApplyDefaults(const DefaultParameter& record)
-{
-    // PWR_OFF has no radio button: the supply choice stays as it is.
-    if (record.powerMode != Box::PWR_OFF)
-        CheckPowerRadio(record.powerMode);
-    for (int index = 0; index < 3; ++index)
-    {
-        ShowOutputMode(index, record.outputMode[index]);
-        SwitchOutput(index, record.outputMode[index]);
-    }
-    if (SelectMode(record.ssiMode))
-        CommitMode();
-    if (SelectData(m_Clocks, record.ssiClock))
-        CommitClock();
-    if (SelectData(m_StBits, record.stBits))
-        CommitBitCounts();
-    if (SelectData(m_MtBits, record.mtBits))
-        CommitBitCounts();
-    // Masks given in the INI file win over those derived from the bit counts.
-    const unsigned derivedData = ParseHex(FromQ(m_DataFilter->text()));
-    const unsigned derivedGray = ParseHex(FromQ(m_GrayCodeFilter->text()));
-    const bool dataDiffers = record.dataFilterLoaded && record.dataFilter != derivedData;
-    const bool grayDiffers = record.grayCodeFilterLoaded && record.grayCodeFilter != derivedGray;
-    if (dataDiffers)
-    {
-        m_DataFilter->setText(ToQ(FormatHex8(record.dataFilter)));
-        CommitDataFilter(); // copies the data mask into the Gray edit, as typing does
-    }
-    if (dataDiffers || grayDiffers)
-    {
-        if (record.grayCodeFilterLoaded)
-            m_GrayCodeFilter->setText(ToQ(FormatHex8(record.grayCodeFilter)));
-        CommitGrayCodeFilter();
-    }
-    Item<QCheckBox>(IDC_CK_HEX)->setChecked(record.valueEncoding == 1);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Parameter controls
-
-void CTavikDlg::ShowOutputMode(int index, Box::OUTPUT_MODE mode)
-{
-    if (!(index >= 0 && index <= 2))
-        zef::XAssertionFailed("index>=0 && index <=2", "Index out of range.", SOURCE, __LINE__);
-    if (auto* radio = Item<QRadioButton>(OutputRadioId(index, mode)))
+    RenderDevices();
+    if (auto* radio = Item<QRadioButton>(PowerRadioId(view.supply)); !radio->isChecked())
         radio->setChecked(true);
-}
-
-Box::OUTPUT_MODE CTavikDlg::ReadOutputMode(int index) const
-{
-    const int first = IDC_RD_OUT1_HIGH + 3 * index;
-    const int checked = CheckedRadio({first, first + 1, first + 2});
-    if (checked == 0)
-        zef::XAssertionFailed("false", "Invalid combination of IDC_RD_OUT*", SOURCE, __LINE__);
-    return OUTPUT_RADIO_MODES[checked - first];
-}
-
-Box::POWER_MODE CTavikDlg::ReadPowerRadio() const
-{
-    const int checked =
-        CheckedRadio({IDC_RD_SSIDEVICE_EXTERNAL, IDC_RD_SSIDEVICE_INTERNAL, IDC_RD_SSIDEVICE_DCDC});
-    if (checked == 0)
-        zef::XAssertionFailed("false", "Invalid combination of IDC_RD_SSIDEVICE", SOURCE, __LINE__);
-    return checked == IDC_RD_SSIDEVICE_EXTERNAL   ? Box::PWR_EXTERNAL
-           : checked == IDC_RD_SSIDEVICE_INTERNAL ? Box::PWR_INTERNAL
-                                                  : Box::PWR_INTERNAL_DCDC;
-}
-
-void CTavikDlg::CheckPowerRadio(Box::POWER_MODE mode)
-{
-    const int id = mode == Box::PWR_EXTERNAL        ? IDC_RD_SSIDEVICE_EXTERNAL
-                   : mode == Box::PWR_INTERNAL      ? IDC_RD_SSIDEVICE_INTERNAL
-                   : mode == Box::PWR_INTERNAL_DCDC ? IDC_RD_SSIDEVICE_DCDC
-                                                    : 0;
-    if (id != 0)
-        Item<QRadioButton>(id)->setChecked(true);
-}
-
-void CTavikDlg::SwitchOutput(int index, Box::OUTPUT_MODE mode)
-{
-    if (m_GuiState == GS_DISCONNECTED || m_GuiState == GS_BATCH)
-        return;
-    if (!(index >= 0 && index <= 2))
-        zef::XAssertionFailed("index>=0 && index<=2", "Parameter index is out of range.", SOURCE,
-                              __LINE__);
-    const std::string name = Box::GetOutputModeAsString(mode);
-    const int status = m_Tavik.SetOutput(index, mode);
-    if (status != Box::OK)
-        AddErrorLine(Format("Error while switching output %d to %s.\n", index + 1, name.c_str()) +
-                     Status(status));
-    else
-        AddHistory(Format("Switching output %d to %s.", index + 1, name.c_str()));
-}
-
-void CTavikDlg::OnOutputClicked(int index, Box::OUTPUT_MODE mode)
-{
-    SwitchOutput(index, mode);
-}
-
-void CTavikDlg::OnPower()
-{
-    Box::POWER_MODE supply;
-    GuiState target;
-    if (m_GuiState == GS_CONNECTED)
+    for (int index = 0; index < 3; ++index)
     {
-        supply = ReadPowerRadio();
-        target = GS_POWERED;
-        for (int index = 0; index < 3; ++index)
-            SwitchOutput(index, ReadOutputMode(index));
+        auto* radio = Item<QRadioButton>(OutputRadioId(index, view.outputs[std::size_t(index)]));
+        if (!radio->isChecked())
+            radio->setChecked(true);
     }
-    else if (m_GuiState == GS_POWERED)
+    RenderExpertFlags();
+    RenderLists();
+    SetText(m_DataFilter, view.dataFilter);
+    SetText(m_GrayCodeFilter, view.grayCodeFilter);
+    SetText(m_SpiCommand, view.spiWord);
+    auto* hex = Item<QCheckBox>(IDC_CK_HEX);
+    if (hex->isChecked() != view.hex)
     {
-        supply = Box::PWR_OFF;
-        target = GS_CONNECTED;
+        const QSignalBlocker blocker(hex);
+        hex->setChecked(view.hex);
     }
-    else
+}
+
+void CTavikDlg::RenderDevices()
+{
+    const BoxView& view = m_Session.View();
+    bool same = m_Devices->count() == int(view.devices.size());
+    for (int i = 0; same && i < m_Devices->count(); ++i)
+        same = m_Devices->itemText(i) == ToQ(view.devices[std::size_t(i)].serial) &&
+               m_Devices->itemData(i).toInt() == view.devices[std::size_t(i)].index;
+    const QSignalBlocker blocker(m_Devices);
+    if (!same)
     {
-        return;
+        m_Devices->clear();
+        for (const BoxView::Device& device : view.devices)
+            m_Devices->addItem(ToQ(device.serial), device.index);
     }
-    const std::string name = Box::GetPowerModeAsString(supply);
-    const int status = m_Tavik.SetPowerMode(supply);
-    if (status != Box::OK)
+    if (m_Devices->currentIndex() != view.selectedDevice)
+        m_Devices->setCurrentIndex(view.selectedDevice);
+}
+
+void CTavikDlg::RenderLists()
+{
+    const BoxView& view = m_Session.View();
+    bool same = m_Modes->count() == int(view.modes.size());
+    for (int i = 0; same && i < m_Modes->count(); ++i)
+        same = m_Modes->itemData(i).toUInt() == unsigned(view.modes[std::size_t(i)]);
+    if (!same)
     {
-        AddErrorLine("Error while switching powermode of device to " + name + ".\n" +
-                     Status(status));
-        return;
+        const QSignalBlocker blocker(m_Modes);
+        m_Modes->clear();
+        for (const auto mode : view.modes)
+            m_Modes->addItem(QString::fromLatin1(SampleParameter::GetModeAsString(mode)),
+                             unsigned(mode));
     }
-    AddHistory("Powermode of device is set to " + name + ".");
-    EnterGuiState(target);
+    if (view.mode)
+        SelectData(m_Modes, unsigned(*view.mode));
+    SelectData(m_Clocks, view.clock);
+    SelectData(m_StBits, view.stBits);
+    SelectData(m_MtBits, view.mtBits);
 }
 
-unsigned CTavikDlg::SelectedData(QComboBox* list) const
+void CTavikDlg::RenderExpertFlags()
 {
-    return list->currentIndex() < 0 ? 0u : list->currentData().toUInt();
-}
-
-bool CTavikDlg::SelectData(QComboBox* list, unsigned value)
-{
-    const int index = list->findData(value);
-    if (index < 0)
-        return false;
-    const QSignalBlocker blocker(list);
-    list->setCurrentIndex(index);
-    return true;
-}
-
-int CTavikDlg::ValidateAndSet(SampleParameter& p, const std::string& description)
-{
-    std::string message;
-    if (!p.Validate(message))
-    {
-        std::string text = Format("Error while checking sample parameter: %s.", message.c_str());
-        if (!description.empty())
-            text += "\nNot allowed: " + description;
-        text += "\n" + Status(Box::INVALID_PARAMETER);
-        AddErrorLine(text);
-        return Box::INVALID_PARAMETER;
-    }
-    if (!message.empty())
-        AddHistory(Format("Warning while checking sample parameter: %s.", message.c_str()));
-    const int status = m_Tavik.SetSampleParameter(p);
-    const std::string suffix = description.empty() ? std::string() : " " + description;
-    if (status != Box::OK)
-        AddErrorLine("Error while setting sample parameter." + suffix + "\n" + Status(status));
-    else
-        AddHistory("Setting sample parameter." + suffix + "\n");
-    return status;
-}
-
-// Reads the box's parameter set; a failure ends in the history and answers false.
-bool CTavikDlg::ReadSampleParameter(SampleParameter& p)
-{
-    const int status = m_Tavik.GetSampleParameter(p);
-    if (status != Box::OK)
-        AddErrorLine("Error while reading sample parameter.\n" + Status(status));
-    return status == Box::OK;
-}
-
-void CTavikDlg::CommitMode()
-{
-    if (!m_Tavik.IsOpen() || m_Modes->currentIndex() < 0)
+    const int flags = m_Session.View().expertFlags;
+    if (flags == m_RenderedFlags)
         return;
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return;
-    const auto mode = static_cast<SampleParameter::SERIAL_MODE>(SelectedData(m_Modes));
-    if (mode == p.GetMode())
-        return;
-    p.SetMode(mode);
-    ValidateAndSet(p, Format("Set SSI mode to %s", SampleParameter::GetModeAsString(mode)));
-}
-
-void CTavikDlg::CommitClock()
-{
-    if (!m_Tavik.IsOpen() || m_Clocks->currentIndex() < 0)
-        return;
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return;
-    const unsigned hz = SelectedData(m_Clocks);
-    p.SetFrequence(hz);
-    ValidateAndSet(p, Format("Set new frequence to %u Hz", hz));
-}
-
-void CTavikDlg::CommitBitCounts()
-{
-    const unsigned st = SelectedData(m_StBits);
-    const unsigned mt = SelectedData(m_MtBits);
-    const unsigned n = st + mt;
-    const unsigned mask = LowMask(n);
-    if (ParseHex(FromQ(m_DataFilter->text())) != mask)
-    {
-        m_DataFilter->setText(ToQ(FormatHex8(mask)));
-        m_GrayCodeFilter->setText(ToQ(FormatHex8(mask)));
-        CommitDataFilter();
-        CommitGrayCodeFilter();
-    }
-    if (!m_Tavik.IsOpen())
-        return;
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return;
-    if (n == p.GetDataBits())
-        return;
-    p.SetDataBits(n);
-    ValidateAndSet(
-        p, Format("Set clocks to %d (mt bits = %d, st bits = %d).", int(n), int(mt), int(st)));
-}
-
-void CTavikDlg::CommitDataFilter()
-{
-    const unsigned value = ParseHex(FromQ(m_DataFilter->text()));
-    m_DataFilter->setText(ToQ(FormatHex8(value)));
-    m_GrayCodeFilter->setText(ToQ(FormatHex8(value)));
-    CommitRegister(value, {&Box::GetDataMask, &Box::SetDataMask, "Error while reading data mask.\n",
-                           "Error while setting data mask.\n", "Setting data mask to 0x%08X."});
-}
-
-void CTavikDlg::CommitGrayCodeFilter()
-{
-    const unsigned value = ParseHex(FromQ(m_GrayCodeFilter->text()));
-    m_GrayCodeFilter->setText(ToQ(FormatHex8(value)));
-    CommitRegister(value, {&Box::GetGrayBinaryMask, &Box::SetGrayBinaryMask,
-                           "Error while reading gray binary mask.\n",
-                           "Error while setting gray binary mask.\n",
-                           "Setting gray binary mask to 0x%08X."});
-}
-
-void CTavikDlg::CommitSpiWord()
-{
-    const unsigned value = ParseHex(FromQ(m_SpiCommand->text()));
-    m_SpiCommand->setText(ToQ(FormatHex8(value)));
-    CommitRegister(value,
-                   {&Box::GetSPIData, &Box::SetSPIData, "Error while reading SPI data from box.\n",
-                    "Error while setting SPI data to box.\n", "Setting SPI data to 0x%08X."});
-}
-
-// Sends a register only when the box holds another value, so re-committing an unchanged edit
-// adds no history line.
-void CTavikDlg::CommitRegister(unsigned value, const RegisterAccess& access)
-{
-    if (!m_Tavik.IsOpen())
-        return;
-    unsigned current = 0;
-    int status = (m_Tavik.*access.get)(current);
-    if (status != Box::OK)
-    {
-        AddErrorLine(access.readError + Status(status));
-        return;
-    }
-    if (current == value)
-        return;
-    status = (m_Tavik.*access.set)(value);
-    if (status != Box::OK)
-        AddErrorLine(access.setError + Status(status));
-    else
-        AddHistory(Format(access.doneFormat, value));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Expert settings
-
-void CTavikDlg::ExpertSettings(int command)
-{
-    QAction* action = GetMenuAction(command);
-    if (action == nullptr)
-        zef::XAssertionFailed("false", "MenueItem not found", SOURCE, __LINE__);
-    const bool checked = action->isChecked();
-    if (command == IDM_EXPERT_DATAFILTER)
-        m_ExpertFlags = checked ? 0 : (m_ExpertFlags | 1);
-    else if (checked)
-        m_ExpertFlags &= ~2;
-    else
-        m_ExpertFlags |= 3;
-    ApplyExpertFlags();
-}
-
-void CTavikDlg::ApplyExpertFlags(bool commitMode)
-{
-    const bool filter = (m_ExpertFlags & 1) != 0;
-    const bool spi = (m_ExpertFlags & 2) != 0;
+    const bool filter = (flags & 1) != 0;
+    const bool spi = (flags & 2) != 0;
     for (int id : {IDC_GR_DATAFILTER, IDC_ST_DATAFILTER, IDC_ST_GRAYCODEFILTER, IDC_ED_DATAFILTER,
                    IDC_ED_GRAYCODEFILTER})
         GetDlgItem(id)->setVisible(filter);
@@ -900,50 +468,126 @@ void CTavikDlg::ApplyExpertFlags(bool commitMode)
     for (int id : {IDC_GR_SPIMODE, IDC_ST_SPICOMMAND, IDC_ED_SPICOMMAND})
         GetDlgItem(id)->setVisible(spi);
     m_Actions[IDM_EXPERT_SPIMODE]->setChecked(spi);
-
-    m_Logo->setGeometry(m_LogoRect[std::size_t(m_ExpertFlags & 3)]);
+    m_Logo->setGeometry(m_LogoRect[std::size_t(flags & 3)]);
     m_Logo->update();
-
-    {
-        const QSignalBlocker blocker(m_Modes);
-        const auto remembered = m_Modes->currentIndex() < 0 ? unsigned(SampleParameter::SSI_Binary)
-                                                            : SelectedData(m_Modes);
-        m_Modes->clear();
-        std::vector<SampleParameter::SERIAL_MODE> modes = {SampleParameter::SSI_Binary,
-                                                           SampleParameter::SSI_Gray};
-        if (spi)
-        {
-            modes.push_back(SampleParameter::SPI_Binary);
-            modes.push_back(SampleParameter::SPI_Gray);
-        }
-        for (const auto mode : modes)
-            m_Modes->addItem(QString::fromLatin1(SampleParameter::GetModeAsString(mode)),
-                             unsigned(mode));
-        // Selecting a mode that the list lacks brings SPI mode back (select mode). That
-        // nested rebuild must not commit: it would send whatever its fresh list selected
-        // first, and the commit below sends the mode that ends up selected anyway.
-        if (!SelectMode(static_cast<SampleParameter::SERIAL_MODE>(remembered), false))
-            m_Modes->setCurrentIndex(0);
-    }
-    if (commitMode)
-        CommitMode();
+    m_RenderedFlags = flags;
 }
 
-bool CTavikDlg::SelectMode(SampleParameter::SERIAL_MODE mode, bool commitMode)
+void CTavikDlg::EnterGuiState(GuiState state)
 {
-    while (true)
+    if (state == GS_INIT)
     {
-        if (SelectData(m_Modes, mode))
-            return true;
-        if (m_Actions[IDM_EXPERT_SPIMODE]->isChecked() || mode > SampleParameter::SPI_Gray)
-            return false;
-        m_ExpertFlags |= 3;
-        ApplyExpertFlags(commitMode);
+        InitControls();
+        m_RenderedState = GS_INIT;
     }
+    Act([&] { m_Session.EnterState(state); });
 }
 
 // ---------------------------------------------------------------------------------------------
-// Menu commands
+// History
+
+void CTavikDlg::AddHistory(const std::string& text)
+{
+    m_History->Line(text);
+}
+
+void CTavikDlg::AddErrorLine(const std::string& text)
+{
+    m_History->Error(text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// User actions
+
+void CTavikDlg::OnScanDevices()
+{
+    Act([this] { m_Session.ScanDevices(); });
+}
+
+void CTavikDlg::OnConnect()
+{
+    Act(
+        [this]
+        {
+            m_Session.SelectDevice(m_Devices->currentIndex());
+            m_Session.ConnectOrDisconnect();
+        });
+}
+
+void CTavikDlg::OnReset()
+{
+    Act([this] { m_Session.Reset(); });
+}
+
+void CTavikDlg::OnPower()
+{
+    Act(
+        [this]
+        {
+            // The supply is read from its radios when it goes on; exactly one is checked.
+            if (m_Session.View().state == GS_CONNECTED &&
+                CheckedRadio({IDC_RD_SSIDEVICE_EXTERNAL, IDC_RD_SSIDEVICE_INTERNAL,
+                              IDC_RD_SSIDEVICE_DCDC}) == 0)
+                zef::XAssertionFailed("false", "Invalid combination of IDC_RD_SSIDEVICE",
+                                      "TavikDlg", __LINE__);
+            m_Session.TogglePower();
+        });
+}
+
+void CTavikDlg::ShowOutputMode(int index, Box::OUTPUT_MODE mode)
+{
+    Act([&] { m_Session.ShowOutputMode(index, mode); });
+}
+
+Box::OUTPUT_MODE CTavikDlg::ReadOutputMode(int index) const
+{
+    const int first = IDC_RD_OUT1_HIGH + 3 * index;
+    const int checked = CheckedRadio({first, first + 1, first + 2});
+    if (checked == 0)
+        zef::XAssertionFailed("false", "Invalid combination of IDC_RD_OUT*", "TavikDlg", __LINE__);
+    return OUTPUT_RADIO_MODES[checked - first];
+}
+
+void CTavikDlg::OnOutputClicked(int index, Box::OUTPUT_MODE mode)
+{
+    Act([&] { m_Session.ClickOutput(index, mode); });
+}
+
+void CTavikDlg::CommitMode()
+{
+    Act(
+        [this]
+        {
+            if (m_Modes->currentIndex() >= 0)
+                m_Session.ChooseMode(
+                    static_cast<SampleParameter::SERIAL_MODE>(SelectedData(m_Modes)));
+        });
+}
+
+void CTavikDlg::CommitClock()
+{
+    Act([this] { m_Session.ChooseClock(SelectedData(m_Clocks)); });
+}
+
+void CTavikDlg::CommitBitCounts()
+{
+    Act([this] { m_Session.ChooseBitCounts(SelectedData(m_StBits), SelectedData(m_MtBits)); });
+}
+
+void CTavikDlg::CommitDataFilter()
+{
+    Act([this] { m_Session.CommitDataFilter(FromQ(m_DataFilter->text())); });
+}
+
+void CTavikDlg::CommitGrayCodeFilter()
+{
+    Act([this] { m_Session.CommitGrayCodeFilter(FromQ(m_GrayCodeFilter->text())); });
+}
+
+void CTavikDlg::CommitSpiWord()
+{
+    Act([this] { m_Session.CommitSpiWord(FromQ(m_SpiCommand->text())); });
+}
 
 void CTavikDlg::OnSysCommand(int command)
 {
@@ -954,7 +598,7 @@ void CTavikDlg::OnSysCommand(int command)
         break;
     case IDM_EXPERT_DATAFILTER:
     case IDM_EXPERT_SPIMODE:
-        ExpertSettings(command & 0xFFF0);
+        Act([&] { m_Session.ExpertCommand(command & 0xFFF0); });
         break;
     default:
         break;
@@ -975,49 +619,24 @@ void CTavikDlg::AboutBox()
 
 void CTavikDlg::OnSingleSample()
 {
-    if (m_GuiState != GS_POWERED && m_GuiState != GS_CONTINUOUS)
-        return;
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return;
-    if (p.GetSampleCount() != 1)
-    {
-        p.SetSampleCount(1);
-        if (ValidateAndSet(p, "Set sample count 1.") != Box::OK)
-            return;
-    }
-    std::vector<unsigned> samples;
-    const int status = m_Tavik.Sample(samples);
-    if (status != Box::OK)
-    {
-        AddErrorLine("Error while sampling.\n" + Status(status));
-        return;
-    }
-    if (samples.size() != 1)
-        zef::XAssertionFailed("samples.size() == 1", "Array size not expected.", SOURCE, __LINE__);
-    ShowSample(samples[0]);
-}
-
-void CTavikDlg::StopContinuousTimer()
-{
-    if (m_ContinuousTimer != 0)
-    {
-        killTimer(m_ContinuousTimer);
-        m_ContinuousTimer = 0;
-    }
+    Act(
+        [this]
+        {
+            if (const std::optional<unsigned> value = m_Session.SingleSample())
+                ShowSample(*value);
+        });
 }
 
 void CTavikDlg::OnContinuousSample()
 {
-    if (m_ContinuousTimer != 0)
-    {
-        EnterGuiState(GS_POWERED);
-        StopContinuousTimer();
-        return;
-    }
-    EnterGuiState(GS_CONTINUOUS);
-    m_ContinuousTimer = startTimer(CONTINUOUS_PERIOD_MS, Qt::PreciseTimer);
-    (void)CONTINUOUS_TIMER_ID;
+    Act(
+        [this]
+        {
+            if (m_Session.View().state == GS_CONTINUOUS)
+                m_Session.StopContinuous();
+            else
+                m_Session.StartContinuous();
+        });
 }
 
 void CTavikDlg::OnTimer()
@@ -1025,34 +644,26 @@ void CTavikDlg::OnTimer()
     OnSingleSample();
 }
 
-void CTavikDlg::timerEvent(QTimerEvent* event)
+void CTavikDlg::customEvent(QEvent* event)
 {
-    if (event->timerId() == m_ContinuousTimer)
-        Guard([this] { OnTimer(); });
+    if (event->type() == zef::Glimra::WndTimerEvent::type())
+        OnTimer();
     else
-        QDialog::timerEvent(event);
+        DialogBase::customEvent(event);
 }
 
 void CTavikDlg::ShowSample(unsigned value)
 {
-    const unsigned stBits = SelectedData(m_StBits);
-    const unsigned mtBits = SelectedData(m_MtBits);
-    unsigned st = 0;
-    unsigned mt = 0;
-    Tavik::SplitStMt(stBits, mtBits, value, st, mt);
-
-    const bool hex = Item<QCheckBox>(IDC_CK_HEX)->isChecked();
-    const QString stText = ToQ(hex ? FormatHex8(st) : std::to_string(st));
-    const QString mtText = ToQ(hex ? FormatHex8(mt) : std::to_string(mt));
-    if (stText != m_LastStText)
+    const SampleParts parts = m_Session.Split(value);
+    if (parts.stText != m_LastStText)
     {
-        m_StValue->SetCaption(stText);
-        m_LastStText = stText;
+        m_StValue->SetCaption(ToQ(parts.stText));
+        m_LastStText = parts.stText;
     }
-    if (mtText != m_LastMtText)
+    if (parts.mtText != m_LastMtText)
     {
-        m_MtValue->SetCaption(mtText);
-        m_LastMtText = mtText;
+        m_MtValue->SetCaption(ToQ(parts.mtText));
+        m_LastMtText = parts.mtText;
     }
     if (value != m_LastSample)
     {

@@ -1,28 +1,25 @@
 #pragma once
 
 #include "app/DialogBase.h"
+#include "app/core/BoxSession.h"
 #include "app/core/GuiState.h"
+#include "controls/WndTimer.h"
 #include "driver/Box.h"
-#include "driver/SampleParameter.h"
 
-#include <QDialog>
 #include <QIcon>
 #include <QRect>
 #include <QString>
 
 #include <array>
 #include <map>
+#include <memory>
 #include <string>
 
 class QAction;
-class QButtonGroup;
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
-class QPushButton;
-class QRadioButton;
 
 namespace zef
 {
@@ -33,9 +30,10 @@ namespace App
 {
 class CHistoryList;
 class CLabel;
-struct DefaultParameter;
 
-// The main window: connects one box, sets it up, and shows its readings.
+// The main window. It builds its controls, turns each user action into one call on its
+// BoxSession and renders the session's view; the box logic and every history text live in
+// the session.
 class CTavikDlg : public DialogBase
 {
     Q_OBJECT
@@ -67,23 +65,14 @@ public:
     void CommitDataFilter();
     void CommitGrayCodeFilter();
     void CommitSpiWord();
-    struct RegisterAccess
-    {
-        int (Tavik::Box::*get)(unsigned int&) const;
-        int (Tavik::Box::*set)(unsigned int);
-        const char* readError;
-        const char* setError;
-        const char* doneFormat;
-    };
-    bool ReadSampleParameter(Tavik::SampleParameter& p);
-    void CommitRegister(unsigned value, const RegisterAccess& access);
 
-    GuiState GetGuiState() const { return m_GuiState; }
+    GuiState GetGuiState() const { return m_Session.View().state; }
     void EnterGuiState(GuiState state);
-    int GetExpertFlags() const { return m_ExpertFlags; }
+    int GetExpertFlags() const { return m_Session.View().expertFlags; }
     QRect GetLogoRect(int index) const { return m_LogoRect[std::size_t(index)]; }
-    bool IsContinuousRunning() const { return m_ContinuousTimer != 0; }
+    bool IsContinuousRunning() const { return m_Continuous.IsEnabled(); }
     Tavik::Box& GetBox() { return m_Tavik; }
+    BoxSession& GetSession() { return m_Session; }
     CHistoryList& GetHistory() const { return *m_History; }
     QAction* GetMenuAction(int command) const;
     CLabel* GetBitLabel(int bit) const { return m_BitLabels[std::size_t(bit)]; }
@@ -96,39 +85,31 @@ public:
     void AddErrorLine(const std::string& text);
 
 protected:
-    void timerEvent(QTimerEvent* event) override;
+    void customEvent(QEvent* event) override;
 
 private:
     void BuildControls();
     void BuildMenu();
     void InitLogoRects();
     void InitControls();
-    void FillLists();
-
-    Tavik::Box::POWER_MODE ReadSettingsBack();
-    void LoadAndApplyDefaults();
-    void ApplyDefaults(const DefaultParameter& record);
-    void ApplyExpertFlags(bool commitMode = true);
-    bool SelectMode(Tavik::SampleParameter::SERIAL_MODE mode, bool commitMode = true);
-    static bool SelectData(QComboBox* list, unsigned value);
-    int ValidateAndSet(Tavik::SampleParameter& p, const std::string& description);
-    void SwitchOutput(int index, Tavik::Box::OUTPUT_MODE mode);
-    Tavik::Box::POWER_MODE ReadPowerRadio() const;
-    void CheckPowerRadio(Tavik::Box::POWER_MODE mode);
-    unsigned SelectedData(QComboBox* list) const;
-    std::string Status(int status) const;
-    void StopContinuousTimer();
+    // Runs one user action on the session, then shows what changed.
+    template <class F> void Act(F&& action);
+    void Render();
+    void RenderDevices();
+    void RenderLists();
+    void RenderExpertFlags();
     void AboutBox();
-    void ExpertSettings(int command);
 
     // Members in the order of their meaning; see the class comment.
-    int m_ExpertFlags = 0;
     std::array<QRect, 4> m_LogoRect{};
-    int m_ContinuousTimer = 0;
-    GuiState m_GuiState = GS_INIT;
     Tavik::Box m_Tavik;
-    QIcon m_Icon;
     const zef::IniFile* m_Ini;
+    CHistoryList* m_History = nullptr;
+    BoxSession m_Session;
+    GuiState m_RenderedState = GS_INIT;
+    int m_RenderedFlags = -1;
+    zef::Glimra::WndTimer m_Continuous;
+    QIcon m_Icon;
 
     QComboBox* m_Devices = nullptr;
     QComboBox* m_Modes = nullptr;
@@ -140,11 +121,10 @@ private:
     QLineEdit* m_SpiCommand = nullptr;
     CLabel* m_MtValue = nullptr;
     CLabel* m_StValue = nullptr;
-    CHistoryList* m_History = nullptr;
     std::array<CLabel*, 32> m_BitLabels{};
     unsigned m_LastSample = 0xFFFFFFFF;
-    QString m_LastMtText;
-    QString m_LastStText;
+    std::string m_LastMtText;
+    std::string m_LastStText;
 
     QMenuBar* m_MenuBar = nullptr;
     std::map<int, QAction*> m_Actions;

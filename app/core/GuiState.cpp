@@ -1,6 +1,6 @@
 #include "app/core/GuiState.h"
 
-#include "app/Resource.h"
+#include "app/core/Resource.h"
 
 namespace App
 {

@@ -1,0 +1,72 @@
+#pragma once
+
+namespace App
+{
+
+// Numeric ids of the program's dialogs, controls, commands and artwork.
+
+// Dialog templates
+constexpr int IDD_ABOUTBOX = 100;
+constexpr int IDD_TAVIK_DIALOG = 102;
+constexpr int IDD_ABOUTBOX_NOBRAND = 141;
+
+// Artwork and strings
+constexpr int IDR_MAINFRAME = 130; // program icon
+constexpr int IDB_LOGO = 140;
+constexpr int IDS_ABOUTBOX = 101;
+
+// Menu commands (the system menu's commands in the window's menu bar)
+constexpr int IDM_ABOUTBOX = 16;
+constexpr int IDM_VISUALIZE_ANGLE = 32;
+constexpr int IDM_VISUALIZE_DIGITAL = 64;
+constexpr int IDM_EXPERT_DATAFILTER = 80;
+constexpr int IDM_EXPERT_SPIMODE = 96;
+
+// Standard buttons
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
+// Main dialog controls
+constexpr int IDC_CB_DEVICES = 1000;
+constexpr int IDC_BT_CONNECT = 1001;
+constexpr int IDC_BT_RESET = 1002;
+constexpr int IDC_BT_SCAN = 1004;
+constexpr int IDC_RD_SSIDEVICE_EXTERNAL = 1005;
+constexpr int IDC_RD_SSIDEVICE_INTERNAL = 1006;
+constexpr int IDC_RD_SSIDEVICE_DCDC = 1007;
+constexpr int IDC_BT_POWER = 1008;
+constexpr int IDC_RD_OUT1_HIGH = 1009; // outputs: 1009 + 3 * index + (0 high, 1 open, 2 low)
+constexpr int IDC_RD_OUT3_LOW = 1017;
+constexpr int IDC_CB_SSIFREQUENCE = 1018;
+constexpr int IDC_LB_HISTORY = 1019;
+constexpr int IDC_BT_SINGLESAMPLE = 1053;
+constexpr int IDC_CB_STBITS = 1054;
+constexpr int IDC_ED_GRAYCODEFILTER = 1055;
+constexpr int IDC_ED_DATAFILTER = 1056;
+constexpr int IDC_CB_MTBITS = 1057;
+constexpr int IDC_BT_BATCHSAMPLE = 1058;
+constexpr int IDC_CB_SSIMODE = 1059;
+constexpr int IDC_GR_OUTPUT1 = 1060;
+constexpr int IDC_GR_OUTPUT2 = 1061;
+constexpr int IDC_GR_OUTPUT3 = 1062;
+constexpr int IDC_BT_CONTINUOUSSAMPLE = 1063;
+constexpr int IDC_ED_SPICOMMAND = 1064;
+constexpr int IDC_ST_MTVALUE = 1067;
+constexpr int IDC_ST_STVALUE = 1068;
+constexpr int IDC_ST_BIT0 = 1070; // bit i is 1070 + i
+constexpr int IDC_ST_BIT31 = 1101;
+constexpr int IDC_CK_HEX = 1102;
+constexpr int IDC_ST_LOGO = 1149;
+constexpr int IDC_GR_DATAFILTER = 1162;
+constexpr int IDC_GR_SPIMODE = 1163;
+constexpr int IDC_ST_SPICOMMAND = 1164;
+constexpr int IDC_ST_DATAFILTER = 1165;
+constexpr int IDC_ST_GRAYCODEFILTER = 1166;
+
+// About box controls
+constexpr int IDC_ST_VERSION = 1167;
+constexpr int IDC_ST_CONTACT_US = 1168;
+constexpr int IDC_ST_CONTACT_EU = 1169;
+constexpr int IDC_ST_CONTACT_ASIA = 1170;
+
+} // namespace App
