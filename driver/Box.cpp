@@ -39,6 +39,14 @@ constexpr unsigned long kUsbInSize = 512;
 constexpr unsigned long kUsbOutSize = 0;
 constexpr unsigned long kTimeoutMs = 200;
 constexpr unsigned int kSettleMs = 400;
+// After the box stops streaming, readings of up to one latency period plus the chip's
+// FIFO are still on their way: the link counts as quiet after this long without a byte.
+constexpr unsigned long kStreamQuietMs = kLatencyMs + 10;
+constexpr int kStreamQuietRounds = 20;
+// A reply that missed the read timeout may still come: wait one more read timeout.
+constexpr unsigned long kReplyQuietMs = kTimeoutMs;
+constexpr int kReplyQuietRounds = 3;
+constexpr unsigned long kDrainChunk = 65536;
 constexpr std::size_t kParameterBlockSize = 8;
 constexpr std::size_t kReadingSize = 4;
 constexpr int kOutputCount = 3;
@@ -75,11 +83,25 @@ void SplitStMt(unsigned int stBits, unsigned int mtBits, unsigned int value, uns
 
 struct Box::Impl
 {
+    // Bytes that belong to no command may still arrive: after a run (readings in flight)
+    // or after a timed-out reply. The next command first waits for the link to go quiet.
+    enum Unsettled
+    {
+        SETTLED,
+        STREAM,
+        REPLY,
+    };
+
     std::string lastError;
     std::string serial;
     std::string description;
     SampleParameter parameter;
     FTD2xx::Proxy link;
+    Unsettled unsettled = SETTLED;
+    // A sampling run goes on in the box: from a Sample that returned early until all its
+    // readings are collected, or TerminateSample or Reset ends it.
+    bool running = false;
+    std::size_t runRemaining = 0;
 
     // Status FAILED with the link's text for `linkStatus`.
     int LinkFailure(int linkStatus)
@@ -87,7 +109,115 @@ struct Box::Impl
         lastError = FTD2xx::Proxy::GetStatusAsString(linkStatus);
         return FAILED;
     }
+
+    // NOT_ALLOWED while a run is active, for every command but those that collect or end it.
+    int RefuseDuringRun()
+    {
+        lastError = "A sampling run is active: only GetNextSamples, TerminateSample and Reset "
+                    "are allowed until it is complete or terminated.";
+        return NOT_ALLOWED;
+    }
+
+    void EndRun(Unsettled after)
+    {
+        running = false;
+        runRemaining = 0;
+        if (after > unsettled)
+            unsettled = after;
+    }
+
+    int Settle();
+    int Transact(const std::vector<unsigned char>& command, std::vector<unsigned char>& reply,
+                 bool settleFirst, bool* sent = nullptr);
 };
+
+// Drops whatever arrives until a whole quiet period passes without a byte, then purges.
+// FAILED when the box still sends after the last round.
+int Box::Impl::Settle()
+{
+    if (unsettled == SETTLED)
+        return OK;
+    const unsigned long quietMs = unsettled == REPLY ? kReplyQuietMs : kStreamQuietMs;
+    const int rounds = unsettled == REPLY ? kReplyQuietRounds : kStreamQuietRounds;
+    if (quietMs != kTimeoutMs)
+        if (int status = link.SetTimeouts(quietMs, kTimeoutMs); status != FTD2xx::STATUS_OK)
+            return LinkFailure(status);
+    int failure = FTD2xx::STATUS_OK;
+    bool quiet = false;
+    std::vector<unsigned char> dropped;
+    for (int round = 0; round < rounds && !quiet && failure == FTD2xx::STATUS_OK; ++round)
+    {
+        dropped.assign(kDrainChunk, 0);
+        const int status = link.Read(dropped, kDrainChunk);
+        if (status == FTD2xx::STATUS_READ_TIMEOUT)
+            quiet = dropped.empty();
+        else if (status != FTD2xx::STATUS_OK)
+            failure = status;
+    }
+    if (quietMs != kTimeoutMs)
+        if (int status = link.SetTimeouts(kTimeoutMs, kTimeoutMs);
+            status != FTD2xx::STATUS_OK && failure == FTD2xx::STATUS_OK)
+            failure = status;
+    if (failure == FTD2xx::STATUS_OK)
+        failure = link.PurgeInputBuffer();
+    if (failure != FTD2xx::STATUS_OK)
+        return LinkFailure(failure);
+    if (!quiet)
+    {
+        lastError = "The box kept sending for " + std::to_string(rounds * quietMs) +
+                    " ms although no reply or reading was due.";
+        return FAILED;
+    }
+    unsettled = SETTLED;
+    return OK;
+}
+
+int Box::Impl::Transact(const std::vector<unsigned char>& command,
+                        std::vector<unsigned char>& reply, bool settleFirst, bool* sent)
+{
+    if (sent)
+        *sent = false;
+    if (settleFirst)
+        if (int status = Settle(); status != OK)
+            return status;
+    unsigned long rx = 0, tx = 0, events = 0;
+    if (int status = link.GetStatus(rx, tx, events); status != FTD2xx::STATUS_OK)
+        return LinkFailure(status);
+    // Bytes waiting now are left over from an earlier command that timed out or was
+    // terminated; they must not be taken for this command's reply.
+    if (rx > 0)
+        if (int status = link.PurgeInputBuffer(); status != FTD2xx::STATUS_OK)
+            return LinkFailure(status);
+
+    unsigned long written = 0;
+    if (int status = link.Write(command, written); status != FTD2xx::STATUS_OK)
+        return LinkFailure(status);
+    if (sent)
+        *sent = true;
+
+    const std::size_t expected = reply.size();
+    if (expected == 0)
+        return OK;
+    const int status = link.Read(reply, static_cast<unsigned long>(expected));
+    if (reply.size() > expected)
+        reply.resize(expected);
+    if (status == FTD2xx::STATUS_READ_TIMEOUT)
+    {
+        unsettled = REPLY; // the reply may still come
+        return TIMEOUT;
+    }
+    if (status != FTD2xx::STATUS_OK)
+        return LinkFailure(status);
+    if (reply.size() != expected)
+    {
+        // The link promises the full length on success; never hand on a reply of another
+        // size as if it were complete.
+        lastError = "Reply of " + std::to_string(reply.size()) + " bytes from box where " +
+                    std::to_string(expected) + " were expected.";
+        return FAILED;
+    }
+    return OK;
+}
 
 Box::Box() : m_Impl(std::make_unique<Impl>()) {}
 
@@ -184,6 +314,9 @@ void Box::Close()
 {
     if (m_Impl->link.IsOpen())
         m_Impl->link.Close();
+    m_Impl->running = false;
+    m_Impl->runRemaining = 0;
+    m_Impl->unsettled = Impl::SETTLED;
 }
 
 const std::string& Box::GetSerial() const
@@ -203,43 +336,7 @@ const std::string& Box::GetDescription() const
 int Box::ProcessCmd(const std::vector<unsigned char>& command,
                     std::vector<unsigned char>& reply) const
 {
-    FTD2xx::Proxy& link = m_Impl->link;
-    unsigned long rx = 0, tx = 0, events = 0;
-    if (int status = link.GetStatus(rx, tx, events); status != FTD2xx::STATUS_OK)
-        return m_Impl->LinkFailure(status);
-    // Bytes waiting now are left over from an earlier command that timed out or was
-    // terminated; they must not be taken for this command's reply.
-    if (rx > 0)
-        if (int status = link.PurgeInputBuffer(); status != FTD2xx::STATUS_OK)
-            return m_Impl->LinkFailure(status);
-
-    unsigned long written = 0;
-    if (int status = link.Write(command, written); status != FTD2xx::STATUS_OK)
-        return m_Impl->LinkFailure(status);
-
-    const std::size_t expected = reply.size();
-    if (expected == 0)
-        return OK;
-    const int status = link.Read(reply, static_cast<unsigned long>(expected));
-    if (status == FTD2xx::STATUS_READ_TIMEOUT)
-    {
-        if (reply.size() > expected)
-            reply.resize(expected);
-        return TIMEOUT;
-    }
-    if (status != FTD2xx::STATUS_OK)
-        return m_Impl->LinkFailure(status);
-    if (reply.size() != expected)
-    {
-        // The link promises the full length on success; never hand on a reply of another
-        // size as if it were complete.
-        m_Impl->lastError = "Reply of " + std::to_string(reply.size()) + " bytes from box where " +
-                            std::to_string(expected) + " were expected.";
-        if (reply.size() > expected)
-            reply.resize(expected);
-        return FAILED;
-    }
-    return OK;
+    return m_Impl->Transact(command, reply, true);
 }
 
 int Box::ProcessCmd(unsigned char command, std::vector<unsigned char>& reply) const
@@ -255,13 +352,22 @@ int Box::WriteData(const std::vector<unsigned char>& command)
 
 int Box::Reset()
 {
-    return WriteData({CMD_RESET});
+    // Nothing can be taken for the reply of a command without one: send at once, then
+    // let readings of an ended run and late replies pass.
+    std::vector<unsigned char> none;
+    if (int status = m_Impl->Transact({CMD_RESET}, none, false); status != OK)
+        return status;
+    if (m_Impl->running)
+        m_Impl->EndRun(Impl::STREAM);
+    return m_Impl->Settle();
 }
 
 int Box::ResetUsb()
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     if (int status = m_Impl->link.ResetDevice(); status != FTD2xx::STATUS_OK)
         return m_Impl->LinkFailure(status);
     return OK;
@@ -271,6 +377,8 @@ int Box::SetSampleParameter(const SampleParameter& p)
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     if (!p.Validate(m_Impl->lastError))
         return FAILED;
     std::vector<unsigned char> command;
@@ -287,6 +395,8 @@ int Box::GetSampleParameter(SampleParameter& p) const
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     std::vector<unsigned char> reply(kParameterBlockSize);
     if (int status = ProcessCmd(CMD_GET_PARAMETER, reply); status != OK)
         return status;
@@ -301,11 +411,22 @@ int Box::Sample(std::vector<unsigned int>& values)
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     const std::size_t count = m_Impl->parameter.GetSampleCount();
     std::vector<unsigned char> reply(count * kReadingSize, 0);
-    const int status = ProcessCmd(CMD_SAMPLE, reply);
-    FTD2xx::CopyBytesToUnsignedInt(static_cast<unsigned int>(reply.size() / kReadingSize), reply,
-                                   values);
+    const Impl::Unsettled before = m_Impl->unsettled;
+    bool sent = false;
+    const int status = m_Impl->Transact({CMD_SAMPLE}, reply, true, &sent);
+    const std::size_t received = reply.size() / kReadingSize;
+    FTD2xx::CopyBytesToUnsignedInt(static_cast<unsigned int>(received), reply, values);
+    if (status != OK && sent)
+    {
+        // The run goes on in the box; what is still to come is collected, not a reply.
+        m_Impl->unsettled = before == Impl::REPLY ? Impl::REPLY : Impl::SETTLED;
+        m_Impl->running = true;
+        m_Impl->runRemaining = count - received;
+    }
     return status;
 }
 
@@ -333,6 +454,15 @@ int Box::GetNextSamples(std::vector<unsigned int>& values)
         return FAILED;
     }
     FTD2xx::CopyBytesToUnsignedInt(static_cast<unsigned int>(n / kReadingSize), bytes, values);
+    if (m_Impl->running)
+    {
+        const std::size_t got = n / kReadingSize;
+        m_Impl->runRemaining -= got < m_Impl->runRemaining ? got : m_Impl->runRemaining;
+        // A box that holds a larger sample count than ours streams on: the next command
+        // waits for quiet first.
+        if (m_Impl->runRemaining == 0)
+            m_Impl->EndRun(Impl::STREAM);
+    }
     return OK;
 }
 
@@ -340,7 +470,13 @@ int Box::TerminateSample()
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
-    return WriteData({CMD_TERMINATE_SAMPLE});
+    std::vector<unsigned char> none;
+    if (int status = m_Impl->Transact({CMD_TERMINATE_SAMPLE}, none, false); status != OK)
+        return status;
+    // Readings already on their way keep arriving for a while; drop them all, so that
+    // the box is idle and the queue empty on return.
+    m_Impl->EndRun(Impl::STREAM);
+    return m_Impl->Settle();
 }
 
 const char* Box::GetPowerModeAsString(POWER_MODE mode)
@@ -370,11 +506,11 @@ int Box::SetPowerMode(POWER_MODE mode)
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     if (mode != PWR_OFF)
     {
-        // Starts as "not off", so that an unknown code from the box (reported, handler
-        // returned) does not count as off.
-        POWER_MODE current = static_cast<POWER_MODE>(~0u);
+        POWER_MODE current = PWR_OFF;
         if (int status = GetPowerMode(current); status != OK)
             return status;
         if (current != PWR_OFF)
@@ -388,6 +524,8 @@ int Box::GetPowerMode(POWER_MODE& mode) const
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     std::vector<unsigned char> reply(1);
     if (int status = ProcessCmd(CMD_GET_POWER, reply); status != OK)
         return status;
@@ -399,9 +537,10 @@ int Box::GetPowerMode(POWER_MODE& mode) const
             return OK;
         }
     }
-    detail::ReportValue("Unknown response (", reply[0], ") from box while reading power mode",
-                        __LINE__);
-    return OK;
+    // The byte came from outside the program: an error to show, not a broken invariant.
+    m_Impl->lastError =
+        detail::ValueText("Unknown response (", reply[0], ") from box while reading power mode");
+    return FAILED;
 }
 
 const char* Box::GetOutputModeAsString(OUTPUT_MODE mode)
@@ -416,6 +555,8 @@ int Box::SetOutput(int index, OUTPUT_MODE mode)
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     // A mode wider than two bits would spill into the neighbouring outputs.
     if (index < 0 || index >= kOutputCount || mode > OUT_HIGH_UB)
         return INVALID_PARAMETER;
@@ -433,6 +574,8 @@ int Box::GetOutput(int index, OUTPUT_MODE& mode) const
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     if (index < 0 || index >= kOutputCount)
         return INVALID_PARAMETER;
     std::vector<unsigned char> reply(1);
@@ -440,8 +583,11 @@ int Box::GetOutput(int index, OUTPUT_MODE& mode) const
         return status;
     const unsigned int state = (reply[0] >> (2 * index)) & 3u;
     if (state > OUT_HIGH_UB)
-        detail::ReportValue("Unknown response (", state, ") from box while reading output mode",
-                            __LINE__);
+    {
+        m_Impl->lastError =
+            detail::ValueText("Unknown response (", state, ") from box while reading output mode");
+        return FAILED;
+    }
     mode = static_cast<OUTPUT_MODE>(state);
     return OK;
 }
@@ -463,6 +609,8 @@ int Box::SetSPIData(unsigned int value)
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     return WriteData(RegisterCommand(CMD_SET_SPI_DATA, value));
 }
 
@@ -470,6 +618,8 @@ int Box::SetDataMask(unsigned int mask)
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     return WriteData(RegisterCommand(CMD_SET_DATA_MASK, mask));
 }
 
@@ -477,6 +627,8 @@ int Box::SetGrayBinaryMask(unsigned int mask)
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     return WriteData(RegisterCommand(CMD_SET_GRAY_MASK, mask));
 }
 
@@ -499,6 +651,8 @@ int Box::GetRegister(unsigned char command, unsigned int& value) const
 {
     if (!IsOpen())
         return DEVICE_NOT_OPENED;
+    if (m_Impl->running)
+        return m_Impl->RefuseDuringRun();
     std::vector<unsigned char> reply(4);
     if (int status = ProcessCmd(command, reply); status != OK)
         return status;

@@ -27,8 +27,14 @@ TAVIK_DRIVER_API void SplitStMt(unsigned int stBits, unsigned int mtBits, unsign
 // DEVICE_NOT_OPENED, sending nothing, when it is closed (Reset excepted).
 //
 // A reply from the box that the driver cannot interpret (an unknown power code, output
-// state 3, an enumeration value out of range) is a failed internal assertion, reported
-// through XAssertionFailed (driver/XAssertion.h): by default that logs and throws.
+// state 3) is FAILED with an "Unknown response ..." text. Broken invariants of the
+// program's own code (an enumeration value out of range) are failed internal assertions,
+// reported through XAssertionFailed (driver/XAssertion.h): by default that logs and throws.
+//
+// Bytes that belong to no command are never taken for a reply: after a run ends, or after
+// a reply timed out, the next command first drops what arrives until the link has been
+// quiet for a while (a latency period plus a margin; a whole read timeout after a
+// timeout).
 class TAVIK_DRIVER_API Box
 {
 public:
@@ -90,7 +96,8 @@ public:
     const std::string& GetDescription() const;
 
     // Command 0x0C. Sent without checking that the box is open: a closed box gives FAILED
-    // with the link's text.
+    // with the link's text. Ends an active run; then drops what is still in flight, as
+    // TerminateSample does.
     int Reset();
     // Resets the USB device through the link. FAILED on a link failure.
     int ResetUsb();
@@ -110,16 +117,24 @@ public:
 
     // Command 0x16: takes as many readings as the sample count of the set last written to
     // or read from the box (1 after construction). `values` is replaced by the readings
-    // received, in order. OK: all came. TIMEOUT: the run outlasts the read timeout and
-    // `values` holds those that came; collect the rest with GetNextSamples. FAILED: a link
-    // failure (`values` then holds sample-count zeros if nothing was read).
+    // received, in order, never more than the sample count. OK: all came. TIMEOUT: the run
+    // outlasts the read timeout and `values` holds those that came; collect the rest with
+    // GetNextSamples. FAILED: a link failure (`values` then holds sample-count zeros if
+    // nothing was read).
+    //
+    // After a Sample that sent its command and returned early, the run is active until
+    // GetNextSamples has collected the rest, or TerminateSample or Reset ends it. While it
+    // is, every other command answers NOT_ALLOWED, with a last error text that says why,
+    // and sends nothing.
     int Sample(std::vector<unsigned int>& values);
     // Collects readings that arrived since, without sending a command. `values` is
     // replaced by the whole readings waiting (empty if none; a trailing partial reading
     // stays queued). FAILED on a link failure, a read timeout included, with `values`
     // unchanged.
     int GetNextSamples(std::vector<unsigned int>& values);
-    // Command 0xFE: stops a running sampling. Readings not yet collected are discarded.
+    // Command 0xFE: stops a running sampling. Readings not yet collected, and those still
+    // on their way, are discarded: on OK the box is idle and nothing is queued. FAILED if
+    // the box still sends after about 280 ms.
     int TerminateSample();
 
     // --- Power, outputs, registers --------------------------------------------------------
@@ -131,11 +146,12 @@ public:
     // Otherwise false, `mode` unchanged.
     static bool GetPowerModeAsEnum(const char* text, POWER_MODE& mode);
     // Switches the supply (command 0x12). PWR_OFF is always sent. Any other mode is only
-    // switched on from off: the current mode is read first (its failure returned as is)
-    // and NOT_ALLOWED is returned, with nothing sent, unless it is PWR_OFF.
+    // switched on from off: the current mode is read first (its failure, an unknown code
+    // included, returned as is) and NOT_ALLOWED is returned, with nothing sent, unless it
+    // is PWR_OFF.
     int SetPowerMode(POWER_MODE mode);
-    // Command 0x13. An unknown code from the box is a failed assertion; if the handler
-    // returns, `mode` is unchanged and the result OK.
+    // Command 0x13. An unknown code from the box gives FAILED with the text "Unknown
+    // response ( 0x.. ) from box while reading power mode", `mode` unchanged.
     int GetPowerMode(POWER_MODE& mode) const;
 
     // "OUT_OPEN", "OUT_LOW_GND", "OUT_HIGH_UB"; any other value is a failed assertion, and
@@ -144,8 +160,8 @@ public:
     // Sets output `index` (0 to 2) and keeps the others: reads the state byte (0x15), then
     // sends the changed byte (0x14). INVALID_PARAMETER for an index or mode out of range.
     int SetOutput(int index, OUTPUT_MODE mode);
-    // Reads output `index` (0 to 2; else INVALID_PARAMETER). State 3 from the box is a
-    // failed assertion; if the handler returns, 3 is stored in `mode` and the result OK.
+    // Reads output `index` (0 to 2; else INVALID_PARAMETER). State 3 from the box gives
+    // FAILED with an "Unknown response ..." text, `mode` unchanged.
     int GetOutput(int index, OUTPUT_MODE& mode) const;
 
     // The three 32-bit registers: SPI data word (0x42/0x43), data filter mask (0x44/0x45),

@@ -8,6 +8,10 @@
 #include <stdexcept>
 #include <string>
 
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
+
 #ifndef TAVIK_SUPPORT_CONTACT
 #define TAVIK_SUPPORT_CONTACT "support@tavik.example"
 #endif
@@ -66,10 +70,24 @@ std::string OpenLog(std::ofstream& log)
     return log.is_open() ? name : std::string();
 }
 
+// The file name of the driver library as it was really loaded.
+std::string LibraryName()
+{
+#ifdef _WIN32
+    return "TavikDriver.dll";
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&XAssertionFailed), &info) && info.dli_fname &&
+        *info.dli_fname)
+        return std::filesystem::path(info.dli_fname).filename().string();
+    return "libTavikDriver.so";
+#endif
+}
+
 [[noreturn]] void BuiltInReport(const char* expression, const char* info, const char* file,
                                 int line)
 {
-    std::string report = "XAssertionFailed in TavikDriver.dll.";
+    std::string report = "XAssertionFailed in " + LibraryName() + ".";
     report += "\nExpression: \"";
     report += Text(expression);
     report += "\" ";

@@ -6,8 +6,11 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace FTD2xx
 {
@@ -27,8 +30,9 @@ struct ListDeleter
 };
 using DeviceList = std::unique_ptr<ftdi_device_list, ListDeleter>;
 
-// libusb waits this long on a bulk transfer. It stays long: a transfer that times out
-// loses the bytes it had already received. Our own read deadline lives in the queue.
+// libusb waits this long on a bulk transfer. A chip answers every latency period, with
+// its two status bytes at least, so this only bounds a hung device. Our own read deadline
+// lives in the queue.
 constexpr int kUsbReadTimeoutMs = 5000;
 
 int Failure(ftdi_context* context, int code, bool libusbCode)
@@ -39,19 +43,43 @@ int Failure(ftdi_context* context, int code, bool libusbCode)
     return MakeErrorStatus(text);
 }
 
-// libftdi strips the two modem-status bytes of every packet.
+// One bulk transfer per read, so that a read returns what the chip sent within one latency
+// period. (ftdi_read_data returns only once it has the size asked for, or a transfer brought
+// nothing: while a stream flows it holds the bytes back for as long as that takes.)
 class FtdiByteSource : public ByteSource
 {
 public:
     explicit FtdiByteSource(ftdi_context* context) : m_Context(context) {}
 
+    // Bytes asked for per transfer: whole packets, as SetUSBParameters sets them.
+    void SetTransferSize(unsigned size) { m_TransferSize = size; }
+
     int ReadSome(unsigned char* buffer, std::size_t capacity, std::size_t& received) override
     {
         received = 0;
-        const int n = ftdi_read_data(m_Context, buffer, static_cast<int>(capacity));
-        if (n < 0)
-            return Failure(m_Context, n, true);
-        received = static_cast<std::size_t>(n);
+        const std::size_t packet = m_Context->max_packet_size ? m_Context->max_packet_size : 64;
+        std::size_t size = std::min<std::size_t>(m_TransferSize, capacity);
+        size = std::max(size - size % packet, packet);
+        m_Raw.resize(size);
+        int transferred = 0;
+        // libftdi calls the read endpoint out_ep.
+        const int r =
+            libusb_bulk_transfer(m_Context->usb_dev, static_cast<unsigned char>(m_Context->out_ep),
+                                 m_Raw.data(), static_cast<int>(size), &transferred,
+                                 static_cast<unsigned>(m_Context->usb_read_timeout));
+        // A timeout keeps what did arrive; the next read goes on.
+        if (r < 0 && r != LIBUSB_ERROR_TIMEOUT)
+            return MakeErrorStatus(std::string("usb bulk read failed: ") + libusb_strerror(r));
+        // Every packet starts with the chip's modem and line status bytes.
+        for (std::size_t at = 0; at < static_cast<std::size_t>(transferred); at += packet)
+        {
+            const std::size_t end = std::min<std::size_t>(at + packet, transferred);
+            if (end - at <= 2)
+                continue;
+            const std::size_t n = std::min(end - at - 2, capacity - received);
+            std::memcpy(buffer + received, m_Raw.data() + at + 2, n);
+            received += n;
+        }
         return STATUS_OK;
     }
 
@@ -63,6 +91,8 @@ public:
 
 private:
     ftdi_context* m_Context;
+    unsigned m_TransferSize = 4096;
+    std::vector<unsigned char> m_Raw;
 };
 
 class FtdiDevice : public DeviceBackend
@@ -126,6 +156,7 @@ public:
                 if (int r = ftdi_read_data_set_chunksize(c, static_cast<unsigned>(in)); r < 0)
                     return Failure(c, r, false);
                 m_InSize = static_cast<unsigned>(in);
+                m_Source.SetTransferSize(m_InSize);
                 if (out) // 0 keeps the present size
                 {
                     if (int r = ftdi_write_data_set_chunksize(c, static_cast<unsigned>(out)); r < 0)

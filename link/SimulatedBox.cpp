@@ -299,29 +299,46 @@ void SimulatedBox::Deliver(Clock::TimePoint now)
     if (!m_Run || !m_Pending.empty())
         return;
     Run& run = *m_Run;
-    unsigned char bytes[4];
+    while (run.next < run.count && run.next < run.stallAt && ReadingTime(run, run.next) <= now)
+        m_Rx.Append(TakeReading(run));
+    if (run.next >= run.count)
+        m_Run.reset();
+}
+
+std::vector<unsigned char> SimulatedBox::TakeReading(Run& run)
+{
+    unsigned reading = ReadingAt(ReadingTime(run, run.next));
+    ++run.next;
+    ++m_ReadingsSent;
+    if (m_Faults.glitchEvery && m_ReadingsSent % m_Faults.glitchEvery == 0)
+    {
+        // Flip the highest bit the reading can have, so the glitch shows as a jump.
+        const unsigned dataBits = m_Block[1];
+        const unsigned top = dataBits == 0    ? 1u
+                             : dataBits >= 32 ? 0x80000000u
+                                              : 1u << (dataBits - 1);
+        reading ^= top;
+    }
+    std::vector<unsigned char> bytes(4);
+    UnsignedIntToByte(reading, 4, bytes.data());
+    return bytes;
+}
+
+void SimulatedBox::StopRun(Clock::TimePoint now)
+{
+    // The chip passes data on once per latency period, so the readings of the last period
+    // are still on their way when the box stops: they arrive after the stop command, as
+    // if the stream ran on for one latency period.
+    Run& run = *m_Run;
+    const Clock::TimePoint until = now + std::chrono::milliseconds(m_Latency);
     while (run.next < run.count && run.next < run.stallAt)
     {
         const Clock::TimePoint at = ReadingTime(run, run.next);
-        if (at > now)
+        if (at > until)
             break;
-        unsigned reading = ReadingAt(at);
-        ++m_ReadingsSent;
-        if (m_Faults.glitchEvery && m_ReadingsSent % m_Faults.glitchEvery == 0)
-        {
-            // Flip the highest bit the reading can have, so the glitch shows as a jump.
-            const unsigned dataBits = m_Block[1];
-            const unsigned top = dataBits == 0    ? 1u
-                                 : dataBits >= 32 ? 0x80000000u
-                                                  : 1u << (dataBits - 1);
-            reading ^= top;
-        }
-        UnsignedIntToByte(reading, 4, bytes);
-        m_Rx.Append(bytes, 4);
-        ++run.next;
+        m_Pending.push_back({at, TakeReading(run)});
     }
-    if (run.next >= run.count)
-        m_Run.reset();
+    m_Run.reset();
 }
 
 std::optional<Clock::TimePoint> SimulatedBox::WhenQueued(std::size_t bytes) const
@@ -363,9 +380,12 @@ void SimulatedBox::Execute(unsigned char command, const unsigned char* args, Clo
     if (m_Run)
     {
         if (command == 0xFE)
-            m_Run.reset();
+            StopRun(now);
         else if (command == 0x0C)
+        {
+            StopRun(now);
             PowerOnState();
+        }
         return;
     }
     switch (command)

@@ -27,7 +27,9 @@ namespace FTD2xx
 // The box works through its commands one after the other. While a sampling run streams
 // it only watches for TerminateSample (0xFE, ends the run) and Reset (0x0C, ends the run
 // and restores the power-on state); every other command that arrives then is dropped
-// unanswered. With the supply off the data line idles high, so each data bit reads 1.
+// unanswered. Readings of the last latency period before the run ends are still in
+// flight and arrive after it, as on a real link. With the supply off the data line idles high, so
+// each data bit reads 1.
 //
 // Thread-safe; the open device and test code may use it from different threads.
 class FTD2XX_API SimulatedBox : public std::enable_shared_from_this<SimulatedBox>
@@ -115,6 +117,10 @@ private:
     int LinkError() const;
     bool Valid(std::uint64_t session) const;
     void Deliver(Clock::TimePoint now);
+    // The next reading of `run` as it goes on the wire.
+    std::vector<unsigned char> TakeReading(Run& run);
+    // Ends the run at `now`; the readings still in flight go on arriving.
+    void StopRun(Clock::TimePoint now);
     std::optional<Clock::TimePoint> WhenQueued(std::size_t bytes) const;
     Clock::TimePoint ReadingTime(const Run& run, std::uint32_t index) const;
     unsigned ReadingAt(Clock::TimePoint t) const;

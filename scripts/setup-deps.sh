@@ -13,6 +13,10 @@ packages=(
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then
   packages+=(xvfb xauth imagemagick clang-format)
 fi
+# The real-USB-stack test under QEMU (tests/usb): SETUP_USB_TEST=1
+if [[ "${SETUP_USB_TEST:-0}" == 1 ]]; then
+  packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -187,11 +187,9 @@ TEST_P(RandomBox, AnswersOnlyWithStatusCodesAndReports)
     EXPECT_GT(seen[Box::OK], 100);
     EXPECT_GT(seen[Box::FAILED], 10);
     EXPECT_GT(seen[Box::TIMEOUT], 50);
-    EXPECT_GT(AssertionRecorder::Reports().size(), 0u);
+    // Replies come from outside the program: garbled ones are errors, never reports.
     for (const auto& report : AssertionRecorder::Reports())
-        EXPECT_TRUE(report.info.rfind("Unknown response (", 0) == 0 ||
-                    report.expression == "IsOpen()")
-            << report.info;
+        EXPECT_EQ(report.expression, "IsOpen()") << report.info;
 }
 
 TEST_P(RandomBox, WithoutHandlerOnlyTheReportExceptionEscapes)
@@ -213,7 +211,7 @@ TEST_P(RandomBox, WithoutHandlerOnlyTheReportExceptionEscapes)
         catch (const std::runtime_error& e)
         {
             ++reports;
-            ASSERT_EQ(std::string(e.what()).rfind("XAssertionFailed in TavikDriver.dll.", 0), 0u);
+            ASSERT_EQ(std::string(e.what()).rfind("XAssertionFailed in libTavikDriver.so.", 0), 0u);
         }
     }
     SUCCEED() << reports << " reports";

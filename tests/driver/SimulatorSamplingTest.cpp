@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <iterator>
 #include <random>
 #include <thread>
 
@@ -145,17 +147,102 @@ TEST_F(SimulatorSampling, TerminateSampleStopsARunningBatch)
     EXPECT_EQ(mode, Box::PWR_INTERNAL);
 }
 
-TEST_F(SimulatorSampling, CommandsDuringARunAreDroppedByTheBox)
+TEST_F(SimulatorSampling, DuringARunOnlyCollectingTerminatingAndResetAreAllowed)
 {
     FastRun(100000);
     Values values;
     ASSERT_EQ(box.Sample(values), Box::TIMEOUT);
-    // The driver reports the write as done; the box, busy streaming, ignores it.
-    EXPECT_EQ(box.SetDataMask(0xFF), Box::OK);
-    EXPECT_EQ(sim->GetDataMask(), 0xFFFFFFFFu);
+    const auto commands = sim->GetCommandCount();
+    unsigned u = 0;
+    Box::POWER_MODE pm = Box::PWR_OFF;
+    Box::OUTPUT_MODE om = Box::OUT_OPEN;
+    SampleParameter p;
+    const std::function<int()> refused[] = {
+        [&] { return box.Sample(values); },        [&] { return box.SetSampleParameter(p); },
+        [&] { return box.GetSampleParameter(p); }, [&] { return box.SetPowerMode(Box::PWR_OFF); },
+        [&] { return box.GetPowerMode(pm); },      [&] { return box.SetOutput(0, Box::OUT_OPEN); },
+        [&] { return box.GetOutput(0, om); },      [&] { return box.SetSPIData(1); },
+        [&] { return box.GetSPIData(u); },         [&] { return box.SetDataMask(0xFF); },
+        [&] { return box.GetDataMask(u); },        [&] { return box.SetGrayBinaryMask(1); },
+        [&] { return box.GetGrayBinaryMask(u); },  [&] { return box.ResetUsb(); },
+    };
+    for (const auto& command : refused)
+        EXPECT_EQ(command(), Box::NOT_ALLOWED);
+    EXPECT_EQ(sim->GetCommandCount(), commands) << "nothing was sent";
+    EXPECT_EQ(box.GetStatusAsString(Box::FAILED),
+              std::string("A sampling run is active: only GetNextSamples, TerminateSample and "
+                          "Reset are allowed until it is complete or terminated."));
+    clock.Advance(300ms);
+    ASSERT_EQ(box.GetNextSamples(values), Box::OK);
+    EXPECT_FALSE(values.empty());
+
     ASSERT_EQ(box.TerminateSample(), Box::OK);
     EXPECT_EQ(box.SetDataMask(0xFF), Box::OK);
     EXPECT_EQ(sim->GetDataMask(), 0xFFu);
+}
+
+TEST_F(SimulatorSampling, ACollectedRunEndsItAndResetEndsItToo)
+{
+    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 5000); // 315 ms
+    Values values, more;
+    ASSERT_EQ(box.Sample(values), Box::TIMEOUT);
+    clock.Advance(200ms);
+    ASSERT_EQ(box.GetNextSamples(more), Box::OK);
+    EXPECT_EQ(values.size() + more.size(), 5000u);
+    unsigned mask = 0;
+    EXPECT_EQ(box.GetDataMask(mask), Box::OK);
+
+    ASSERT_EQ(box.Sample(values), Box::TIMEOUT);
+    ASSERT_EQ(box.Reset(), Box::OK);
+    EXPECT_EQ(box.GetDataMask(mask), Box::OK);
+    EXPECT_EQ(mask, 0xFFFFFFFFu);
+}
+
+// Readings still in flight after 0xFE are never taken for the reply of the next command.
+TEST_F(SimulatorSampling, EveryGetRightAfterTerminateSampleReadsTheBox)
+{
+    ASSERT_EQ(box.SetDataMask(0x01234567), Box::OK);
+    ASSERT_EQ(box.SetGrayBinaryMask(0x00FF00FF), Box::OK);
+    ASSERT_EQ(box.SetSPIData(0x0BADCAFE), Box::OK);
+    ASSERT_EQ(box.SetOutput(1, Box::OUT_HIGH_UB), Box::OK);
+    FastRun(100000);
+    Box::POWER_MODE power = Box::PWR_OFF;
+    Box::OUTPUT_MODE output = Box::OUT_OPEN;
+    SampleParameter p;
+    unsigned word = 0;
+    const std::function<bool()> gets[] = {
+        [&] { return box.GetPowerMode(power) == Box::OK && power == Box::PWR_INTERNAL; },
+        [&] { return box.GetOutput(1, output) == Box::OK && output == Box::OUT_HIGH_UB; },
+        [&] { return box.GetSampleParameter(p) == Box::OK && p.GetSampleCount() == 100000; },
+        [&] { return box.GetDataMask(word) == Box::OK && word == 0x01234567u; },
+        [&] { return box.GetGrayBinaryMask(word) == Box::OK && word == 0x00FF00FFu; },
+        [&] { return box.GetSPIData(word) == Box::OK && word == 0x0BADCAFEu; },
+    };
+    for (std::size_t i = 0; i < std::size(gets); ++i)
+    {
+        Values values;
+        ASSERT_EQ(box.Sample(values), Box::TIMEOUT);
+        ASSERT_EQ(box.TerminateSample(), Box::OK);
+        EXPECT_TRUE(gets[i]()) << "get " << i << ": " << box.GetStatusAsString(Box::FAILED);
+        ASSERT_EQ(box.GetNextSamples(values), Box::OK);
+        EXPECT_TRUE(values.empty()) << "get " << i;
+    }
+}
+
+// Replies 394 ms late: each one is dropped before the next command, never taken for its
+// reply.
+TEST_F(SimulatorSampling, LateReplyIsNotTakenForTheNextCommandsReply)
+{
+    sim->SetFaults({.lateReplyMs = 394});
+    unsigned mask = 0;
+    ASSERT_EQ(box.SetDataMask(0x12345678), Box::OK);
+    EXPECT_EQ(box.GetDataMask(mask), Box::TIMEOUT);
+    ASSERT_EQ(box.SetDataMask(0), Box::OK);
+    EXPECT_EQ(box.GetDataMask(mask), Box::TIMEOUT) << std::hex << mask;
+    EXPECT_EQ(sim->GetDataMask(), 0u);
+    sim->SetFaults({});
+    EXPECT_EQ(box.GetDataMask(mask), Box::OK);
+    EXPECT_EQ(mask, 0u);
 }
 
 TEST_F(SimulatorSampling, GlitchFaultCorruptsEveryNthReading)

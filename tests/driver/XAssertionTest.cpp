@@ -71,7 +71,7 @@ private:
 // The expected report, up to the local time (checked by pattern) and the log name.
 std::string Pattern(const std::string& logName)
 {
-    return "XAssertionFailed in TavikDriver\\.dll\\.\n"
+    return "XAssertionFailed in libTavikDriver\\.so\\.\n"
            "Expression: \"x>0\" \n"
            "Info: \"bad value\"\n"
            "Source: \\.\\\\Box, 12\n"
@@ -117,7 +117,7 @@ TEST(XAssertion, WithoutAnyLogFileStillThrowsWithoutNote)
     fs::remove_all(work.Path());
     ScopedEnv env("APPDATA", std::nullopt);
     const std::string text = ReportText("x>0", "bad value", ".\\Box", 12);
-    EXPECT_EQ(text.rfind("XAssertionFailed in TavikDriver.dll.\nExpression: \"x>0\" ", 0), 0u)
+    EXPECT_EQ(text.rfind("XAssertionFailed in libTavikDriver.so.\nExpression: \"x>0\" ", 0), 0u)
         << text;
     EXPECT_EQ(text.find("Note:"), std::string::npos) << text;
     EXPECT_EQ(text.back(), '\n'); // the local time's line feed ends it

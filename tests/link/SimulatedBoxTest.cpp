@@ -310,13 +310,22 @@ TEST_F(SimulatedBoxTest, LongRunDeliversEveryReadingInOrder)
 
 TEST_F(SimulatedBoxTest, TerminateSampleEndsARunAndKeepsWhatArrived)
 {
+    ASSERT_EQ(dev->SetLatencyTimer(4), STATUS_OK);
     SetBlock(131, 25, 799, 1000);
     ASSERT_EQ(Send({0x16}), STATUS_OK);
     clock.Advance(kDefaultPeriod * 10);
     ASSERT_EQ(Send({0xFE}), STATUS_OK);
     EXPECT_FALSE(box->IsStreaming());
-    clock.Advance(1s);
     EXPECT_EQ(Rx(), 40u);
+    // The readings of the last latency period are still on the wire. The box is idle and
+    // answers the next command, after them.
+    ASSERT_EQ(Send({0x13}), STATUS_OK);
+    const unsigned long inFlight = 4ms / kDefaultPeriod;
+    std::vector<unsigned char> all;
+    ASSERT_EQ(dev->Read(all, 40 + 4 * inFlight + 1), STATUS_OK);
+    EXPECT_EQ(all.back(), 0x00) << "the power code, not a reading's 0x01";
+    clock.Advance(1s);
+    EXPECT_EQ(Rx(), 0u);
 }
 
 TEST_F(SimulatedBoxTest, CommandsDuringARunAreDroppedExceptTerminateAndReset)
