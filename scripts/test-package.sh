@@ -42,8 +42,9 @@ if [[ -e $bin/tavik-cli && ! -e $root/usr/share/man/man1/tavik-cli.1.gz ]]; then
 fi
 
 # The private libraries resolve inside the unpacked root, through the RPATH.
+libraries=$(ldd "$bin/Tavik")
 for library in libBase libFTD2xxDriver libTavikDriver; do
-    ldd "$bin/Tavik" | grep -q "$library.* => $root/" || fail "Tavik does not find $library in the package"
+    grep -q "$library.* => $root/" <<<"$libraries" || fail "Tavik does not find $library in the package"
 done
 
 [[ $("$bin/Tavik" --version) == "Tavik $version" ]] || fail "Tavik --version does not say $version"
@@ -66,7 +67,7 @@ fi
 
 # The program itself, headless with the simulated box: still running after 3 s.
 status=0
-(cd "$tmp/run" && QT_QPA_PLATFORM=offscreen timeout 3 "$bin/Tavik" --simulate >"$tmp/gui.log" 2>&1) || status=$?
+(cd "$tmp/run" && QT_QPA_PLATFORM=offscreen timeout -k 2 3 "$bin/Tavik" --simulate >"$tmp/gui.log" 2>&1) || status=$?
 if ((status != 124)); then
     cat "$tmp/gui.log"
     fail "Tavik --simulate ended with status $status within 3 s"
