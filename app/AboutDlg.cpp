@@ -2,6 +2,7 @@
 
 #include "app/Artwork.h"
 #include "app/Resource.h"
+#include "app/TavikVersion.h"
 
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -32,8 +33,8 @@ const char* const CAboutDlg::CONTACT_ASIA = "Tavik Encoder Tools Pte. Ltd.\n"
 
 QString CAboutDlg::GetVersionText()
 {
-    return QStringLiteral("Tavik") + "\n" + "Version " + "1.3.2 " + "\n" + "Date " + "2013.06.07" +
-           "\n" + "Free software, provided without warranty.";
+    return QStringLiteral("Tavik") + "\n" + "Version " TAVIK_VERSION " " + "\n" + "Date " +
+           "2013.06.07" + "\n" + "Free software, provided without warranty.";
 }
 
 CAboutDlg::CAboutDlg(int templateId, QWidget* parent) : QDialog(parent), m_TemplateId(templateId)

@@ -5,6 +5,13 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
+# Without a display Qt aborts with a misleading "Reinstalling the application may fix this".
+if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" && " $* " != *" -platform "* ]]; then
+    echo "No display: start it as 'xvfb-run -a scripts/run.sh' (apt install xvfb xauth)," \
+         "or with QT_QPA_PLATFORM=offscreen to run without a window." >&2
+    exit 1
+fi
+
 "$repo/scripts/build.sh"
 
 if [[ ! -x "$repo/build/bin/Tavik" ]]; then

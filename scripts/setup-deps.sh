@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the program need, when missing.
+#   SETUP_EXTRAS=1        adds the tools for screenshots
+#   SETUP_PACKAGE=1       adds the tools that build the Debian package (scripts/package.sh)
+#   SETUP_PACKAGE_TEST=1  adds those and the package checks (scripts/test-package.sh)
+#   SETUP_USB_TEST=1      adds QEMU and a kernel for the test over a real USB stack
 set -euo pipefail
 
 packages=(
@@ -9,13 +13,19 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dejavu-core
 )
-# Optional extras for screenshots: SETUP_EXTRAS=1
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then
   packages+=(xvfb xauth imagemagick clang-format)
 fi
 # The real-USB-stack test under QEMU (tests/usb): SETUP_USB_TEST=1
 if [[ "${SETUP_USB_TEST:-0}" == 1 ]]; then
   packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio)
+fi
+if [[ "${SETUP_PACKAGE:-0}" == 1 || "${SETUP_PACKAGE_TEST:-0}" == 1 ]]; then
+  # CPack's dependency list runs dpkg-shlibdeps (dpkg-dev) and file.
+  packages+=(dpkg-dev file)
+fi
+if [[ "${SETUP_PACKAGE_TEST:-0}" == 1 ]]; then
+  packages+=(lintian desktop-file-utils appstream)
 fi
 
 missing=()
@@ -24,11 +34,19 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+((${#missing[@]})) || exit 0
 
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
+install=(apt-get install -y -q --no-install-recommends "${missing[@]}")
+if [[ $(id -u) -eq 0 ]]; then
   sudo_cmd=()
-  [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -q
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+elif command -v sudo >/dev/null; then
+  sudo_cmd=(sudo)
+else
+  echo "Missing Debian packages: ${missing[*]}"
+  echo "Install them as root (sudo is not available), then run this again:"
+  echo "    su -c 'apt-get update && ${install[*]}'"
+  exit 1
 fi
+echo "Installing: ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" "${install[@]}"

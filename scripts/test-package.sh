@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it: unpacked into a temporary root, the installed
+# programs start from there (so their RPATH and files are complete), lintian reports no
+# errors (warnings are listed), and the desktop entry and the AppStream metainfo validate.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if ! command -v dpkg-deb >/dev/null; then
+    echo "== package test skipped: dpkg-deb is missing (not a Debian system) =="
+    exit 0
+fi
+SETUP_PACKAGE_TEST=1 ./scripts/setup-deps.sh
+
+./scripts/package.sh
+deb=$(ls "${BUILD_DIR:-build-package}"/tavik_*.deb)
+version=$(dpkg-deb -f "$deb" Version)
+echo "== checking $deb =="
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+root=$tmp/root
+dpkg -x "$deb" "$root"
+failed=0
+fail() {
+    echo "FAIL: $*"
+    failed=1
+}
+# The installed programs run with the system's libraries and their own only.
+unset LD_LIBRARY_PATH TAVIK_SIMULATOR
+bin=$root/usr/bin
+
+for file in usr/bin/Tavik usr/lib/udev/rules.d/60-tavik.rules \
+    usr/share/applications/com.example.Tavik.desktop \
+    usr/share/metainfo/com.example.Tavik.metainfo.xml \
+    usr/share/icons/hicolor/scalable/apps/com.example.Tavik.svg \
+    usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/com.example.Tavik.png \
+    usr/share/man/man1/Tavik.1.gz usr/share/doc/tavik/{README.md,Tavik.ini.example,copyright}; do
+    [[ -e $root/$file ]] || fail "$file is missing"
+done
+if [[ -e $bin/tavik-cli && ! -e $root/usr/share/man/man1/tavik-cli.1.gz ]]; then
+    fail "tavik-cli has no manual page"
+fi
+
+# The private libraries resolve inside the unpacked root, through the RPATH.
+libraries=$(ldd "$bin/Tavik")
+for library in libBase libFTD2xxDriver libTavikDriver; do
+    grep -q "$library.* => $root/" <<<"$libraries" || fail "Tavik does not find $library in the package"
+done
+
+[[ $("$bin/Tavik" --version) == "Tavik $version" ]] || fail "Tavik --version does not say $version"
+
+# --user-dir: the folder is created, and Tavik.ini is read from it (the load-time read of
+# the base library sees it: a broken file there is reported there).
+mkdir -p "$tmp/run" "$tmp/home"
+(cd "$tmp/run" && HOME=$tmp/home XDG_DATA_HOME=$tmp/data "$bin/Tavik" --user-dir --version >/dev/null)
+[[ -d $tmp/data/tavik ]] || fail "--user-dir did not create \$XDG_DATA_HOME/tavik"
+(cd "$tmp/run" && env -u XDG_DATA_HOME HOME="$tmp/home" "$bin/Tavik" --user-dir --version >/dev/null)
+userdir=$tmp/home/.local/share/tavik
+if [[ -d $userdir ]]; then
+    printf '[Default]\nUsbDevice\n' >"$userdir/Tavik.ini"
+    (cd "$tmp/run" && env -u XDG_DATA_HOME HOME="$tmp/home" "$bin/Tavik" --user-dir --version >/dev/null)
+    [[ -e $userdir/error_opening_inifile.log && ! -e $tmp/run/error_opening_inifile.log ]] ||
+        fail "--user-dir did not read Tavik.ini from $userdir"
+else
+    fail "--user-dir did not create ~/.local/share/tavik"
+fi
+
+# The program itself, headless with the simulated box: still running after 3 s.
+status=0
+(cd "$tmp/run" && QT_QPA_PLATFORM=offscreen timeout -k 2 3 "$bin/Tavik" --simulate >"$tmp/gui.log" 2>&1) || status=$?
+if ((status != 124)); then
+    cat "$tmp/gui.log"
+    fail "Tavik --simulate ended with status $status within 3 s"
+fi
+if [[ -e $bin/tavik-cli ]]; then
+    (cd "$tmp/run" && timeout 30 "$bin/tavik-cli" --simulate list >"$tmp/cli.log" 2>&1) || fail "tavik-cli --simulate list failed"
+    grep -q SIM00001 "$tmp/cli.log" || fail "tavik-cli --simulate list does not list SIM00001"
+fi
+
+# A chroot without a running udev: the maintainer scripts skip udevadm and succeed.
+dpkg-deb -e "$deb" "$tmp/control"
+env PATH=/nonexistent /bin/sh "$tmp/control/postinst" configure || fail "postinst fails without udevadm"
+env PATH=/nonexistent /bin/sh "$tmp/control/postrm" remove || fail "postrm fails without udevadm"
+
+desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop-file-validate"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml || fail "appstreamcli validate"
+
+lintian_status=0
+lintian --tag-display-limit 0 "$deb" >"$tmp/lintian.log" 2>&1 || lintian_status=$?
+grep -v -e '^running with root privileges' "$tmp/lintian.log" || true
+if grep -q '^E:' "$tmp/lintian.log" || ((lintian_status != 0)); then
+    fail "lintian reports errors"
+fi
+echo "lintian: $(grep -c '^W:' "$tmp/lintian.log" || true) warnings"
+
+if ((failed)); then
+    echo "== package test FAILED =="
+    exit 1
+fi
+echo "== package test passed: $deb =="
