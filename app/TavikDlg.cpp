@@ -6,6 +6,8 @@
 #include "app/Label.h"
 #include "app/Resource.h"
 #include "app/TavikApp.h"
+#include "app/VisualizeAngleDlg.h"
+#include "app/VisualizeSegmentDlg.h"
 #include "app/core/DefaultParameter.h"
 #include "app/core/Formats.h"
 #include "base/IniFile.h"
@@ -109,6 +111,8 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
 CTavikDlg::~CTavikDlg()
 {
     StopContinuousTimer();
+    m_AngleDlg.reset();
+    m_SegmentDlg.reset();
     // m_Tavik closes its link when it is destroyed; the supply stays as it is.
 }
 
@@ -130,6 +134,16 @@ void CTavikDlg::BuildMenu()
         m_Actions[IDM_ABOUTBOX] = about;
         connect(about, &QAction::triggered, this,
                 [this] { Guard([this] { OnSysCommand(IDM_ABOUTBOX); }); });
+    }
+    for (const auto& [command, text] :
+         {std::pair{IDM_VISUALIZE_ANGLE, "Angular Encoder Visualisation"},
+          std::pair{IDM_VISUALIZE_DIGITAL, "Digital Encoder Visualisation"}})
+    {
+        QAction* action = help->addAction(QString::fromLatin1(text));
+        m_Actions[command] = action;
+        const int id = command;
+        connect(action, &QAction::triggered, this,
+                [this, id] { Guard([this, id] { OnSysCommand(id); }); });
     }
     QMenu* expert = m_MenuBar->addMenu(QStringLiteral("Expert Settings"));
     for (const auto& [command, text] : {std::pair{IDM_EXPERT_DATAFILTER, "Enable Data Filter"},
@@ -956,6 +970,10 @@ void CTavikDlg::OnSysCommand(int command)
     case IDM_EXPERT_SPIMODE:
         ExpertSettings(command & 0xFFF0);
         break;
+    case IDM_VISUALIZE_ANGLE:
+    case IDM_VISUALIZE_DIGITAL:
+        OnVisualize(command & 0xFFF0);
+        break;
     default:
         break;
     }
@@ -1064,6 +1082,53 @@ void CTavikDlg::ShowSample(unsigned value)
                                                 false);
         }
         m_LastSample = value;
+    }
+    FeedVisualisations(stBits, mtBits, st, mt);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Visualisation windows
+
+void CTavikDlg::OnVisualize(int command)
+{
+    QDialog* window = nullptr;
+    if (command == IDM_VISUALIZE_ANGLE)
+    {
+        if (!m_AngleDlg)
+        {
+            m_AngleDlg = std::make_unique<VisualizeAngleDlg>(m_Ini);
+            m_AngleDlg->SetCallBack(std::make_unique<VisualizeDlgCallBack>(this));
+            for (int index = 0; index < 3; ++index)
+                m_AngleDlg->ShowOutputMode(index, ReadOutputMode(index));
+        }
+        window = m_AngleDlg.get();
+    }
+    else if (command == IDM_VISUALIZE_DIGITAL)
+    {
+        if (!m_SegmentDlg)
+        {
+            m_SegmentDlg = std::make_unique<VisualizeSegmentDlg>(m_Ini);
+            m_SegmentDlg->SetCallBack(std::make_unique<VisualizeDlgCallBack>(this));
+            for (int index = 0; index < 3; ++index)
+                m_SegmentDlg->ShowOutputMode(index, ReadOutputMode(index));
+        }
+        window = m_SegmentDlg.get();
+    }
+    if (window == nullptr)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void CTavikDlg::FeedVisualisations(unsigned stBits, unsigned mtBits, unsigned st, unsigned mt)
+{
+    if (m_AngleDlg)
+        m_AngleDlg->ShowSample(stBits, st, mt);
+    if (m_SegmentDlg)
+    {
+        m_SegmentDlg->SetLastSample(stBits, mtBits, st, mt);
+        m_SegmentDlg->UpdateDisplays();
     }
 }
 

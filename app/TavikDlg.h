@@ -12,6 +12,7 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -33,6 +34,8 @@ namespace App
 {
 class CHistoryList;
 class CLabel;
+class VisualizeAngleDlg;
+class VisualizeSegmentDlg;
 struct DefaultParameter;
 
 // The main window: connects one box, sets it up, and shows its readings.
@@ -95,6 +98,13 @@ public:
     void AddHistory(const std::string& text);
     void AddErrorLine(const std::string& text);
 
+    // --- Visualisation windows ---------------------------------------------------------------
+    // Menu command 32 or 64: creates that window once (with its callback and the current
+    // output modes) and shows it.
+    void OnVisualize(int command);
+    VisualizeAngleDlg* GetAngleDlg() const { return m_AngleDlg.get(); }
+    VisualizeSegmentDlg* GetSegmentDlg() const { return m_SegmentDlg.get(); }
+
 protected:
     void timerEvent(QTimerEvent* event) override;
 
@@ -149,6 +159,11 @@ private:
     QMenuBar* m_MenuBar = nullptr;
     std::map<int, QAction*> m_Actions;
     QLabel* m_Logo = nullptr;
+
+    // Every shown sample goes to each visualisation window that exists, visible or not.
+    void FeedVisualisations(unsigned stBits, unsigned mtBits, unsigned st, unsigned mt);
+    std::unique_ptr<VisualizeAngleDlg> m_AngleDlg;
+    std::unique_ptr<VisualizeSegmentDlg> m_SegmentDlg;
 };
 
 } // namespace App
