@@ -10,6 +10,8 @@
 #include <QGroupBox>
 #include <QLabel>
 
+#include <algorithm>
+
 namespace App
 {
 
@@ -35,7 +37,11 @@ OutputPanel::OutputPanel(QWidget* dialog, const PlaceFunction& place) : QObject(
 {
     m_BuiltInLogo = new QLabel(dialog);
     place(m_BuiltInLogo, IDC_ST_LOGO_BUILTIN, 318, 18, 126, 54);
-    m_BuiltInLogo->setPixmap(MakeLogoPixmap(m_BuiltInLogo->size()));
+    // The artwork is drawn for the about box's 204 x 40 area; keep that shape, centred.
+    const QSize area = m_BuiltInLogo->size();
+    m_BuiltInLogo->setPixmap(
+        MakeLogoPixmap(QSize(area.width(), std::min(area.height(), area.width() * 40 / 204))));
+    m_BuiltInLogo->setAlignment(Qt::AlignCenter);
     m_Logo = new zef::Glimra::BmpCtrl(dialog);
     place(m_Logo, IDC_ST_LOGO_BMP, 318, 18, 126, 54);
     m_Logo->hide();
