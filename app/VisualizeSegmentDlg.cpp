@@ -109,16 +109,19 @@ void VisualizeSegmentDlg::resizeEvent(QResizeEvent* event)
 
 bool VisualizeSegmentDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease &&
+    const bool press = event->type() == QEvent::MouseButtonPress;
+    if ((press || event->type() == QEvent::MouseButtonRelease) &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
     {
         for (const Display display : {UPPER, LOWER})
         {
-            if (watched == m_Displays[display])
-            {
+            if (watched != m_Displays[display])
+                continue;
+            // The press is taken here so that the release comes back to this display; the
+            // release completes the click.
+            if (!press)
                 Guard([this, display] { RunFormatDialog(display); });
-                return true;
-            }
+            return true;
         }
     }
     return DialogBase::eventFilter(watched, event);
