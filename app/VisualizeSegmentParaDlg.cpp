@@ -21,10 +21,7 @@ VisualizeSegmentParaDlg::VisualizeSegmentParaDlg(QWidget* parent) : DialogBase(p
     const auto label = [this](const char* text, int id, int x, int y, int w, int h)
     { return Place(new QLabel(QString::fromLatin1(text), this), id, x, y, w, h); };
     const auto edit = [this](int id, int y)
-    {
-        auto* e = Place(new QLineEdit(this), id, 75, y, 60, 14);
-        return e;
-    };
+    { return Place(new QLineEdit(this), id, 75, y, 60, 14); };
     // Tab order follows the template.
     m_Split =
         Place(new QCheckBox(QStringLiteral("Split MT / ST"), this), IDC_CK_SPLIT, 12, 6, 72, 14);
