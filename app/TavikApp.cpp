@@ -1,8 +1,7 @@
 #include "app/TavikApp.h"
 
 #include "app/TavikDlg.h"
-#include "base/IniFile.h"
-#include "base/String.h"
+#include "app/core/VisualizeSettings.h"
 #include "base/Support.h"
 
 #include <QMessageBox>
@@ -55,11 +54,7 @@ bool CTavikApp::IsNoBrand()
 
 bool CTavikApp::IsNoBrand(const zef::IniFile& ini)
 {
-    zef::String value;
-    if (ini.IsOpen())
-        ini.GetString("VisualizeAngleDlg", "Logo", value);
-    value.Upper();
-    return value == "NOBRAND";
+    return App::IsNoBrand(ini);
 }
 
 void CTavikApp::CloseDialogs()

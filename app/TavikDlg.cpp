@@ -5,7 +5,10 @@
 #include "app/HistoryList.h"
 #include "app/Label.h"
 #include "app/Resource.h"
+#include "app/SwitchCallBack.h"
 #include "app/TavikApp.h"
+#include "app/VisualizeAngleDlg.h"
+#include "app/VisualizeSegmentDlg.h"
 #include "app/core/Formats.h"
 #include "base/IniFile.h"
 #include "base/Support.h"
@@ -114,6 +117,8 @@ CTavikDlg::~CTavikDlg()
 {
     // m_Tavik closes its link when it is destroyed; the supply stays as it is.
     m_Continuous.Disable();
+    m_AngleDlg.reset();
+    m_SegmentDlg.reset();
 }
 
 QAction* CTavikDlg::GetMenuAction(int command) const
@@ -134,6 +139,16 @@ void CTavikDlg::BuildMenu()
         m_Actions[IDM_ABOUTBOX] = about;
         connect(about, &QAction::triggered, this,
                 [this] { Guard([this] { OnSysCommand(IDM_ABOUTBOX); }); });
+    }
+    for (const auto& [command, text] :
+         {std::pair{IDM_VISUALIZE_ANGLE, "Angular Encoder Visualisation"},
+          std::pair{IDM_VISUALIZE_DIGITAL, "Digital Encoder Visualisation"}})
+    {
+        QAction* action = help->addAction(QString::fromLatin1(text));
+        m_Actions[command] = action;
+        const int id = command;
+        connect(action, &QAction::triggered, this,
+                [this, id] { Guard([this, id] { OnSysCommand(id); }); });
     }
     QMenu* expert = m_MenuBar->addMenu(QStringLiteral("Expert Settings"));
     for (const auto& [command, text] : {std::pair{IDM_EXPERT_DATAFILTER, "Enable Data Filter"},
@@ -600,6 +615,10 @@ void CTavikDlg::OnSysCommand(int command)
     case IDM_EXPERT_SPIMODE:
         Act([&] { m_Session.ExpertCommand(command & 0xFFF0); });
         break;
+    case IDM_VISUALIZE_ANGLE:
+    case IDM_VISUALIZE_DIGITAL:
+        OnVisualize(command & 0xFFF0);
+        break;
     default:
         break;
     }
@@ -675,6 +694,43 @@ void CTavikDlg::ShowSample(unsigned value)
                                                 false);
         }
         m_LastSample = value;
+    }
+    FeedVisualisations(parts);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Visualisation windows
+
+void CTavikDlg::OnVisualize(int command)
+{
+    const auto open = [this](auto& window)
+    {
+        using Window = typename std::remove_reference_t<decltype(window)>::element_type;
+        if (!window)
+        {
+            window = std::make_unique<Window>(m_Ini);
+            window->SetCallBack(std::make_unique<VisualizeDlgCallBack>(this));
+            for (int index = 0; index < 3; ++index)
+                window->ShowOutputMode(index, m_Session.View().outputs[std::size_t(index)]);
+        }
+        window->show();
+        window->raise();
+        window->activateWindow();
+    };
+    if (command == IDM_VISUALIZE_ANGLE)
+        open(m_AngleDlg);
+    else if (command == IDM_VISUALIZE_DIGITAL)
+        open(m_SegmentDlg);
+}
+
+void CTavikDlg::FeedVisualisations(const SampleParts& parts)
+{
+    if (m_AngleDlg)
+        m_AngleDlg->ShowSample(parts.stBits, parts.st, parts.mt);
+    if (m_SegmentDlg)
+    {
+        m_SegmentDlg->SetLastSample(parts.stBits, parts.mtBits, parts.st, parts.mt);
+        m_SegmentDlg->UpdateDisplays();
     }
 }
 

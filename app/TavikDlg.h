@@ -30,6 +30,8 @@ namespace App
 {
 class CHistoryList;
 class CLabel;
+class VisualizeAngleDlg;
+class VisualizeSegmentDlg;
 
 // The main window. It builds its controls, turns each user action into one call on its
 // BoxSession and renders the session's view; the box logic and every history text live in
@@ -84,6 +86,13 @@ public:
     void AddHistory(const std::string& text);
     void AddErrorLine(const std::string& text);
 
+    // --- Visualisation windows ---------------------------------------------------------------
+    // Menu command 32 or 64: creates that window once (with its callback and the current
+    // output modes) and shows it.
+    void OnVisualize(int command);
+    VisualizeAngleDlg* GetAngleDlg() const { return m_AngleDlg.get(); }
+    VisualizeSegmentDlg* GetSegmentDlg() const { return m_SegmentDlg.get(); }
+
 protected:
     void customEvent(QEvent* event) override;
 
@@ -129,6 +138,11 @@ private:
     QMenuBar* m_MenuBar = nullptr;
     std::map<int, QAction*> m_Actions;
     QLabel* m_Logo = nullptr;
+
+    // Every shown sample goes to each visualisation window that exists, visible or not.
+    void FeedVisualisations(const SampleParts& parts);
+    std::unique_ptr<VisualizeAngleDlg> m_AngleDlg;
+    std::unique_ptr<VisualizeSegmentDlg> m_SegmentDlg;
 };
 
 } // namespace App

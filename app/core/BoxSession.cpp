@@ -594,7 +594,12 @@ std::optional<unsigned> BoxSession::SingleSample()
     }
     std::vector<unsigned> samples;
     if (!Check(m_Box.Sample(samples), "Error while sampling.\n"))
+    {
+        // A reading that did not come leaves its run going, and the box refuses every other
+        // command until the run ends: end it, so that the next reading can be taken.
+        m_Box.TerminateSample();
         return std::nullopt;
+    }
     if (samples.size() != 1)
         zef::XAssertionFailed("samples.size() == 1", "Array size not expected.", SOURCE, __LINE__);
     m_View.sample = samples[0];

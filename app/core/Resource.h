@@ -8,6 +8,9 @@ namespace App
 // Dialog templates
 constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDD_TAVIK_DIALOG = 102;
+constexpr int IDD_VISUALIZE_ANGLE = 135;
+constexpr int IDD_VISUALIZE_SEGMENT = 136;
+constexpr int IDD_VISUALIZE_SEGMENT_PARA = 137;
 constexpr int IDD_ABOUTBOX_NOBRAND = 141;
 
 // Artwork and strings
@@ -62,6 +65,27 @@ constexpr int IDC_GR_SPIMODE = 1163;
 constexpr int IDC_ST_SPICOMMAND = 1164;
 constexpr int IDC_ST_DATAFILTER = 1165;
 constexpr int IDC_ST_GRAYCODEFILTER = 1166;
+
+// Visualisation dialogs (the output panel also uses IDC_GR_OUTPUT1 to IDC_GR_OUTPUT3)
+constexpr int IDC_ST_ROTATIONANGLE = 1134;
+constexpr int IDC_ST_TURNS = 1135;
+constexpr int IDC_ST_OUT1_LOW = 1140; // output i, label k (LOW, OFF, HIGH): 1140 + 3 * i + k
+constexpr int IDC_ST_OUT3_HIGH = 1148;
+constexpr int IDC_ST_LOGO_BUILTIN = 1150;
+constexpr int IDC_ST_LOGO_BMP = 1151;
+constexpr int IDC_ST_SEGMENT_UPPER = 1152;
+constexpr int IDC_ST_SEGMENT_LOWER = 1153;
+
+// Format dialog controls
+constexpr int IDC_ED_MTFACTOR = 1153;
+constexpr int IDC_ST_MTFACTOR = 1154;
+constexpr int IDC_ED_STFACTOR = 1155;
+constexpr int IDC_ST_STFACTOR = 1156;
+constexpr int IDC_ED_OFFSET = 1157;
+constexpr int IDC_ST_OFFSET = 1158;
+constexpr int IDC_ST_DECIMALS = 1159;
+constexpr int IDC_CB_DECIMALS = 1160;
+constexpr int IDC_CK_SPLIT = 1161;
 
 // About box controls
 constexpr int IDC_ST_VERSION = 1167;
