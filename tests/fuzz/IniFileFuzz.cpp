@@ -100,18 +100,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(read.GetAsText().GetLength() <= size + 1000);
     const Content content = ReadBack(ini);
 
-    // Round trip: what was read, written in plain form, reads back the same and cleanly.
+    // Round trip: what was read, written in plain form, reads back the same and cleanly. A
+    // continuation of an empty value (or by an empty part) leaves a blank at an end of the
+    // value, which a plain key line cannot hold: compare trimmed values.
     std::string written;
-    for (const auto& [chapter, entries] : content)
+    Content expected = content;
+    for (auto& [chapter, entries] : expected)
     {
         written += "[" + chapter + "]\n";
-        for (const auto& [key, value] : entries)
+        for (auto& [key, value] : entries)
+        {
+            String trimmed(value);
+            trimmed.Trim();
+            value = trimmed.GetStdString();
             written += key + "=" + value + "\n";
+        }
     }
     MemoryIniFile again;
     const Result reread = again.ReadBytes(written);
     FUZZ_CHECK(reread.IsOk());
-    FUZZ_CHECK(ReadBack(again) == content);
+    FUZZ_CHECK(ReadBack(again) == expected);
 
     // The device defaults: for the built-in serial and for every per-box chapter.
     std::vector<String> serials{String("SIM00001")};
