@@ -13,6 +13,10 @@ packages=(
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then
   packages+=(xvfb xauth imagemagick clang-format)
 fi
+# The fuzz targets (tests/fuzz/fuzz.sh): SETUP_FUZZ=1
+if [[ "${SETUP_FUZZ:-0}" == 1 ]]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

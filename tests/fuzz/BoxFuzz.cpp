@@ -20,12 +20,25 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #ifndef TAVIK_FUZZ_TOLERATE_LINK_FAULTS
 #define TAVIK_FUZZ_TOLERATE_LINK_FAULTS 0
+#endif
+// Each fix of the real-link issue can be checked on its own (-D...=1 or 0); by default all
+// follow TAVIK_FUZZ_TOLERATE_LINK_FAULTS.
+#ifndef TAVIK_FUZZ_CHECK_DRAIN // late replies and readings after TerminateSample are drained
+#define TAVIK_FUZZ_CHECK_DRAIN (!TAVIK_FUZZ_TOLERATE_LINK_FAULTS)
+#endif
+#ifndef TAVIK_FUZZ_CHECK_RUN_GUARD // no command but the allowed ones while a run streams
+#define TAVIK_FUZZ_CHECK_RUN_GUARD (!TAVIK_FUZZ_TOLERATE_LINK_FAULTS)
+#endif
+#ifndef TAVIK_FUZZ_CHECK_GARBLED // garbled power and output replies are FAILED, not reports
+#define TAVIK_FUZZ_CHECK_GARBLED (!TAVIK_FUZZ_TOLERATE_LINK_FAULTS)
 #endif
 
 using namespace std::chrono_literals;
@@ -39,11 +52,33 @@ using TimePoint = FTD2xx::Clock::TimePoint;
 namespace
 {
 
-constexpr bool kStrict = !TAVIK_FUZZ_TOLERATE_LINK_FAULTS;
+constexpr bool kCheckDrain = TAVIK_FUZZ_CHECK_DRAIN;
+constexpr bool kCheckRunGuard = TAVIK_FUZZ_CHECK_RUN_GUARD;
+constexpr bool kCheckGarbled = TAVIK_FUZZ_CHECK_GARBLED;
 // The latency timer Open sets: a drain that waits for a quiet link longer than this catches
 // every byte arriving within it.
 constexpr auto kLatency = 4ms;
 constexpr unsigned char kPowerCodes[] = {0x00, 0x18, 0x08, 0x10};
+constexpr const char* kOperations[] = {"Open",
+                                       "Reset",
+                                       "SetPowerMode",
+                                       "GetPowerMode",
+                                       "SetOutput",
+                                       "GetOutput",
+                                       "SetSampleParameter",
+                                       "GetSampleParameter",
+                                       "Sample",
+                                       "Sample",
+                                       "GetNextSamples",
+                                       "TerminateSample",
+                                       "SetSPIData",
+                                       "GetSPIData",
+                                       "SetDataMask",
+                                       "GetDataMask",
+                                       "SetGrayBinaryMask",
+                                       "GetGrayBinaryMask",
+                                       "ResetUsb",
+                                       "Close"};
 
 std::vector<std::string> g_Reports;
 
@@ -159,7 +194,13 @@ private:
             CapSampleCount(chunks);
         const long index = static_cast<long>(device->Writes().size()) - 1;
         for (const auto& chunk : chunks)
+        {
             arrivals.push_back({device->Now() + chunk.after, index, chunk.bytes});
+            if (trace)
+                std::fprintf(stderr, "  reply to [%s] at %.3f ms: [%s]\n",
+                             LinkFake::Hex(written).c_str(), Ms(arrivals.back().time),
+                             LinkFake::Hex(chunk.bytes).c_str());
+        }
         return chunks;
     }
 
@@ -187,6 +228,9 @@ private:
             const auto after = Delay(300);
             Bytes bytes = Content(in.ConsumeIntegralInRange<std::size_t>(1, 9));
             arrivals.push_back({device->Now() + after, -1, bytes});
+            if (trace)
+                std::fprintf(stderr, "  stray bytes at %.3f ms: [%s]\n", Ms(arrivals.back().time),
+                             LinkFake::Hex(bytes).c_str());
             device->Arrive(bytes, after);
             break;
         }
@@ -225,7 +269,7 @@ private:
 
     bool Drained(const Arrival& a) const
     {
-        if (!kStrict || a.write < 0)
+        if (!kCheckDrain || a.write < 0)
             return false;
         for (const TimePoint s : drainStarts)
             if (arrivalWriteTime(a) <= s && a.time <= s + kLatency)
@@ -241,6 +285,11 @@ private:
             if (a.time > start && a.write < firstWrite && !Drained(a))
                 return false;
         return true;
+    }
+
+    double Ms(TimePoint t) const
+    {
+        return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
     }
 
     unsigned int Value(const Bytes& b) const
@@ -270,7 +319,7 @@ private:
         const int op = in.ConsumeIntegralInRange(0, 19);
         // Right after a Sample that timed out the run is still streaming.
         const bool commandDuringRun =
-            kStrict && runActive && op >= 2 && op <= 17 && op != 10 && op != 11;
+            kCheckRunGuard && runActive && op >= 2 && op <= 17 && op != 10 && op != 11;
         runActive = false;
         int status = Box::OK;
         unsigned int u = 0x5A5A5A5Au;
@@ -304,6 +353,9 @@ private:
             return true;
         };
         Bytes own;
+        if (trace)
+            std::fprintf(stderr, "t=%.3f ms %s%s\n", Ms(start), kOperations[op],
+                         commandDuringRun ? " (during a run)" : "");
         switch (op)
         {
         case 0:
@@ -344,7 +396,7 @@ private:
                 else
                 {
                     // A garbled reply must not pass for a power mode.
-                    FUZZ_CHECK(!kStrict);
+                    FUZZ_CHECK(!kCheckGarbled);
                     FUZZ_CHECK(pm == 77 && g_Reports.size() == reportsBefore + 1);
                 }
             }
@@ -380,7 +432,7 @@ private:
             {
                 const unsigned state = (own[0] >> (2 * index)) & 3u;
                 // State 3 is no output mode and must not pass for one.
-                FUZZ_CHECK(state <= Box::OUT_HIGH_UB || !kStrict);
+                FUZZ_CHECK(state <= Box::OUT_HIGH_UB || !kCheckGarbled);
                 FUZZ_CHECK(om == static_cast<Box::OUTPUT_MODE>(state));
             }
             break;
@@ -468,6 +520,13 @@ private:
             box.Close();
             break;
         }
+        if (trace)
+        {
+            std::fprintf(stderr, "  -> %d \"%s\", writes:", status, box.GetStatusAsString(status));
+            for (const Bytes& w : writes())
+                std::fprintf(stderr, " [%s]", LinkFake::Hex(w).c_str());
+            std::fprintf(stderr, "\n");
+        }
         for (long w = firstWrite; w < static_cast<long>(device->Writes().size()); ++w)
             writeTimes.push_back(start); // the clock moves only while reading
         FUZZ_CHECK(writeTimes.size() == device->Writes().size());
@@ -486,7 +545,8 @@ private:
             pendingDrain = true;
         // Broken invariants of the driver itself; garbled replies are errors, not reports.
         for (auto r = reportsBefore; r < g_Reports.size(); ++r)
-            FUZZ_CHECK(!kStrict && g_Reports[r].find("Unknown response (") != std::string::npos);
+            FUZZ_CHECK(!kCheckGarbled &&
+                       g_Reports[r].find("Unknown response (") != std::string::npos);
     }
 
     FuzzedDataProvider& in;
@@ -500,6 +560,8 @@ private:
     std::size_t sampleCount = 1; // as the box's copy of the parameter set says
     bool runActive = false;      // the last operation was a Sample that timed out
     bool pendingDrain = false;
+    // FUZZ_BOX_TRACE=1 prints every step, to read a reproducer.
+    const bool trace = std::getenv("FUZZ_BOX_TRACE") != nullptr;
 };
 
 } // namespace
