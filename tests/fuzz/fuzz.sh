@@ -65,6 +65,7 @@ run)
     for t in $(targets "$@"); do
         work=$root/$dir/corpus/$t
         artifacts=$root/$dir/artifacts/$t
+        rm -rf "$artifacts"
         mkdir -p "$work" "$artifacts"
         dict=()
         [[ -f "$root/tests/fuzz/$t.dict" ]] && dict=(-dict="$root/tests/fuzz/$t.dict")
