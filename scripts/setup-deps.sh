@@ -27,6 +27,10 @@ fi
 if [[ "${SETUP_PACKAGE_TEST:-0}" == 1 ]]; then
   packages+=(lintian desktop-file-utils appstream)
 fi
+# The fuzz targets (tests/fuzz/fuzz.sh): SETUP_FUZZ=1
+if [[ "${SETUP_FUZZ:-0}" == 1 ]]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
