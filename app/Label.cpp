@@ -1,5 +1,8 @@
 #include "app/Label.h"
 
+#include "controls/DrawContext.h"
+#include "controls/StaticTextCtrl.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -24,12 +27,12 @@ constexpr int FACE_NAME_MAX = 31;
 
 QColor CLabel::ToQColor(unsigned color)
 {
-    return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+    return zef::Glimra::ToQColor(color);
 }
 
 unsigned CLabel::FromQColor(const QColor& color)
 {
-    return unsigned(color.red()) | (unsigned(color.green()) << 8) | (unsigned(color.blue()) << 16);
+    return zef::Glimra::FromQColor(color);
 }
 
 CLabel::CLabel(const QString& text, QWidget* parent, unsigned style)
@@ -320,39 +323,23 @@ void CLabel::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
 }
 
+// The label's gradient is Glimra's: at most 100 bands of equal width, channels stepping in
+// 1/256 units, the last band running to the right edge.
+constexpr int GRADIENT_BANDS = 100;
+
 void CLabel::GradientBands(int width, int& bands, int& bandWidth)
 {
-    bands = width <= 0 ? 0 : std::min(width, 100);
-    const int divisor = bands <= 1 ? 1 : bands;
-    bandWidth = width / divisor;
+    bands = int(zef::Glimra::GradientBands(0, width, 0, 0, GRADIENT_BANDS).size());
+    bandWidth = bands == 0 ? 0 : width / bands;
 }
 
 void CLabel::FillGradient(QPainter& painter, const QRect& rect) const
 {
-    const int width = rect.width();
-    int bands = 0;
-    int bandWidth = 0;
-    GradientBands(width, bands, bandWidth);
-    const int divisor = bands <= 1 ? 1 : bands;
-    // 8 fractional bits per channel, as integer steps.
-    int channel[3];
-    int step[3];
-    for (int c = 0; c < 3; ++c)
-    {
-        const int from = int((m_BackgroundColor >> (8 * c)) & 0xFF);
-        const int to = int((m_GradientColor >> (8 * c)) & 0xFF);
-        channel[c] = from * 256;
-        step[c] = (to - from) * 256 / divisor;
-    }
-    for (int k = 0; k < bands; ++k)
-    {
-        const int left = rect.left() + k * bandWidth;
-        const int right = (k == bands - 1) ? rect.left() + width : left + bandWidth;
-        const QColor colour(channel[0] / 256, channel[1] / 256, channel[2] / 256);
-        painter.fillRect(QRect(left, rect.top(), right - left, rect.height()), colour);
-        for (int c = 0; c < 3; ++c)
-            channel[c] += step[c];
-    }
+    for (const zef::Glimra::GradientBand& band :
+         zef::Glimra::GradientBands(rect.left(), rect.left() + rect.width(), m_BackgroundColor,
+                                    m_GradientColor, GRADIENT_BANDS))
+        painter.fillRect(QRect(band.left, rect.top(), band.right - band.left, rect.height()),
+                         ToQColor(band.color));
 }
 
 int CLabel::TextFlags() const

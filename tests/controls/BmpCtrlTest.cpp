@@ -6,29 +6,18 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "tests/controls/PixelTestSupport.h"
 #include <gtest/gtest.h>
 
 using namespace zef::Glimra;
+
+using PixelTest::At;
+using PixelTest::Render;
 
 namespace
 {
 
 constexpr ColorRef kBk = RGB_COLOR::LIGHTBLUE;
-
-QImage Render(BmpCtrl& ctrl, int w, int h)
-{
-    ctrl.resize(w, h);
-    QImage img(std::max(w, 1), std::max(h, 1), QImage::Format_RGB32);
-    img.fill(Qt::magenta);
-    DrawContext dc(&img);
-    ctrl.Paint(dc);
-    return img;
-}
-
-ColorRef At(const QImage& img, int x, int y)
-{
-    return FromQColor(QColor(img.pixel(x, y)));
-}
 
 class BmpCtrlFile : public ::testing::Test
 {

@@ -6,10 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/controls/PixelTestSupport.h"
 #include <climits>
 #include <cstdlib>
 
 using namespace zef::Glimra;
+
+using PixelTest::At;
+using PixelTest::Render;
 
 namespace
 {
@@ -18,21 +22,6 @@ constexpr ColorRef kInd = RGB_COLOR::LIGHTRED;
 constexpr ColorRef kKnob = RGB_COLOR::YELLOW;
 
 // A dial with distinct colours rendered into an image.
-QImage Render(RotationAngleCtrl& dial, int w, int h)
-{
-    dial.resize(w, h);
-    QImage img(std::max(w, 1), std::max(h, 1), QImage::Format_RGB32);
-    img.fill(Qt::magenta);
-    DrawContext dc(&img);
-    dial.Paint(dc);
-    return img;
-}
-
-ColorRef At(const QImage& img, int x, int y)
-{
-    return FromQColor(QColor(img.pixel(x, y)));
-}
-
 struct Dial : RotationAngleCtrl
 {
     int paints = 0;

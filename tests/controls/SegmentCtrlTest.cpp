@@ -7,30 +7,19 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/controls/PixelTestSupport.h"
 #include <cstdlib>
 
 using namespace zef::Glimra;
+
+using PixelTest::At;
+using PixelTest::Render;
 
 namespace
 {
 
 constexpr ColorRef kOff = RGB_COLOR::DARKGREEN;
 constexpr ColorRef kOn = RGB_COLOR::LIGHTGREEN;
-
-QImage Render(SegmentCtrl& seg, int w, int h)
-{
-    seg.resize(w, h);
-    QImage img(std::max(w, 1), std::max(h, 1), QImage::Format_RGB32);
-    img.fill(Qt::magenta);
-    DrawContext dc(&img);
-    seg.Paint(dc);
-    return img;
-}
-
-ColorRef At(const QImage& img, QPoint p)
-{
-    return FromQColor(QColor(img.pixel(p)));
-}
 
 // Device pixel of a design point in cell i of the laid-out control.
 QPoint Where(const SegmentCtrl& seg, int w, int h, std::size_t cell, QPoint design)

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/controls/PixelTestSupport.h"
 #include <limits>
 
 using namespace zef::Glimra;
+
+using PixelTest::At;
 
 namespace
 {
@@ -21,19 +24,8 @@ public:
 
     Histogram(int w, int h) { resize(w, h); }
 
-    QImage Render()
-    {
-        QImage img(width(), height(), QImage::Format_RGB32);
-        img.fill(Qt::magenta);
-        render(&img, QPoint(), QRegion(), RenderFlags(DrawChildren));
-        return img;
-    }
+    QImage Render() { return PixelTest::RenderWidget(*this); }
 };
-
-ColorRef At(const QImage& img, int x, int y)
-{
-    return FromQColor(QColor(img.pixel(x, y)));
-}
 
 // Height of the bar in column x: highlighted pixels counted up from the bottom.
 int BarHeight(const QImage& img, int x)

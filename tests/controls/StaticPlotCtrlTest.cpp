@@ -4,9 +4,12 @@
 #include <QCoreApplication>
 #include <QImage>
 
+#include "tests/controls/PixelTestSupport.h"
 #include <gtest/gtest.h>
 
 using namespace zef::Glimra;
+
+using PixelTest::At;
 
 namespace
 {
@@ -31,13 +34,7 @@ public:
         SetBkColorDesc(kDesc);
     }
 
-    QImage Render()
-    {
-        QImage img(width(), height(), QImage::Format_RGB32);
-        img.fill(Qt::magenta);
-        render(&img, QPoint(), QRegion(), RenderFlags(DrawChildren));
-        return img;
-    }
+    QImage Render() { return PixelTest::RenderWidget(*this); }
 
 protected:
     void paintEvent(QPaintEvent* e) override
@@ -46,11 +43,6 @@ protected:
         StaticPlotCtrl::paintEvent(e);
     }
 };
-
-ColorRef At(const QImage& img, int x, int y)
-{
-    return FromQColor(QColor(img.pixel(x, y)));
-}
 
 int Count(const QImage& img, ColorRef c, QRect area = QRect())
 {

@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/controls/PixelTestSupport.h"
 #include <cstdlib>
 
 using namespace zef::Glimra;
+
+using PixelTest::At;
 
 namespace
 {
@@ -25,13 +28,7 @@ public:
 
     explicit Text(const QString& text = QString()) : StaticTextCtrl(text) {}
 
-    QImage Render()
-    {
-        QImage img(width(), height(), QImage::Format_RGB32);
-        img.fill(Qt::magenta);
-        render(&img, QPoint(), QRegion(), RenderFlags(DrawChildren));
-        return img;
-    }
+    QImage Render() { return PixelTest::RenderWidget(*this); }
 
     void Click()
     {
@@ -56,11 +53,6 @@ protected:
         StaticTextCtrl::paintEvent(e);
     }
 };
-
-ColorRef At(const QImage& img, int x, int y)
-{
-    return FromQColor(QColor(img.pixel(x, y)));
-}
 
 int Count(const QImage& img, ColorRef c)
 {
