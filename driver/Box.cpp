@@ -67,18 +67,13 @@ Box::SleepFunction& SleepHook()
     return sleep;
 }
 
-unsigned int LowBits(unsigned int bits)
-{
-    return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u;
-}
-
 } // namespace
 
 void SplitStMt(unsigned int stBits, unsigned int mtBits, unsigned int value, unsigned int& st,
                unsigned int& mt)
 {
-    st = value & LowBits(stBits);
-    mt = (stBits >= 32 ? 0u : value >> stBits) & LowBits(mtBits);
+    st = value & LowMask(stBits);
+    mt = (stBits >= 32 ? 0u : value >> stBits) & LowMask(mtBits);
 }
 
 struct Box::Impl

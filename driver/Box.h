@@ -2,6 +2,7 @@
 
 #include "driver/DriverExport.h"
 #include "driver/SampleParameter.h"
+#include "link/Bits.h"
 
 #include <functional>
 #include <memory>
@@ -10,6 +11,8 @@
 
 namespace Tavik
 {
+
+using FTD2xx::LowMask;
 
 // Splits a reading into its singleturn part (the low stBits bits) and its multiturn part
 // (the next mtBits bits). A width of 32 or more means all bits; for stBits >= 32 the

@@ -1,5 +1,7 @@
 #include "link/SimulatedBox.h"
 
+#include "link/Bits.h"
+
 #include "link/Proxy.h"
 
 #include <cmath>
@@ -231,7 +233,7 @@ unsigned SimulatedBox::ReadingAt(Clock::TimePoint t) const
     const unsigned dataBits = m_Block[1];
     std::uint64_t value = 0;
     if (!IsPowered(m_Power))
-        value = dataBits >= 32 ? 0xFFFFFFFFu : (1u << dataBits) - 1u;
+        value = LowMask(dataBits);
     else
     {
         const unsigned frameBits = m_Encoder.stBits + m_Encoder.mtBits;

@@ -465,7 +465,7 @@ void BoxSession::CommitBitCounts()
     const unsigned st = m_View.stBits;
     const unsigned mt = m_View.mtBits;
     const unsigned n = st + mt;
-    const unsigned mask = LowMask(n);
+    const unsigned mask = Tavik::LowMask(n);
     if (m_View.dataFilter != mask)
     {
         m_View.dataFilter = m_View.grayCodeFilter = mask;

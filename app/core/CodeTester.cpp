@@ -106,7 +106,7 @@ struct CodeTester::Part
 
 unsigned int CodeTester::Mask(unsigned int bits)
 {
-    return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u;
+    return Tavik::LowMask(bits);
 }
 
 CodeTester::Window CodeTester::TestWindow(std::uint64_t value, unsigned int bits,

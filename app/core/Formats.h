@@ -18,10 +18,4 @@ unsigned ParseHex(const std::string& text);
 // A clock frequency as the clock list shows it: "8 MHz", "500 kHz", "2666666 Hz".
 std::string FormatFrequency(unsigned hz);
 
-// The low `bits` bits set; 32 or more gives all bits.
-constexpr unsigned LowMask(unsigned bits)
-{
-    return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u;
-}
-
 } // namespace App

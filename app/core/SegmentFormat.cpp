@@ -1,6 +1,7 @@
 #include "app/core/SegmentFormat.h"
 
 #include "app/core/Formats.h"
+#include "driver/Box.h"
 
 #include <charconv>
 #include <clocale>
@@ -84,7 +85,7 @@ unsigned SampleAngle(unsigned stBits, unsigned st)
 {
     if (stBits == 0)
         return 0;
-    const std::uint64_t full = LowMask(stBits);
+    const std::uint64_t full = Tavik::LowMask(stBits);
     return unsigned((std::uint64_t(st) & full) * 360u / full);
 }
 

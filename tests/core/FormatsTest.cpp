@@ -1,4 +1,5 @@
 #include "app/core/Formats.h"
+#include "driver/Box.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +26,8 @@ TEST(Formats, FrequencyUnits)
 
 TEST(Formats, LowMask)
 {
-    EXPECT_EQ(LowMask(0), 0u);
-    EXPECT_EQ(LowMask(12), 0xFFFu);
-    EXPECT_EQ(LowMask(32), 0xFFFFFFFFu);
-    EXPECT_EQ(LowMask(40), 0xFFFFFFFFu);
+    EXPECT_EQ(Tavik::LowMask(0), 0u);
+    EXPECT_EQ(Tavik::LowMask(12), 0xFFFu);
+    EXPECT_EQ(Tavik::LowMask(32), 0xFFFFFFFFu);
+    EXPECT_EQ(Tavik::LowMask(40), 0xFFFFFFFFu);
 }
