@@ -9,6 +9,7 @@ namespace App
 constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDD_TAVIK_DIALOG = 102;
 constexpr int IDD_ABOUTBOX_NOBRAND = 141;
+constexpr int IDD_BATCHSAMPLE_DIALOG = 150;
 
 // Artwork and strings
 constexpr int IDR_MAINFRAME = 130; // program icon
@@ -68,5 +69,30 @@ constexpr int IDC_ST_VERSION = 1167;
 constexpr int IDC_ST_CONTACT_US = 1168;
 constexpr int IDC_ST_CONTACT_EU = 1169;
 constexpr int IDC_ST_CONTACT_ASIA = 1170;
+
+// Batch sample dialog controls (its history list is IDC_LB_HISTORY, like the main dialog's)
+constexpr int IDC_ED_SAMPLEDELAY = 1200;
+constexpr int IDC_ED_SAMPLECOUNT = 1201;
+constexpr int IDC_BT_START = 1202;
+constexpr int IDC_BT_SAVEBUFFER = 1203;
+constexpr int IDC_BT_LOADDUMMYDATA = 1204;
+constexpr int IDC_PR_BUFFER = 1205;
+// Monotony radio groups, each in the order No Test, Ascending, Descending, Autodetect.
+constexpr int IDC_RD_MONO_MT_NOTEST = 1206;
+constexpr int IDC_RD_MONO_MT_AUTODETECT = 1209;
+constexpr int IDC_RD_MONO_ST_NOTEST = 1210;
+constexpr int IDC_RD_MONO_ST_AUTODETECT = 1213;
+constexpr int IDC_ED_MTSTEPSIZE = 1214;
+constexpr int IDC_ED_STSTEPSIZE = 1215;
+constexpr int IDC_ED_ERRORLIMIT = 1216;
+constexpr int IDC_BT_CHECKAGAIN = 1217;
+// Result fields, in the order of BatchRun::ResultField.
+constexpr int IDC_ST_RESULT_MTMONOTONY = 1218;
+constexpr int IDC_ST_RESULT_STMONOTONY = 1219;
+constexpr int IDC_ST_RESULT_MTSTEP = 1220;
+constexpr int IDC_ST_RESULT_STSTEP = 1221;
+constexpr int IDC_ST_RESULT_MTTURNS = 1222;
+constexpr int IDC_ST_RESULT_STTURNS = 1223;
+constexpr int IDC_BT_EXIT = 1224;
 
 } // namespace App

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -31,6 +32,7 @@ class IniFile;
 
 namespace App
 {
+class CBatchSampleDlg;
 class CHistoryList;
 class CLabel;
 struct DefaultParameter;
@@ -54,6 +56,11 @@ public:
     void OnSingleSample();
     void OnContinuousSample();
     void OnTimer(); // one tick of the continuous timer
+    // "Batch Sample": GS_BATCH while the batch dialog runs modally on the box, then GS_POWERED.
+    void OnBatchSample();
+    // How OnBatchSample runs the dialog (exec() when empty); tests drive it instead.
+    using BatchDialogRunner = std::function<void(CBatchSampleDlg&)>;
+    void SetBatchDialogRunner(BatchDialogRunner runner) { m_RunBatchDialog = std::move(runner); }
     // A menu command (the system menu's commands), compared after clearing its low 4 bits.
     void OnSysCommand(int command);
     void OnOutputClicked(int index, Tavik::Box::OUTPUT_MODE mode);
@@ -149,6 +156,7 @@ private:
     QMenuBar* m_MenuBar = nullptr;
     std::map<int, QAction*> m_Actions;
     QLabel* m_Logo = nullptr;
+    BatchDialogRunner m_RunBatchDialog;
 };
 
 } // namespace App
