@@ -2,6 +2,7 @@
 
 #include "app/core/Formats.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -26,8 +27,9 @@ namespace
 constexpr const char* kHeaderDec = "Time [us]; Measurement [dec]";
 constexpr const char* kHeaderGray = "Time [us]; Measurement [gray]";
 constexpr std::size_t kBlockBytes = std::size_t(1) << 20;
-// Longest line: 20 digits of time, the comma, 10 digits of reading, the line feed.
-constexpr std::size_t kLongestLine = 32;
+// Room for the longest line (20 digits of time, the comma, 10 digits of reading, the line
+// feed) and the few bytes the digit writer may put beyond a number's end.
+constexpr std::size_t kLongestLine = 40;
 
 struct FileCloser
 {
@@ -84,36 +86,56 @@ File CreateSibling(const fs::path& target, fs::path& created)
     return nullptr;
 }
 
-// Two decimal digits per table entry: one division by 100 gives two digits.
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233"
-    "34353637383940414243444546474849505152535455565758596061626364656667"
-    "68697071727374757677787980818283848586878889909192939495969798"
-    "99";
+// "0000" to "9999": one division by 10,000 gives four digits.
+constexpr std::array<char, 40000> kQuads = []
+{
+    std::array<char, 40000> quads{};
+    for (unsigned n = 0; n < 10000; ++n)
+    {
+        quads[4 * n] = char('0' + n / 1000);
+        quads[4 * n + 1] = char('0' + n / 100 % 10);
+        quads[4 * n + 2] = char('0' + n / 10 % 10);
+        quads[4 * n + 3] = char('0' + n % 10);
+    }
+    return quads;
+}();
 
+// n < 10,000 without leading zeros.
+inline char* PutSmall(char* out, unsigned n)
+{
+    const std::size_t digits = n < 10 ? 1 : n < 100 ? 2 : n < 1000 ? 3 : 4;
+    std::memcpy(out, &kQuads[4 * n + 4 - digits], 4);
+    return out + digits;
+}
+
+// n < 100,000,000 as exactly eight digits.
+inline char* PutEight(char* out, unsigned n)
+{
+    std::memcpy(out, &kQuads[4 * (n / 10000)], 4);
+    std::memcpy(out + 4, &kQuads[4 * (n % 10000)], 4);
+    return out + 8;
+}
+
+// n < 100,000,000 without leading zeros.
+inline char* PutBelow1e8(char* out, unsigned n)
+{
+    if (n < 10000)
+        return PutSmall(out, n);
+    out = PutSmall(out, n / 10000);
+    std::memcpy(out, &kQuads[4 * (n % 10000)], 4);
+    return out + 4;
+}
+
+// Any value in decimal. Writes up to three bytes past the digits (never past kLongestLine).
 inline char* PutDecimal(char* out, std::uint64_t value)
 {
-    char digits[20];
-    char* p = digits + sizeof digits;
-    while (value >= 100)
-    {
-        const unsigned pair = unsigned(value % 100);
-        value /= 100;
-        p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * pair, 2);
-    }
-    if (value >= 10)
-    {
-        p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * value, 2);
-    }
-    else
-    {
-        *--p = char('0' + value);
-    }
-    const std::size_t n = std::size_t(digits + sizeof digits - p);
-    std::memcpy(out, p, n);
-    return out + n;
+    constexpr std::uint64_t e8 = 100000000;
+    if (value < e8)
+        return PutBelow1e8(out, unsigned(value));
+    if (value < e8 * e8)
+        return PutEight(PutBelow1e8(out, unsigned(value / e8)), unsigned(value % e8));
+    out = PutSmall(out, unsigned(value / (e8 * e8)));
+    return PutEight(PutEight(out, unsigned(value / e8 % e8)), unsigned(value % e8));
 }
 
 // Reads the decimal digits of `text` from `pos` on; false when there is none or the value
