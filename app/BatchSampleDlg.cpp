@@ -127,11 +127,11 @@ void CBatchSampleDlg::BuildControls()
     group("Result", 7, 159, 326, 44);
     group("History", 7, 208, 326, 100);
 
-    caption("Sample Delay", 14, 22, 50);
-    edit(BatchRun::EDIT_SAMPLE_DELAY, 66, 20, 36);
-    caption("us", 106, 22, 12);
-    caption("Sample Count", 14, 38, 50);
-    edit(BatchRun::EDIT_SAMPLE_COUNT, 66, 36, 50);
+    caption("Sample Delay", 14, 22, 60);
+    edit(BatchRun::EDIT_SAMPLE_DELAY, 76, 20, 36);
+    caption("us", 116, 22, 12);
+    caption("Sample Count", 14, 38, 60);
+    edit(BatchRun::EDIT_SAMPLE_COUNT, 76, 36, 50);
     button("Start", IDC_BT_START, 14, 53, 50);
 
     m_Progress = Place(new QProgressBar(this), IDC_PR_BUFFER, 180, 22, 146, 12);
@@ -146,23 +146,23 @@ void CBatchSampleDlg::BuildControls()
         for (int k = 0; k < 4; ++k)
             Radio(kMonotonyTexts[k], first + k, 20 + 76 * part, 100 + 11 * k, 60, radios);
     }
-    caption("MT Step Size", 170, 94, 50);
-    edit(BatchRun::EDIT_MT_STEP, 224, 92, 20);
-    caption("ST Step Size", 170, 110, 50);
-    edit(BatchRun::EDIT_ST_STEP, 224, 108, 20);
-    caption("Stop after", 170, 126, 36);
-    edit(BatchRun::EDIT_ERROR_LIMIT, 208, 124, 20);
-    caption("errors", 232, 126, 30);
-    button("Check again", IDC_BT_CHECKAGAIN, 266, 92, 60);
+    caption("MT Step Size", 168, 94, 58);
+    edit(BatchRun::EDIT_MT_STEP, 228, 92, 16);
+    caption("ST Step Size", 168, 110, 58);
+    edit(BatchRun::EDIT_ST_STEP, 228, 108, 16);
+    caption("Stop after", 168, 126, 44);
+    edit(BatchRun::EDIT_ERROR_LIMIT, 214, 124, 20);
+    caption("errors", 238, 126, 30);
+    button("Check again", IDC_BT_CHECKAGAIN, 270, 92, 56);
 
     result(BatchRun::RESULT_MT_MONOTONY, "MT Monotonie", 14, 171, 74);
     result(BatchRun::RESULT_ST_MONOTONY, "ST Monotonie", 94, 171, 74);
     result(BatchRun::RESULT_MT_STEP, "MT Step Size", 174, 171, 74);
     result(BatchRun::RESULT_ST_STEP, "ST Step Size", 254, 171, 72);
-    caption("MT Turns", 14, 188, 34);
-    result(BatchRun::RESULT_MT_TURNS, "", 50, 186, 38);
-    caption("ST Turns", 94, 188, 34);
-    result(BatchRun::RESULT_ST_TURNS, "", 130, 186, 38);
+    caption("MT Turns", 14, 188, 40);
+    result(BatchRun::RESULT_MT_TURNS, "", 54, 186, 34);
+    caption("ST Turns", 94, 188, 40);
+    result(BatchRun::RESULT_ST_TURNS, "", 134, 186, 34);
 
     Place(m_History, IDC_LB_HISTORY, 14, 220, 312, 82);
     button("Exit", IDC_BT_EXIT, 273, 313, 60);
