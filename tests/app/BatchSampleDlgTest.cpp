@@ -8,7 +8,6 @@
 #include "controls/RgbColor.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -269,20 +268,6 @@ TEST_F(BatchSampleDlgTest, ExitEscapeAndCloseBoxStopTheRun)
         EXPECT_FALSE(Batch().IsTimerRunning());
         EXPECT_FALSE(Batch().isVisible());
     }
-}
-
-TEST_F(BatchSampleDlgTest, SaveDialogAsSpecifiedByTheProgram)
-{
-    QFileDialog dialog;
-    CBatchSampleDlg::ConfigureSaveDialog(dialog);
-    EXPECT_EQ(dialog.windowTitle(), "Save Sampled Data As");
-    EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
-    EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
-    EXPECT_TRUE(dialog.testOption(QFileDialog::HideNameFilterDetails));
-    EXPECT_EQ(dialog.nameFilters(), (QStringList{"Logfiles (*.dat;*.log;*.txt) (*.dat *.log *.txt)",
-                                                 "All Files (*.*) (*)"}));
-    ASSERT_FALSE(dialog.selectedFiles().isEmpty());
-    EXPECT_TRUE(dialog.selectedFiles().constFirst().endsWith("/SSIBatch.log"));
 }
 
 TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
