@@ -194,8 +194,10 @@ void BatchRun::Start()
     }
     else
     {
-        // A failed transaction hands back placeholders, not readings: keep none of them, and
-        // do not wait for a run that may never have started.
+        // A failed transaction hands back placeholders, not readings: keep none of them (they
+        // may fill a whole run's worth of memory), and do not wait for a run that may never
+        // have started.
+        std::vector<unsigned>().swap(m_Arrived);
         m_Box.TerminateSample();
         m_Sink.Error("Error while reading sampled measurements from box.\n" + Status(status));
     }
