@@ -2,6 +2,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/Artwork.h"
+#include "app/BatchSampleDlg.h"
 #include "app/HistoryList.h"
 #include "app/Label.h"
 #include "app/Resource.h"
@@ -260,9 +261,10 @@ void CTavikDlg::BuildControls()
     }
 
     // Measurement
-    button("Single Sample", IDC_BT_SINGLESAMPLE, 251, 74, 82);
-    button("Continuous Sample", IDC_BT_CONTINUOUSSAMPLE, 251, 92, 82);
-    Place(new QCheckBox(QStringLiteral("Display as Hex"), this), IDC_CK_HEX, 251, 110, 82, 10);
+    button("Single Sample", IDC_BT_SINGLESAMPLE, 251, 72, 82, 12);
+    button("Continuous Sample", IDC_BT_CONTINUOUSSAMPLE, 251, 86, 82, 12);
+    button("Batch Sample", IDC_BT_BATCHSAMPLE, 251, 100, 82, 12);
+    Place(new QCheckBox(QStringLiteral("Display as Hex"), this), IDC_CK_HEX, 251, 113, 82, 10);
     caption("MT", 0, 338, 77, 12);
     m_MtValue = Place(new CLabel(QString(), this, CLabel::SS_RIGHT | CLabel::SS_CENTERIMAGE),
                       IDC_ST_MTVALUE, 352, 72, 118, 20);
@@ -316,6 +318,7 @@ void CTavikDlg::BuildControls()
     onClick(IDC_BT_POWER, &CTavikDlg::OnPower);
     onClick(IDC_BT_SINGLESAMPLE, &CTavikDlg::OnSingleSample);
     onClick(IDC_BT_CONTINUOUSSAMPLE, &CTavikDlg::OnContinuousSample);
+    onClick(IDC_BT_BATCHSAMPLE, &CTavikDlg::OnBatchSample);
     const auto onSelect = [this](QComboBox* box, void (CTavikDlg::*handler)())
     {
         connect(box, &QComboBox::activated, this,
@@ -394,8 +397,6 @@ void CTavikDlg::Render()
         for (const ControlState& c : ControlStatesFor(view.state))
         {
             QWidget* w = GetDlgItem(c.id);
-            if (w == nullptr)
-                continue; // the batch button is not built yet
             if (c.enable != ControlState::UNCHANGED)
                 w->setEnabled(c.enable == ControlState::ENABLE);
             if (c.text != nullptr)
@@ -669,6 +670,28 @@ void CTavikDlg::customEvent(QEvent* event)
         OnTimer();
     else
         DialogBase::customEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Batch Sample
+
+void CTavikDlg::OnBatchSample()
+{
+    if (m_Session.View().state != GS_POWERED)
+        return;
+    EnterGuiState(GS_BATCH);
+    // GS_POWERED again however the dialog ends, an exception included.
+    struct Leave
+    {
+        CTavikDlg* dlg;
+        ~Leave() { dlg->EnterGuiState(GS_POWERED); }
+    } leave{this};
+    const BoxView& view = m_Session.View();
+    CBatchSampleDlg batch(m_Tavik, view.stBits, view.mtBits, false, this);
+    if (m_RunBatchDialog)
+        m_RunBatchDialog(batch);
+    else
+        batch.exec();
 }
 
 void CTavikDlg::ShowSample(unsigned value)

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,6 +29,7 @@ class IniFile;
 
 namespace App
 {
+class CBatchSampleDlg;
 class CHistoryList;
 class CLabel;
 class VisualizeAngleDlg;
@@ -54,6 +56,11 @@ public:
     void OnSingleSample();
     void OnContinuousSample();
     void OnTimer(); // one tick of the continuous timer
+    // "Batch Sample": GS_BATCH while the batch dialog runs modally on the box, then GS_POWERED.
+    void OnBatchSample();
+    // How OnBatchSample runs the dialog (exec() when empty); tests drive it instead.
+    using BatchDialogRunner = std::function<void(CBatchSampleDlg&)>;
+    void SetBatchDialogRunner(BatchDialogRunner runner) { m_RunBatchDialog = std::move(runner); }
     // A menu command (the system menu's commands), compared after clearing its low 4 bits.
     void OnSysCommand(int command);
     void OnOutputClicked(int index, Tavik::Box::OUTPUT_MODE mode);
@@ -143,6 +150,7 @@ private:
     void FeedVisualisations(const SampleParts& parts);
     std::unique_ptr<VisualizeAngleDlg> m_AngleDlg;
     std::unique_ptr<VisualizeSegmentDlg> m_SegmentDlg;
+    BatchDialogRunner m_RunBatchDialog;
 };
 
 } // namespace App

@@ -12,6 +12,7 @@ constexpr int IDD_VISUALIZE_ANGLE = 135;
 constexpr int IDD_VISUALIZE_SEGMENT = 136;
 constexpr int IDD_VISUALIZE_SEGMENT_PARA = 137;
 constexpr int IDD_ABOUTBOX_NOBRAND = 141;
+constexpr int IDD_BATCHSAMPLE_DIALOG = 150;
 
 // Artwork and strings
 constexpr int IDR_MAINFRAME = 130; // program icon
@@ -39,6 +40,13 @@ constexpr int IDC_RD_SSIDEVICE_INTERNAL = 1006;
 constexpr int IDC_RD_SSIDEVICE_DCDC = 1007;
 constexpr int IDC_BT_POWER = 1008;
 constexpr int IDC_RD_OUT1_HIGH = 1009; // outputs: 1009 + 3 * index + (0 high, 1 open, 2 low)
+constexpr int IDC_RD_OUT1_OPEN = 1010;
+constexpr int IDC_RD_OUT1_LOW = 1011;
+constexpr int IDC_RD_OUT2_HIGH = 1012;
+constexpr int IDC_RD_OUT2_OPEN = 1013;
+constexpr int IDC_RD_OUT2_LOW = 1014;
+constexpr int IDC_RD_OUT3_HIGH = 1015;
+constexpr int IDC_RD_OUT3_OPEN = 1016;
 constexpr int IDC_RD_OUT3_LOW = 1017;
 constexpr int IDC_CB_SSIFREQUENCE = 1018;
 constexpr int IDC_LB_HISTORY = 1019;
@@ -92,5 +100,30 @@ constexpr int IDC_ST_VERSION = 1167;
 constexpr int IDC_ST_CONTACT_US = 1168;
 constexpr int IDC_ST_CONTACT_EU = 1169;
 constexpr int IDC_ST_CONTACT_ASIA = 1170;
+
+// Batch sample dialog controls (its history list is IDC_LB_HISTORY, like the main dialog's)
+constexpr int IDC_ED_SAMPLEDELAY = 1200;
+constexpr int IDC_ED_SAMPLECOUNT = 1201;
+constexpr int IDC_BT_START = 1202;
+constexpr int IDC_BT_SAVEBUFFER = 1203;
+constexpr int IDC_BT_LOADDUMMYDATA = 1204;
+constexpr int IDC_PR_BUFFER = 1205;
+// Monotony radio groups, each in the order No Test, Ascending, Descending, Autodetect.
+constexpr int IDC_RD_MONO_MT_NOTEST = 1206;
+constexpr int IDC_RD_MONO_MT_AUTODETECT = 1209;
+constexpr int IDC_RD_MONO_ST_NOTEST = 1210;
+constexpr int IDC_RD_MONO_ST_AUTODETECT = 1213;
+constexpr int IDC_ED_MTSTEPSIZE = 1214;
+constexpr int IDC_ED_STSTEPSIZE = 1215;
+constexpr int IDC_ED_ERRORLIMIT = 1216;
+constexpr int IDC_BT_CHECKAGAIN = 1217;
+// Result fields, in the order of BatchRun::ResultField.
+constexpr int IDC_ST_RESULT_MTMONOTONY = 1218;
+constexpr int IDC_ST_RESULT_STMONOTONY = 1219;
+constexpr int IDC_ST_RESULT_MTSTEP = 1220;
+constexpr int IDC_ST_RESULT_STSTEP = 1221;
+constexpr int IDC_ST_RESULT_MTTURNS = 1222;
+constexpr int IDC_ST_RESULT_STTURNS = 1223;
+constexpr int IDC_BT_EXIT = 1224;
 
 } // namespace App

@@ -1,0 +1,339 @@
+#include "app/BatchSampleDlg.h"
+
+#include "app/HistoryList.h"
+#include "app/Label.h"
+#include "app/Resource.h"
+#include "controls/RgbColor.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <memory>
+
+namespace App
+{
+
+using zef::Glimra::RGB_COLOR;
+
+namespace
+{
+constexpr std::array<int, BatchRun::kEdits> kEditIds = {IDC_ED_SAMPLEDELAY, IDC_ED_SAMPLECOUNT,
+                                                        IDC_ED_MTSTEPSIZE, IDC_ED_STSTEPSIZE,
+                                                        IDC_ED_ERRORLIMIT};
+constexpr std::array<int, BatchRun::kResultFields> kResultIds = {
+    IDC_ST_RESULT_MTMONOTONY, IDC_ST_RESULT_STMONOTONY, IDC_ST_RESULT_MTSTEP,
+    IDC_ST_RESULT_STSTEP,     IDC_ST_RESULT_MTTURNS,    IDC_ST_RESULT_STTURNS};
+constexpr const char* kMonotonyTexts[4] = {"No Test", "Ascending", "Descending", "Autodetect"};
+constexpr int kProgressSteps = 1000;
+
+QString DefaultChooseFile(QWidget* parent)
+{
+    QFileDialog dialog(parent);
+    CBatchSampleDlg::ConfigureSaveDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+void DefaultShowError(QWidget* parent, const QString& text)
+{
+    QMessageBox::warning(parent, QStringLiteral("Error"), text);
+}
+} // namespace
+
+void CBatchSampleDlg::ConfigureSaveDialog(QFileDialog& dialog)
+{
+    dialog.setWindowTitle(QStringLiteral("Save Sampled Data As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Qt separates patterns by blanks and takes them from the last parentheses; with the
+    // details hidden, each filter shows its name exactly as written before them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters({QStringLiteral("Logfiles (*.dat;*.log;*.txt) (*.dat *.log *.txt)"),
+                           QStringLiteral("All Files (*.*) (*)")});
+    dialog.selectFile(QStringLiteral("SSIBatch.log"));
+    // Overwriting asks first: Qt's default, kept by not setting DontConfirmOverwrite.
+}
+
+CBatchSampleDlg::CBatchSampleDlg(Tavik::Box& box, unsigned stBits, unsigned mtBits, bool gray,
+                                 QWidget* parent)
+    : DialogBase(parent), m_History(new CHistoryList(this)),
+      m_Run(box, *m_History, stBits, mtBits, gray), m_ChooseFile(DefaultChooseFile),
+      m_ShowError(DefaultShowError)
+{
+    setWindowTitle(QStringLiteral("Batch Sample"));
+    setModal(true);
+    BuildControls();
+    const QRect size = DialogUnitsToPixels(0, 0, 340, 333);
+    setFixedSize(size.size());
+
+    m_Timer.setInterval(kTimerPeriodMs);
+    connect(&m_Timer, &QTimer::timeout, this, [this] { Guard([this] { OnTimer(); }); });
+
+    ResetControls();
+    m_Run.Open();
+    Render();
+}
+
+CBatchSampleDlg::~CBatchSampleDlg()
+{
+    // Never leave the box streaming, however the dialog goes.
+    m_Run.Stop();
+    SetWaitCursor(false);
+}
+
+void CBatchSampleDlg::BuildControls()
+{
+    const auto group = [this](const char* title, int x, int y, int w, int h)
+    { return Place(new QGroupBox(QString::fromLatin1(title), this), 0, x, y, w, h); };
+    const auto caption = [this](const char* text, int x, int y, int w)
+    { return Place(new QLabel(QString::fromLatin1(text), this), 0, x, y, w, 8); };
+    const auto button = [this](const char* text, int id, int x, int y, int w)
+    { return Place(new QPushButton(QString::fromLatin1(text), this), id, x, y, w, 14); };
+    const auto edit = [this](BatchRun::Edit e, int x, int y, int w)
+    {
+        auto* line = Place(new QLineEdit(this), kEditIds[e], x, y, w, 12);
+        line->setMaxLength(BatchRun::Spec(e).maxChars);
+        m_Edits[e] = line;
+        connect(line, &QLineEdit::textEdited, this,
+                [this, e](const QString& text) { m_Run.SetText(e, FromQ(text)); });
+        return line;
+    };
+    const auto result = [this](BatchRun::ResultField f, const char* text, int x, int y, int w)
+    {
+        auto* label = Place(
+            new CLabel(QString::fromLatin1(text), this, CLabel::SS_CENTER | CLabel::SS_CENTERIMAGE),
+            kResultIds[f], x, y, w, 12);
+        label->SetSunkenEdge(true);
+        m_Results[f] = label;
+    };
+
+    // Group boxes first: later siblings are drawn above them.
+    group("Sample Parameter", 7, 7, 160, 66);
+    group("Mesasurement Buffer", 173, 7, 160, 66);
+    group("Code Test", 7, 78, 326, 76);
+    group("MT Monotonie", 14, 89, 70, 58);
+    group("ST Monotonie", 90, 89, 70, 58);
+    group("Result", 7, 159, 326, 44);
+    group("History", 7, 208, 326, 100);
+
+    caption("Sample Delay", 14, 22, 60);
+    edit(BatchRun::EDIT_SAMPLE_DELAY, 76, 20, 36);
+    caption("us", 116, 22, 12);
+    caption("Sample Count", 14, 38, 60);
+    edit(BatchRun::EDIT_SAMPLE_COUNT, 76, 36, 50);
+    button("Start", IDC_BT_START, 14, 53, 50);
+
+    m_Progress = Place(new QProgressBar(this), IDC_PR_BUFFER, 180, 22, 146, 12);
+    m_Progress->setTextVisible(false);
+    button("Save Buffer", IDC_BT_SAVEBUFFER, 180, 53, 60);
+    button("LoadDummyData", IDC_BT_LOADDUMMYDATA, 266, 53, 60)->hide();
+
+    for (int part = 0; part < 2; ++part)
+    {
+        auto* radios = new QButtonGroup(this);
+        const int first = part == 0 ? IDC_RD_MONO_MT_NOTEST : IDC_RD_MONO_ST_NOTEST;
+        for (int k = 0; k < 4; ++k)
+            Radio(kMonotonyTexts[k], first + k, 20 + 76 * part, 100 + 11 * k, 60, radios);
+    }
+    caption("MT Step Size", 168, 94, 58);
+    edit(BatchRun::EDIT_MT_STEP, 228, 92, 16);
+    caption("ST Step Size", 168, 110, 58);
+    edit(BatchRun::EDIT_ST_STEP, 228, 108, 16);
+    caption("Stop after", 168, 126, 44);
+    edit(BatchRun::EDIT_ERROR_LIMIT, 214, 124, 20);
+    caption("errors", 238, 126, 30);
+    button("Check again", IDC_BT_CHECKAGAIN, 270, 92, 56);
+
+    result(BatchRun::RESULT_MT_MONOTONY, "MT Monotonie", 14, 171, 74);
+    result(BatchRun::RESULT_ST_MONOTONY, "ST Monotonie", 94, 171, 74);
+    result(BatchRun::RESULT_MT_STEP, "MT Step Size", 174, 171, 74);
+    result(BatchRun::RESULT_ST_STEP, "ST Step Size", 254, 171, 72);
+    caption("MT Turns", 14, 188, 40);
+    result(BatchRun::RESULT_MT_TURNS, "", 54, 186, 34);
+    caption("ST Turns", 94, 188, 40);
+    result(BatchRun::RESULT_ST_TURNS, "", 134, 186, 34);
+
+    Place(m_History, IDC_LB_HISTORY, 14, 220, 312, 82);
+    button("Exit", IDC_BT_EXIT, 273, 313, 60);
+
+    for (BatchRun::Edit e : {BatchRun::EDIT_SAMPLE_DELAY, BatchRun::EDIT_SAMPLE_COUNT,
+                             BatchRun::EDIT_MT_STEP, BatchRun::EDIT_ST_STEP})
+        CommitOnFocusOut(m_Edits[e], [this] { OnValidateEdits(); });
+    OnClicked(IDC_BT_START, [this] { OnStart(); });
+    OnClicked(IDC_BT_SAVEBUFFER, [this] { OnSaveBuffer(); });
+    OnClicked(IDC_BT_LOADDUMMYDATA, [this] { OnLoadDummyData(); });
+    OnClicked(IDC_BT_CHECKAGAIN, [this] { OnCheckAgain(); });
+    OnClicked(IDC_BT_EXIT, [this] { OnExit(); });
+}
+
+void CBatchSampleDlg::ResetControls()
+{
+    for (std::size_t e = 0; e < BatchRun::kEdits; ++e)
+        m_Edits[e]->setText(QString::fromLatin1(BatchRun::Spec(BatchRun::Edit(e)).start));
+    Item<QRadioButton>(IDC_RD_MONO_MT_AUTODETECT)->setChecked(true);
+    Item<QRadioButton>(IDC_RD_MONO_ST_AUTODETECT)->setChecked(true);
+}
+
+void CBatchSampleDlg::SyncMonotony()
+{
+    for (const BatchRun::Part part : {BatchRun::PART_MT, BatchRun::PART_ST})
+    {
+        const int first = part == BatchRun::PART_MT ? IDC_RD_MONO_MT_NOTEST : IDC_RD_MONO_ST_NOTEST;
+        const int checked = CheckedRadio({first, first + 1, first + 2, first + 3});
+        m_Run.SetMonotony(part, checked == 0 ? std::nullopt
+                                             : std::optional<MONOTONY>(MONOTONY(checked - first)));
+    }
+}
+
+void CBatchSampleDlg::SetWaitCursor(bool on)
+{
+    if (on == m_WaitCursor)
+        return;
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+    m_WaitCursor = on;
+}
+
+void CBatchSampleDlg::Render()
+{
+    const BatchRun::View view = m_Run.GetView();
+    const bool ready = view.state == BatchRun::BATCH_READY;
+
+    for (const int id : {IDC_BT_START, IDC_BT_SAVEBUFFER, IDC_BT_LOADDUMMYDATA, IDC_BT_CHECKAGAIN,
+                         IDC_ED_MTSTEPSIZE, IDC_ED_STSTEPSIZE, IDC_ED_ERRORLIMIT})
+        GetDlgItem(id)->setEnabled(ready);
+    for (int id = IDC_RD_MONO_MT_NOTEST; id <= IDC_RD_MONO_ST_AUTODETECT; ++id)
+        GetDlgItem(id)->setEnabled(ready);
+    const bool parameters = view.state != BatchRun::BATCH_BOX_ERROR;
+    m_Edits[BatchRun::EDIT_SAMPLE_DELAY]->setEnabled(parameters);
+    m_Edits[BatchRun::EDIT_SAMPLE_COUNT]->setEnabled(parameters);
+
+    const bool sampling = view.state == BatchRun::BATCH_SAMPLING;
+    SetWaitCursor(sampling);
+    if (sampling && !m_Timer.isActive())
+        m_Timer.start();
+    else if (!sampling)
+        m_Timer.stop();
+
+    for (std::size_t e = 0; e < BatchRun::kEdits; ++e)
+    {
+        QPalette palette = this->palette();
+        if (!view.valid[e])
+            palette.setColor(QPalette::Base, CLabel::ToQColor(RGB_COLOR::LIGHTRED));
+        m_Edits[e]->setPalette(palette);
+    }
+
+    // A range of 0 to 0 would make the bar a busy indicator.
+    m_Progress->setRange(0, std::max(1, int(view.progressMax)));
+    m_Progress->setValue(int(view.progressPos));
+
+    const unsigned cleared = CLabel::FromQColor(palette().color(QPalette::Button));
+    for (std::size_t f = 0; f < BatchRun::kResultFields; ++f)
+    {
+        const BatchRun::Field& field = view.results[f];
+        const unsigned colour = !field.shown ? cleared
+                                : field.ok   ? RGB_COLOR::LIGHTGREEN
+                                             : RGB_COLOR::LIGHTRED;
+        CLabel* label = m_Results[f];
+        if (label->GetBackgroundColor() != colour)
+            label->SetBackground(colour);
+        if (f >= BatchRun::RESULT_MT_TURNS && label->GetText() != ToQ(field.text))
+            label->SetCaption(ToQ(field.text));
+    }
+}
+
+void CBatchSampleDlg::OnValidateEdits()
+{
+    m_Run.ValidateEdits();
+    Render();
+}
+
+void CBatchSampleDlg::OnStart()
+{
+    SyncMonotony();
+    m_Run.Start();
+    Render();
+}
+
+void CBatchSampleDlg::OnTimer()
+{
+    SyncMonotony();
+    m_Run.Poll();
+    Render();
+}
+
+void CBatchSampleDlg::OnCheckAgain()
+{
+    SyncMonotony();
+    m_Run.Check();
+    Render();
+}
+
+void CBatchSampleDlg::OnLoadDummyData()
+{
+    m_Run.LoadDummyData();
+    Render();
+}
+
+void CBatchSampleDlg::OnExit()
+{
+    m_Run.Stop();
+    Render();
+    QDialog::reject();
+}
+
+void CBatchSampleDlg::reject()
+{
+    Guard([this] { OnExit(); });
+}
+
+void CBatchSampleDlg::OnSaveBuffer()
+{
+    if (!m_Run.HasReadings())
+        return;
+    const QString name = m_ChooseFile(this);
+    if (name.isEmpty())
+        return;
+
+    std::unique_ptr<QProgressDialog> progress;
+    const std::size_t readings = m_Run.GetBuffer().size();
+    if (readings >= kProgressReadings)
+    {
+        progress = std::make_unique<QProgressDialog>(
+            QStringLiteral("Saving %1 measurements to '%2' ...").arg(readings).arg(name),
+            QStringLiteral("Cancel"), 0, kProgressSteps, this);
+        progress->setWindowTitle(windowTitle());
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(300);
+        progress->setValue(0);
+    }
+    const auto report = [&progress](std::size_t done, std::size_t total)
+    {
+        if (!progress)
+            return true;
+        // Each step lets the windows paint and the cancel button be pressed.
+        progress->setValue(int(done * kProgressSteps / std::max<std::size_t>(total, 1)));
+        return !progress->wasCanceled();
+    };
+    const BatchFile::Error error = m_Run.Save(QFile::encodeName(name).toStdString(), report);
+    progress.reset();
+    if (error == BatchFile::BATCH_FILE_OPEN)
+        m_ShowError(this, QStringLiteral("Cannot open file '%1' for writing").arg(name));
+    else if (error == BatchFile::BATCH_FILE_WRITE)
+        m_ShowError(this, QStringLiteral("Error while writing to file '%1' for writing").arg(name));
+}
+
+} // namespace App

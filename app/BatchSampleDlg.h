@@ -1,0 +1,92 @@
+#pragma once
+
+#include "app/DialogBase.h"
+#include "app/core/BatchRun.h"
+
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+
+class QButtonGroup;
+class QFileDialog;
+class QLineEdit;
+class QProgressBar;
+
+namespace Tavik
+{
+class Box;
+}
+
+namespace App
+{
+class CHistoryList;
+class CLabel;
+
+// The modal "Batch Sample" dialog: renders a BatchRun and forwards the user's actions to it.
+// Its own history list is the run's sink; its 300 ms timer calls BatchRun::Poll.
+class CBatchSampleDlg : public DialogBase
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kTimerPeriodMs = 300;
+    // Saves of at least this many readings show a progress dialog.
+    static constexpr std::size_t kProgressReadings = 100000;
+
+    // Borrows `box` while it lives. Reads the box's parameter set at once.
+    CBatchSampleDlg(Tavik::Box& box, unsigned stBits, unsigned mtBits, bool gray,
+                    QWidget* parent = nullptr);
+    ~CBatchSampleDlg() override;
+
+    // --- Handlers, public so that tests can drive the dialog --------------------------------
+    void OnStart();
+    void OnTimer(); // one collection tick
+    void OnCheckAgain();
+    void OnSaveBuffer();
+    void OnLoadDummyData();
+    void OnValidateEdits();
+    // "Exit", Escape and the close box: a streaming run is stopped on the box.
+    void OnExit();
+
+    // Asks for the file to save to; an empty name cancels. Tests replace it.
+    using FileChooser = std::function<QString(QWidget* parent)>;
+    void SetFileChooser(FileChooser chooser) { m_ChooseFile = std::move(chooser); }
+    // Shows a file error; tests replace it.
+    using ErrorBox = std::function<void(QWidget* parent, const QString& text)>;
+    void SetErrorBox(ErrorBox box) { m_ShowError = std::move(box); }
+    // The save dialog as the default chooser shows it.
+    static void ConfigureSaveDialog(QFileDialog& dialog);
+
+    BatchRun& GetRun() { return m_Run; }
+    CHistoryList& GetHistory() const { return *m_History; }
+    bool IsTimerRunning() const { return m_Timer.isActive(); }
+    CLabel* GetResultLabel(BatchRun::ResultField field) const
+    {
+        return m_Results[std::size_t(field)];
+    }
+
+protected:
+    void reject() override;
+
+private:
+    void BuildControls();
+    void ResetControls();
+    // Tells the run what the monotony radio groups show.
+    void SyncMonotony();
+    void Render();
+    void SetWaitCursor(bool on);
+
+    CHistoryList* m_History = nullptr; // before m_Run: the run writes to it
+    BatchRun m_Run;
+    QTimer m_Timer;
+    bool m_WaitCursor = false;
+    std::array<QLineEdit*, BatchRun::kEdits> m_Edits{};
+    std::array<CLabel*, BatchRun::kResultFields> m_Results{};
+    QProgressBar* m_Progress = nullptr;
+    FileChooser m_ChooseFile;
+    ErrorBox m_ShowError;
+};
+
+} // namespace App
