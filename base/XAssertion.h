@@ -19,11 +19,3 @@ class Result;
                                                 const char* file, int line);
 
 } // namespace zef
-
-// Checks an assumption in every build type.
-#define ZEF_XASSERT(expr, info)                                                                    \
-    do                                                                                             \
-    {                                                                                              \
-        if (!(expr))                                                                               \
-            ::zef::XAssertionFailed(#expr, info, __FILE__, __LINE__);                              \
-    } while (false)

@@ -12,10 +12,6 @@
 #include <dlfcn.h>
 #endif
 
-#ifndef TAVIK_SUPPORT_CONTACT
-#define TAVIK_SUPPORT_CONTACT "support@tavik.example"
-#endif
-
 namespace Tavik
 {
 

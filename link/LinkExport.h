@@ -1,3 +1,0 @@
-#pragma once
-
-#define FTD2XX_API __attribute__((visibility("default")))
