@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QWheelEvent>
@@ -649,6 +650,21 @@ TEST_F(TavikDlgTest, DisplayAsHexShowsTheLastReadingAgainWithoutACommand)
     Click(IDC_CK_HEX);
     EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), decimal);
     EXPECT_EQ(SimBox().GetCommandCount(), commands);
+}
+
+TEST_F(TavikDlgTest, WindowGrowsWithTheHistoryAndNeverBelowItsTemplate)
+{
+    Dlg().show();
+    const QSize start = Dlg().size();
+    EXPECT_EQ(Dlg().minimumSize(), start);
+    const QSize history = Dlg().GetHistory().size();
+    Dlg().resize(start + QSize(100, 60));
+    QApplication::processEvents();
+    EXPECT_EQ(Dlg().GetHistory().size(), history + QSize(100, 60));
+    bool mnemonic = false;
+    for (const QMenu* menu : Dlg().findChildren<QMenu*>())
+        mnemonic = mnemonic || menu->title() == "&Expert Settings";
+    EXPECT_TRUE(mnemonic);
 }
 
 TEST_F(TavikDlgTest, OpenFailureIsAnErrorLine)
