@@ -620,6 +620,7 @@ std::optional<unsigned> BoxSession::SingleSample()
 {
     if (m_View.state != GS_POWERED && m_View.state != GS_CONTINUOUS)
         return std::nullopt;
+    m_LastFailure = Box::OK; // a failure here is judged by its own status
     // Unplugged during continuous sampling, every tick would add the same error again.
     const auto failed = [this]
     {
