@@ -5,9 +5,11 @@
 #include "app/TavikVersion.h"
 
 #include <QFontMetrics>
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 namespace App
 {
@@ -105,7 +107,26 @@ QWidget* CAboutDlg::GetDlgItem(int id) const
 void CAboutDlg::Init()
 {
     if (auto* version = qobject_cast<QLabel*>(GetDlgItem(IDC_ST_VERSION)))
+    {
         version->setText(GetVersionText());
+        // The longest line decides the width in the font really used; the box grows when
+        // the template is too narrow for it, its OK button keeping its place at the right.
+        int need = 0;
+        for (const QString& line : version->text().split(QLatin1Char('\n')))
+            need = std::max(need, version->fontMetrics().horizontalAdvance(line));
+        if (need > version->width())
+        {
+            version->resize(need, version->height());
+            const int margin = version->x() / 4; // the template's margin: about 7 units
+            const int grow = version->geometry().right() + 1 + margin - width();
+            if (grow > 0)
+            {
+                setFixedSize(width() + grow, height());
+                if (QWidget* ok = GetDlgItem(IDOK); ok != nullptr && m_NoBrand)
+                    ok->move(ok->x() + grow, ok->y());
+            }
+        }
+    }
     if (m_NoBrand)
         return;
     for (const auto& [id, text] :

@@ -64,7 +64,16 @@ protected:
     // The id of the one checked radio button among `ids`, or 0 when none or several are.
     int CheckedRadio(std::initializer_list<int> ids) const;
 
+    // Widens every caption (label, button, check box, radio button) that its text does not
+    // fit in the dialog's real fonts: into the free room to its right, and for a label
+    // beside an edit or a list by moving that field's left edge (its right edge stays).
+    // Runs when the dialog is first shown; dialogs that are measured before may call it.
+    void FitCaptions();
+    // The width a caption needs: its widest line plus indicator, spacing and frame.
+    static int CaptionWidth(const QWidget& control);
+
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -73,6 +82,7 @@ private:
     int m_BaseX = 6;
     int m_BaseY = 13;
     int m_Top = 0;
+    bool m_Fitted = false;
 };
 
 } // namespace App

@@ -26,6 +26,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QSignalBlocker>
 
 #include <string>
@@ -101,8 +102,20 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
 
     BuildMenu();
     BuildControls();
+    FitCaptions();
     const QRect size = DialogUnitsToPixels(0, 0, 484, 383);
-    setFixedSize(size.width(), size.height() + GetTop());
+    resize(size.width(), size.height() + GetTop());
+    m_Sizer.Init(this);
+    m_Sizer.SetMinimalSize(*this);
+    using zef::Glimra::WindowSizer;
+    m_Sizer.AddChild(m_MenuBar, WindowSizer::RULE_NONE, WindowSizer::RULE_NONE,
+                     WindowSizer::RULE_FULL, WindowSizer::RULE_NONE);
+    for (QWidget* history : {m_HistoryGroup, static_cast<QWidget*>(m_History)})
+        m_Sizer.AddChild(history, WindowSizer::RULE_NONE, WindowSizer::RULE_NONE,
+                         WindowSizer::RULE_FULL, WindowSizer::RULE_FULL);
+    zef::Glimra::MINMAXINFO limits{};
+    m_Sizer.OnGetMinMaxInfo(&limits);
+    setMinimumSize(limits.ptMinTrackSize.x(), limits.ptMinTrackSize.y());
 
     // Initialisation, in the order the window comes up.
     m_Icon = MakeProgramIcon();
@@ -151,7 +164,7 @@ void CTavikDlg::BuildMenu()
         connect(action, &QAction::triggered, this,
                 [this, id] { Guard([this, id] { OnSysCommand(id); }); });
     }
-    QMenu* expert = m_MenuBar->addMenu(QStringLiteral("Expert Settings"));
+    QMenu* expert = m_MenuBar->addMenu(QStringLiteral("&Expert Settings"));
     for (const auto& [command, text] : {std::pair{IDM_EXPERT_DATAFILTER, "Enable Data Filter"},
                                         std::pair{IDM_EXPERT_SPIMODE, "Enable SPI Mode"}})
     {
@@ -202,7 +215,7 @@ void CTavikDlg::BuildControls()
     group("Bits", 0, 243, 129, 234, 62);
     group("Data Filter", IDC_GR_DATAFILTER, 7, 196, 150, 50);
     group("SPI Mode", IDC_GR_SPIMODE, 163, 196, 110, 50);
-    group("History", 0, 7, 251, 470, 125);
+    m_HistoryGroup = group("History", 0, 7, 251, 470, 125);
 
     // Device
     m_Devices = list(IDC_CB_DEVICES, 14, 20, 90);
@@ -261,16 +274,17 @@ void CTavikDlg::BuildControls()
     }
 
     // Measurement
-    button("Single Sample", IDC_BT_SINGLESAMPLE, 251, 72, 82, 12);
-    button("Continuous Sample", IDC_BT_CONTINUOUSSAMPLE, 251, 86, 82, 12);
-    button("Batch Sample", IDC_BT_BATCHSAMPLE, 251, 100, 82, 12);
-    Place(new QCheckBox(QStringLiteral("Display as Hex"), this), IDC_CK_HEX, 251, 113, 82, 10);
+    button("Single Sample", IDC_BT_SINGLESAMPLE, 251, 74, 82);
+    button("Continuous Sample", IDC_BT_CONTINUOUSSAMPLE, 251, 89, 82);
+    button("Batch Sample", IDC_BT_BATCHSAMPLE, 251, 104, 82);
+    // Three buttons fill the Measurement group: the display format sits below the bit lamps.
+    Place(new QCheckBox(QStringLiteral("Display as Hex"), this), IDC_CK_HEX, 251, 175, 82, 10);
     caption("MT", 0, 338, 77, 12);
     m_MtValue = Place(new CLabel(QString(), this, CLabel::SS_RIGHT | CLabel::SS_CENTERIMAGE),
-                      IDC_ST_MTVALUE, 352, 72, 118, 20);
+                      IDC_ST_MTVALUE, 352, 74, 118, 19);
     caption("ST", 0, 338, 100, 12);
     m_StValue = Place(new CLabel(QString(), this, CLabel::SS_RIGHT | CLabel::SS_CENTERIMAGE),
-                      IDC_ST_STVALUE, 352, 96, 118, 20);
+                      IDC_ST_STVALUE, 352, 97, 118, 19);
 
     // Bit lamps: bit 31 at the left, a small gap between bytes.
     const auto lampX = [](int k) { return 254 + 6 * k + 3 * (k / 8); };
@@ -327,7 +341,16 @@ void CTavikDlg::BuildControls()
     connect(m_Devices, &QComboBox::activated, this,
             [this](int index) { m_Session.SelectDevice(index); });
     connect(Item<QCheckBox>(IDC_CK_HEX), &QCheckBox::toggled, this,
-            [this](bool on) { m_Session.SetHex(on); });
+            [this](bool on)
+            {
+                // The reading on show is shown again in the new format, without asking the box.
+                Act(
+                    [this, on]
+                    {
+                        m_Session.SetHex(on);
+                        ShowSample(m_LastSample);
+                    });
+            });
     onSelect(m_Modes, &CTavikDlg::CommitMode);
     onSelect(m_Clocks, &CTavikDlg::CommitClock);
     onSelect(m_StBits, &CTavikDlg::CommitBitCounts);
@@ -366,12 +389,19 @@ void CTavikDlg::InitControls()
         e->setMaxLength(EDIT_LIMIT);
         e->setText(QStringLiteral("00000000"));
     }
+    // 24 points unless the widest reading (32 ST bits in decimal) would not fit the field
+    // in the monospaced font that is really used.
+    int points = 24;
     for (CLabel* label : {m_MtValue, m_StValue})
     {
         label->SetBold(true);
-        label->SetPointSize(24);
         label->SetFaceName(QStringLiteral("Courier New"), 0);
+        label->SetPointSize(points);
+        while (points > 8 && label->fontMetrics().horizontalAdvance(QStringLiteral("4294967295")) >
+                                 label->width())
+            label->SetPointSize(--points);
     }
+    m_MtValue->SetPointSize(points);
     ShowSample(0);
 }
 
@@ -394,7 +424,16 @@ void CTavikDlg::Render()
     const BoxView& view = m_Session.View();
     if (view.state != m_RenderedState)
     {
-        for (const ControlState& c : ControlStatesFor(view.state))
+        // The table's DISCONNECTED column leaves unchanged what CONNECTED set, where a
+        // Disconnect comes from; a box that vanished leaves any state, so its controls are
+        // brought to CONNECTED first.
+        std::vector<ControlState> changes = ControlStatesFor(view.state);
+        if (view.state == GS_DISCONNECTED && m_RenderedState != GS_CONNECTED)
+        {
+            std::vector<ControlState> connected = ControlStatesFor(GS_CONNECTED);
+            changes.insert(changes.begin(), connected.begin(), connected.end());
+        }
+        for (const ControlState& c : changes)
         {
             QWidget* w = GetDlgItem(c.id);
             if (c.enable != ControlState::UNCHANGED)
@@ -692,6 +731,14 @@ void CTavikDlg::OnBatchSample()
         m_RunBatchDialog(batch);
     else
         batch.exec();
+}
+
+void CTavikDlg::resizeEvent(QResizeEvent* event)
+{
+    DialogBase::resizeEvent(event);
+    int cx = event->size().width();
+    int cy = event->size().height();
+    m_Sizer.OnSize(0, cx, cy);
 }
 
 void CTavikDlg::ShowSample(unsigned value)

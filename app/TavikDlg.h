@@ -3,6 +3,7 @@
 #include "app/DialogBase.h"
 #include "app/core/BoxSession.h"
 #include "app/core/GuiState.h"
+#include "controls/WindowSizer.h"
 #include "controls/WndTimer.h"
 #include "driver/Box.h"
 
@@ -102,6 +103,7 @@ public:
 
 protected:
     void customEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildControls();
@@ -145,6 +147,9 @@ private:
     QMenuBar* m_MenuBar = nullptr;
     std::map<int, QAction*> m_Actions;
     QLabel* m_Logo = nullptr;
+    QWidget* m_HistoryGroup = nullptr;
+    // The window grows beyond its template; the history list takes the extra room.
+    zef::Glimra::WindowSizer m_Sizer;
 
     // Every shown sample goes to each visualisation window that exists, visible or not.
     void FeedVisualisations(const SampleParts& parts);

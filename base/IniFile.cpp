@@ -97,6 +97,7 @@ struct IniFile::Impl
 {
     String fileName;
     bool open = false;
+    Result loadResult;
     std::map<String, KeyMap> chapters;
     // Reading state.
     KeyMap* currentChapter = nullptr;
@@ -105,6 +106,7 @@ struct IniFile::Impl
     void Reset(bool isOpen)
     {
         fileName.Clear();
+        loadResult.Clear();
         open = isOpen;
         chapters.clear();
         currentChapter = nullptr;
@@ -253,9 +255,12 @@ Result IniFile::Open(const String& fileName)
         }
     }
     if (!file)
-        return MakeError(kOpenCode, String("Error while opening file '") + fileName + "'.",
-                         OS::GetSystemError(error), kOpenLine);
-    return ReadStream(file.get(), fileName);
+        m_pImpl->loadResult =
+            MakeError(kOpenCode, String("Error while opening file '") + fileName + "'.",
+                      OS::GetSystemError(error), kOpenLine);
+    else
+        m_pImpl->loadResult = ReadStream(file.get(), fileName);
+    return m_pImpl->loadResult;
 }
 
 Result IniFile::ReadStream(std::FILE* file, const String& fileName)
@@ -297,6 +302,38 @@ Result IniFile::OpenEmpty()
 {
     m_pImpl->Reset(true);
     return Result();
+}
+
+void IniFile::Discard()
+{
+    m_pImpl->chapters.clear();
+    m_pImpl->currentChapter = nullptr;
+    m_pImpl->lastKey.Clear();
+    m_pImpl->open = true;
+}
+
+const Result& IniFile::GetLoadResult() const
+{
+    return m_pImpl->loadResult;
+}
+
+String IniFile::DescribeLoadError(const Result& result)
+{
+    String text;
+    const auto append = [&text](const Result& r)
+    {
+        if (r.GetText().IsNull() || r.GetText().GetString().IsEmpty())
+            return;
+        if (!text.IsEmpty())
+            text << " ";
+        String part(r.GetText().GetString());
+        part.Trim();
+        text << part;
+    };
+    append(result);
+    for (int i = 0; i < result.GetHistorySize(); ++i)
+        append(result.GetHistory(i));
+    return text;
 }
 
 void IniFile::Close()

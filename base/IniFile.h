@@ -26,6 +26,14 @@ public:
     // chapters and keys read before the failing line.
     Result Open(const String& fileName);
     Result OpenEmpty();
+    // Drops every chapter read and leaves the object open and empty, keeping the file name
+    // and the load result: a file that failed somewhere is not used at all.
+    void Discard();
+    // The result of the last Open (OK after OpenEmpty and Close).
+    const Result& GetLoadResult() const;
+    // A load result as one text: its own text, then the texts of the errors that caused it
+    // ("Error while reading file 'a.ini', line 4. Syntax error: Token '=' expected.").
+    static String DescribeLoadError(const Result& result);
     void Close();
     bool IsOpen() const;
     const String& GetFileName() const;

@@ -26,9 +26,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 void LogAppIniError(const char* logFileName, const Result& error)
 {
     String line("Error opening inifile: ");
-    if (!error.GetText().IsNull())
-        line << error.GetText().GetString();
-    line << "\n";
+    line << IniFile::DescribeLoadError(error) << "\n";
     FilePtr file(std::fopen(logFileName, "a"));
     std::FILE* out = file ? file.get() : stderr;
     std::fwrite(line.c_str(), 1, line.GetLength(), out);
@@ -116,8 +114,9 @@ Result Support::LoadAppIni(IniFile& ini, const String& fileName, const char* log
     const Result result = ini.Open(fileName);
     if (result.IsError())
     {
-        // A file that fails in the middle is dropped whole.
-        ini.OpenEmpty();
+        // A file that fails in the middle is dropped whole; its load result stays for the
+        // program to report.
+        ini.Discard();
         if (result.GetErrorCode() != 5)
             LogAppIniError(logFileName ? logFileName : kAppIniLogFile, result);
     }

@@ -24,9 +24,10 @@ public:
     static MessageDispatcher& GetMessageDispatcher();
     static void DispatchMessage(const Result& message);
 
-    // Opens fileName into ini as the application INI does: on failure ini is opened empty and,
-    // unless the file did not open at all (code 5), "Error opening inifile: <text>" is appended
-    // to logFileName (standard error if that cannot be opened). Answers the Open result.
+    // Opens fileName into ini as the application INI does: on failure ini is left open and
+    // empty (IniFile::Discard, so GetLoadResult still tells why) and, unless the file did
+    // not open at all (code 5), "Error opening inifile: <text and cause>" is appended to
+    // logFileName (standard error if that cannot be opened). Answers the Open result.
     static Result LoadAppIni(IniFile& ini, const String& fileName,
                              const char* logFileName = "error_opening_inifile.log");
 };

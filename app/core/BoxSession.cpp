@@ -77,8 +77,27 @@ bool BoxSession::Check(int status, const std::string& failure)
 {
     if (status == Box::OK)
         return true;
-    m_History.Error(failure + m_Box.GetStatusAsString(status));
+    m_LastFailure = status;
+    m_LastFailureText = m_Box.GetStatusAsString(status);
+    m_History.Error(failure + m_LastFailureText);
     return false;
+}
+
+bool BoxSession::LastFailureMeansUnplugged() const
+{
+    // The link's words for a vanished device: libusb's (real boxes and the simulator) and
+    // the link's own for a device that is no longer listed. A timeout is not among them.
+    return m_LastFailure == Box::DEVICE_NOT_OPENED ||
+           (m_LastFailure == Box::FAILED &&
+            (m_LastFailureText.find("No such device") != std::string::npos ||
+             m_LastFailureText.find("FT_DEVICE_NOT_FOUND") != std::string::npos));
+}
+
+void BoxSession::StopBecauseUnplugged()
+{
+    m_History.Line("Continuous sampling stopped: the box is no longer attached.");
+    m_Box.Close();
+    EnterState(GS_DISCONNECTED);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -87,6 +106,12 @@ bool BoxSession::Check(int status, const std::string& failure)
 void BoxSession::Init()
 {
     EnterState(GS_INIT);
+    // A file that could not be read is not used at all; say why, or every setting would
+    // silently be a built-in one. A missing file (code 5) is the normal case.
+    const zef::Result& load = m_Ini.GetLoadResult();
+    if (load.IsError() && load.GetErrorCode() != 5)
+        m_History.Error("Configuration file ignored; built-in values apply.\n" +
+                        zef::IniFile::DescribeLoadError(load).GetStdString());
     ScanDevices();
     PreselectConfigured();
 }
@@ -175,6 +200,7 @@ void BoxSession::ConnectOrDisconnect()
         zef::XAssertionFailed("iDevice >= 0", "Internal", SOURCE, __LINE__);
     if (!Check(m_Box.Open(device), "Error while opening device.\n"))
         return;
+    m_LastWarning.clear();
     m_History.Line(Format("Connected to device '%s', serial '%s'.", m_Box.GetDescription().c_str(),
                           m_Box.GetSerial().c_str()));
     EnterState(GS_CONNECTED);
@@ -379,8 +405,19 @@ int BoxSession::ValidateAndSet(SampleParameter& p, const std::string& descriptio
         m_History.Error(text);
         return Box::INVALID_PARAMETER;
     }
-    if (!message.empty())
-        m_History.Line(Format("Warning while checking sample parameter: %s.", message.c_str()));
+    if (message.empty())
+    {
+        m_LastWarning.clear();
+    }
+    else if (message != m_LastWarning || p.GetFrequence() != m_LastWarningClock)
+    {
+        // The message is a sentence of its own: no second period.
+        const char* end = message.back() == '.' ? "" : ".";
+        m_History.Line(
+            Format("Warning while checking sample parameter: %s%s", message.c_str(), end));
+        m_LastWarning = message;
+        m_LastWarningClock = p.GetFrequence();
+    }
     const int status = m_Box.SetSampleParameter(p);
     const std::string suffix = description.empty() ? std::string() : " " + description;
     if (Check(status, "Error while setting sample parameter." + suffix + "\n"))
@@ -583,22 +620,31 @@ std::optional<unsigned> BoxSession::SingleSample()
 {
     if (m_View.state != GS_POWERED && m_View.state != GS_CONTINUOUS)
         return std::nullopt;
+    m_LastFailure = Box::OK; // a failure here is judged by its own status
+    // Unplugged during continuous sampling, every tick would add the same error again.
+    const auto failed = [this]
+    {
+        if (m_View.state == GS_CONTINUOUS && LastFailureMeansUnplugged())
+            StopBecauseUnplugged();
+        return std::nullopt;
+    };
     SampleParameter p;
     if (!ReadSampleParameter(p))
-        return std::nullopt;
+        return failed();
     if (p.GetSampleCount() != 1)
     {
         p.SetSampleCount(1);
         if (ValidateAndSet(p, "Set sample count 1.") != Box::OK)
-            return std::nullopt;
+            return failed();
     }
     std::vector<unsigned> samples;
     if (!Check(m_Box.Sample(samples), "Error while sampling.\n"))
     {
         // A reading that did not come leaves its run going, and the box refuses every other
         // command until the run ends: end it, so that the next reading can be taken.
-        m_Box.TerminateSample();
-        return std::nullopt;
+        if (!LastFailureMeansUnplugged())
+            m_Box.TerminateSample();
+        return failed();
     }
     if (samples.size() != 1)
         zef::XAssertionFailed("samples.size() == 1", "Array size not expected.", SOURCE, __LINE__);

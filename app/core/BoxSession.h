@@ -88,7 +88,8 @@ public:
     // The selectable clock frequencies, highest first.
     static const std::vector<unsigned>& Clocks();
 
-    // Start-up: the controls' first values, the device list, and the configured box.
+    // Start-up: the controls' first values, why the INI file is not used (when it failed to
+    // load), the device list, and the configured box.
     void Init();
     void EnterState(GuiState state);
 
@@ -136,7 +137,8 @@ public:
     // One reading (in GS_POWERED and GS_CONTINUOUS), or nothing when it failed or the state
     // takes none. The reading becomes the view's sample.
     std::optional<unsigned> SingleSample();
-    // Continuous sampling on or off; the caller runs the timer.
+    // Continuous sampling on or off; the caller runs the timer. When the box is found gone
+    // during continuous sampling, the session closes it and ends in GS_DISCONNECTED.
     void StartContinuous() { EnterState(GS_CONTINUOUS); }
     void StopContinuous() { EnterState(GS_POWERED); }
     SampleParts Split(unsigned value) const;
@@ -149,6 +151,9 @@ private:
     struct Register;
     // False, with an error line of `failure` and the status text, when status is not OK.
     bool Check(int status, const std::string& failure);
+    // Whether the last failure that Check reported says the box is no longer attached.
+    bool LastFailureMeansUnplugged() const;
+    void StopBecauseUnplugged();
     bool ReadSampleParameter(Tavik::SampleParameter& p);
     void CommitRegister(unsigned value, const Register& reg);
     void ApplyDefaults(const DefaultParameter& record);
@@ -160,6 +165,12 @@ private:
     HistorySink& m_History;
     const zef::IniFile& m_Ini;
     BoxView m_View;
+    int m_LastFailure = Tavik::Box::OK;
+    std::string m_LastFailureText;
+    // The warning last written with the clock it was written for: it is repeated only when
+    // the clock changes.
+    std::string m_LastWarning;
+    unsigned m_LastWarningClock = 0;
 };
 
 } // namespace App

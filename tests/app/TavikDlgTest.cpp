@@ -4,6 +4,7 @@
 #include "app/Resource.h"
 #include "app/SwitchCallBack.h"
 #include "app/TavikApp.h"
+#include "app/core/Formats.h"
 #include "link/SimulatedBox.h"
 
 #include <QAction>
@@ -11,8 +12,10 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QWheelEvent>
 
 using Lines = std::vector<std::string>;
 using Tavik::Box;
@@ -434,8 +437,18 @@ TEST_F(TavikDlgTest, ClockAboveTwoMegahertzWarnsBeforeSetting)
     Choose(IDC_CB_SSIFREQUENCE, 4000000);
     EXPECT_EQ(NewLines(),
               (Lines{"Warning while checking sample parameter: Clock frequency is above SSI "
-                     "specification. Maximum is 2 MHz..",
+                     "specification. Maximum is 2 MHz.",
                      "Setting sample parameter. Set new frequence to 4000000 Hz"}));
+    Choose(IDC_CB_STBITS, 10); // the clock stays: no second warning
+    const Lines later = NewLines();
+    ASSERT_FALSE(later.empty());
+    EXPECT_EQ(later.back(),
+              "Setting sample parameter. Set clocks to 22 (mt bits = 12, st bits = 10).");
+    for (const std::string& line : later)
+        EXPECT_EQ(line.find("Warning"), std::string::npos) << line;
+    Choose(IDC_CB_SSIFREQUENCE, 8000000);
+    EXPECT_EQ(NewLines().front(), "Warning while checking sample parameter: Clock frequency is "
+                                  "above SSI specification. Maximum is 2 MHz.");
 }
 
 TEST_F(TavikDlgTest, SampleIsSplitIntoStAndMtAndShownDecimalOrHex)
@@ -545,7 +558,7 @@ TEST_F(TavikDlgTest, ContinuousSamplingTogglesAndResetEndsIt)
     EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
 }
 
-TEST_F(TavikDlgTest, LinkFailingWhileConnectedGivesErrorLines)
+TEST_F(TavikDlgTest, UnplugDuringContinuousSamplingStopsWithOneErrorAndDisconnects)
 {
     Connect();
     Click(IDC_BT_POWER);
@@ -553,29 +566,104 @@ TEST_F(TavikDlgTest, LinkFailingWhileConnectedGivesErrorLines)
     NewLines();
     SimBox().Unplug();
     Dlg().OnTimer();
-    Dlg().OnTimer(); // the timer keeps running and each tick tries again
-    const std::string cause = "    No such device (it may have been disconnected)";
-    EXPECT_EQ(NewLines(), (Lines{"Error: Error while reading sample parameter.", cause,
-                                 "Error: Error while reading sample parameter.", cause}));
-    EXPECT_EQ(Dlg().GetGuiState(), GS_CONTINUOUS);
-    Click(IDC_BT_CONTINUOUSSAMPLE);
-    Type(IDC_ED_SPICOMMAND, "1");
-    Dlg().CommitSpiWord();
-    Click(1009);
-    Click(IDC_BT_POWER);
-    EXPECT_EQ(NewLines(),
-              (Lines{"Error: Error while reading SPI data from box.", cause,
-                     "Error: Error while switching output 1 to OUT_HIGH_UB.", cause,
-                     "Error: Error while switching powermode of device to PWR_OFF.", cause}));
-    EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
-    Click(IDC_BT_RESET);
-    EXPECT_EQ(NewLines(),
-              (Lines{"Error: Error while reset device.", cause,
-                     "Error: Error while reading sample parameter from device.", cause}));
-    Click(IDC_BT_CONNECT);
-    EXPECT_EQ(NewLines(), (Lines{"Disconnected from device."}));
+    EXPECT_EQ(NewLines(), (Lines{"Error: Error while reading sample parameter.",
+                                 "    No such device (it may have been disconnected)",
+                                 "Continuous sampling stopped: the box is no longer attached."}));
+    EXPECT_FALSE(Dlg().IsContinuousRunning());
+    EXPECT_EQ(Dlg().GetGuiState(), GS_DISCONNECTED);
+    EXPECT_FALSE(Dlg().GetBox().IsOpen());
+    ExpectEnabled(0, "DISCONNECTED after an unplug");
     Click(IDC_BT_SCAN);
     EXPECT_EQ(NewLines(), (Lines{"0 connected device(s) found."}));
+}
+
+TEST_F(TavikDlgTest, TimeoutDuringContinuousSamplingKeepsRetrying)
+{
+    Connect();
+    Click(IDC_BT_POWER);
+    Click(IDC_BT_CONTINUOUSSAMPLE);
+    NewLines();
+    FTD2xx::SimulatorFaults late;
+    late.lateReplyMs = 500;
+    SimBox().SetFaults(late);
+    Dlg().OnTimer();
+    const Lines lines = NewLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "    TIMEOUT");
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONTINUOUS);
+    EXPECT_TRUE(Dlg().IsContinuousRunning());
+    SimBox().SetFaults({});
+    m_Clock.Advance(std::chrono::seconds(1));
+    Dlg().OnTimer();
+    Dlg().OnTimer();
+    EXPECT_EQ(NewLines(), (Lines{}));
+}
+
+TEST_F(TavikDlgTest, WheelChangesOnlyAFocusedListAndScrollingSendsNothing)
+{
+    Connect();
+    Dlg().show();
+    QApplication::setActiveWindow(&Dlg());
+    NewLines();
+    const auto turn = [](QWidget* w)
+    {
+        const QPointF at(4, 4);
+        QWheelEvent wheel(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w, &wheel);
+    };
+    auto* clocks = Item<QComboBox>(IDC_CB_SSIFREQUENCE);
+    auto* stBits = Item<QComboBox>(IDC_CB_STBITS);
+    const int clock = clocks->currentIndex();
+    const int st = stBits->currentIndex();
+    Item<QAbstractButton>(IDC_BT_SCAN)->setFocus();
+    turn(clocks);
+    turn(stBits);
+    turn(&Dlg());
+    turn(&Dlg().GetHistory());
+    EXPECT_EQ(clocks->currentIndex(), clock);
+    EXPECT_EQ(stBits->currentIndex(), st);
+    EXPECT_EQ(NewLines(), (Lines{}));
+
+    clocks->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(clocks->hasFocus());
+    turn(clocks);
+    EXPECT_EQ(clocks->currentIndex(), clock + 1);
+    const unsigned hz = clocks->currentData().toUInt();
+    EXPECT_EQ(NewLines(), (Lines{"Setting sample parameter. Set new frequence to " +
+                                 std::to_string(hz) + " Hz"}));
+}
+
+TEST_F(TavikDlgTest, DisplayAsHexShowsTheLastReadingAgainWithoutACommand)
+{
+    Connect();
+    Click(IDC_BT_POWER);
+    SimBox().SetEncoder({13, 12, 0.0, false});
+    Click(IDC_BT_SINGLESAMPLE);
+    const QString decimal = Item<CLabel>(IDC_ST_STVALUE)->GetText();
+    const unsigned st = decimal.toUInt();
+    const auto commands = SimBox().GetCommandCount();
+    Click(IDC_CK_HEX);
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), ToQ(FormatHex8(st)));
+    Click(IDC_CK_HEX);
+    EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), decimal);
+    EXPECT_EQ(SimBox().GetCommandCount(), commands);
+}
+
+TEST_F(TavikDlgTest, WindowGrowsWithTheHistoryAndNeverBelowItsTemplate)
+{
+    Dlg().show();
+    const QSize start = Dlg().size();
+    EXPECT_EQ(Dlg().minimumSize(), start);
+    const QSize history = Dlg().GetHistory().size();
+    Dlg().resize(start + QSize(100, 60));
+    QApplication::processEvents();
+    EXPECT_EQ(Dlg().GetHistory().size(), history + QSize(100, 60));
+    bool mnemonic = false;
+    for (const QMenu* menu : Dlg().findChildren<QMenu*>())
+        mnemonic = mnemonic || menu->title() == "&Expert Settings";
+    EXPECT_TRUE(mnemonic);
 }
 
 TEST_F(TavikDlgTest, OpenFailureIsAnErrorLine)

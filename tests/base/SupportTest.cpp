@@ -102,13 +102,16 @@ TEST(AppIniTest, BrokenFileIsDroppedWholeAndLogged)
     EXPECT_TRUE(chapters.empty());
     Support::LoadAppIni(ini, "broken_app.ini", "broken_app.log");
     EXPECT_EQ(ReadFile("broken_app.log"),
-              "Error opening inifile: Error while reading file 'broken_app.ini', line 3.\n"
-              "Error opening inifile: Error while reading file 'broken_app.ini', line 3.\n");
+              "Error opening inifile: Error while reading file 'broken_app.ini', line 3. "
+              "Syntax error: Token '=' expected.\n"
+              "Error opening inifile: Error while reading file 'broken_app.ini', line 3. "
+              "Syntax error: Token '=' expected.\n");
 
     testing::internal::CaptureStderr();
     Support::LoadAppIni(ini, "broken_app.ini", "no_such_dir/x.log");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Error opening inifile: Error while reading file 'broken_app.ini', line 3.\n");
+              "Error opening inifile: Error while reading file 'broken_app.ini', line 3. "
+              "Syntax error: Token '=' expected.\n");
 }
 
 TEST(AppIniTest, GoodFileIsRead)
@@ -184,8 +187,8 @@ TEST_P(AppIniLoadTime, LoadTimeRead)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const std::string log = ReadFile(dir + "/error_opening_inifile.log");
     if (mode == "broken")
-        EXPECT_EQ(log,
-                  "Error opening inifile: Error while reading file 'BaseTests.ini', line 3.\n");
+        EXPECT_EQ(log, "Error opening inifile: Error while reading file 'BaseTests.ini', line 3. "
+                       "Syntax error: Token '=' expected.\n");
     else
         EXPECT_EQ(log, "");
 }

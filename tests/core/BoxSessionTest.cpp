@@ -5,6 +5,7 @@
 #include "app/core/HistorySink.h"
 #include "app/core/Resource.h"
 #include "base/IniFile.h"
+#include "base/Support.h"
 #include "link/Clock.h"
 #include "link/Proxy.h"
 #include "link/SimulatedBox.h"
@@ -12,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -161,4 +164,33 @@ TEST_F(BoxSessionTest, SplitFollowsTheBitCountsAndTheHexFlag)
     parts = Session().Split(0x00ABCDEF);
     EXPECT_EQ(parts.stText, "00000DEF");
     EXPECT_EQ(parts.mtText, "00000ABC");
+}
+
+TEST_F(BoxSessionTest, ABrokenIniIsNamedAtStartWithItsCauseAndIsNotUsed)
+{
+    const std::string name = "BoxSessionTest-broken-" + std::to_string(::getpid()) + ".ini";
+    const std::string log = name + ".log";
+    for (const auto& [content, cause] :
+         {std::pair{"[Default]\nStBits=8\nMtBits\n", "line 3. Syntax error: Token '=' expected."},
+          std::pair{"[Default]\nStBits=8\nStBits=9\n",
+                    "line 3. Syntax error: Key 'StBits' already exists in this Chapter."}})
+    {
+        std::remove(log.c_str());
+        std::ofstream(name) << content;
+        zef::Support::LoadAppIni(m_Ini, name.c_str(), log.c_str());
+        m_Session.reset();
+        m_Sink.TakeNew();
+        Session();
+        const std::string reason = "Error while reading file '" + name + "', " + cause;
+        const std::vector<std::string> lines = m_Sink.TakeNew();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0], "Error: Configuration file ignored; built-in values apply.");
+        EXPECT_EQ(lines[1], "    " + reason);
+        std::ifstream in(log);
+        const std::string logged((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(logged, "Error opening inifile: " + reason + "\n");
+        std::vector<zef::String> chapters;
+        m_Ini.GetChapters(chapters);
+        EXPECT_TRUE(chapters.empty());
+    }
 }
