@@ -5,8 +5,9 @@
 // A reply can be trusted only when no other bytes reach the receive queue while it is read.
 // Bytes that arrive later from anywhere (a late reply, readings still streaming, stray bytes)
 // cannot be told apart by any driver, so those operations are not checked; except, once the
-// known link faults are fixed, bytes that a drain after a timeout or TerminateSample catches:
-// they arrive within one latency period of its start.
+// known link faults are fixed, bytes that a drain after a timeout, TerminateSample or Reset
+// catches: the driver drops what arrives until the link stays quiet for a whole period (14 ms
+// after a run, one 200 ms read timeout after a timed-out reply), then purges.
 #include "driver/Box.h"
 #include "driver/SampleParameter.h"
 #include "driver/XAssertion.h"
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,9 +57,14 @@ namespace
 constexpr bool kCheckDrain = TAVIK_FUZZ_CHECK_DRAIN;
 constexpr bool kCheckRunGuard = TAVIK_FUZZ_CHECK_RUN_GUARD;
 constexpr bool kCheckGarbled = TAVIK_FUZZ_CHECK_GARBLED;
-// The latency timer Open sets: a drain that waits for a quiet link longer than this catches
-// every byte arriving within it.
-constexpr auto kLatency = 4ms;
+// The drains of the driver: quiet periods of this length, at most this many.
+struct DrainModel
+{
+    std::chrono::milliseconds quiet;
+    int rounds;
+};
+constexpr DrainModel kStreamDrain{14ms, 20}; // after a run
+constexpr DrainModel kReplyDrain{200ms, 3};  // after a timed-out reply
 constexpr unsigned char kPowerCodes[] = {0x00, 0x18, 0x08, 0x10};
 constexpr const char* kOperations[] = {"Open",
                                        "Reset",
@@ -93,6 +100,22 @@ struct Arrival
     TimePoint time;
     long write; // index into Writes(), -1 for stray bytes
     Bytes bytes;
+    TimePoint made; // when the write or the disturbance scheduled it
+};
+
+// What the driver still has to let pass before its next reply can be trusted.
+enum class Unsettled
+{
+    None,
+    Stream,  // readings of an ended run in flight
+    Reply,   // a timed-out reply may still come
+    Unknown, // a failed link call left it open whether the drain ran
+};
+
+struct Drain
+{
+    TimePoint start;
+    TimePoint end; // the end of the first quiet period: all that arrived by then is dropped
 };
 
 class Harness
@@ -124,7 +147,9 @@ private:
         case 0x41:
             return 8;
         case 0x16:
-            return 4 * sampleCount;
+            // Foreign bytes read as a parameter block can give the driver any count; a device
+            // that sends less than a huge run lets it time out just the same.
+            return 4 * std::min<std::size_t>(sampleCount, 300);
         case 0x13:
         case 0x15:
             return 1;
@@ -193,9 +218,10 @@ private:
         if (written.size() == 1 && written[0] == 0x41)
             CapSampleCount(chunks);
         const long index = static_cast<long>(device->Writes().size()) - 1;
+        writeTimes.push_back(device->Now());
         for (const auto& chunk : chunks)
         {
-            arrivals.push_back({device->Now() + chunk.after, index, chunk.bytes});
+            arrivals.push_back({device->Now() + chunk.after, index, chunk.bytes, device->Now()});
             if (trace)
                 std::fprintf(stderr, "  reply to [%s] at %.3f ms: [%s]\n",
                              LinkFake::Hex(written).c_str(), Ms(arrivals.back().time),
@@ -227,7 +253,7 @@ private:
         {
             const auto after = Delay(300);
             Bytes bytes = Content(in.ConsumeIntegralInRange<std::size_t>(1, 9));
-            arrivals.push_back({device->Now() + after, -1, bytes});
+            arrivals.push_back({device->Now() + after, -1, bytes, device->Now()});
             if (trace)
                 std::fprintf(stderr, "  stray bytes at %.3f ms: [%s]\n", Ms(arrivals.back().time),
                              LinkFake::Hex(bytes).c_str());
@@ -245,7 +271,6 @@ private:
         }
         case 2:
             device->Clock().Advance(Delay(300));
-            runActive = false; // the box may count the run as over by now
             break;
         default:
             break;
@@ -267,16 +292,113 @@ private:
         return bytes;
     }
 
+    // Bytes scheduled before a drain began and arriving before it ended never reach a reply.
     bool Drained(const Arrival& a) const
     {
-        if (!kCheckDrain || a.write < 0)
+        if (!kCheckDrain)
             return false;
-        for (const TimePoint s : drainStarts)
-            if (arrivalWriteTime(a) <= s && a.time <= s + kLatency)
+        for (const Drain& d : drains)
+            if (a.made <= d.start && a.time <= d.end)
                 return true;
         return false;
     }
-    TimePoint arrivalWriteTime(const Arrival& a) const { return writeTimes.at(a.write); }
+
+    // Where a drain starting at `start` ends: the driver reads one quiet period at a time
+    // until one brings nothing. Only bytes scheduled by then count (a command sent after the
+    // drain cannot disturb it); bytes already waiting at `start` are left out, which can only
+    // make the drain end earlier than it does. No end when it never goes quiet.
+    std::optional<TimePoint> DrainEnd(TimePoint start, const DrainModel& model) const
+    {
+        for (int round = 0; round < model.rounds; ++round)
+        {
+            const TimePoint from = start + round * model.quiet, to = from + model.quiet;
+            if (std::none_of(arrivals.begin(), arrivals.end(),
+                             [&](const Arrival& a) {
+                                 return a.made <= start && a.time > from && a.time <= to &&
+                                        !a.bytes.empty();
+                             }))
+                return to;
+        }
+        return std::nullopt;
+    }
+
+    void AddDrain(TimePoint start, Unsettled kind)
+    {
+        if (kind != Unsettled::Stream && kind != Unsettled::Reply)
+            return;
+        if (const auto end = DrainEnd(start, kind == Unsettled::Reply ? kReplyDrain : kStreamDrain))
+            drains.push_back({start, *end});
+    }
+
+    // Follows the driver's drain state through the operation that just returned.
+    void Track(int op, int status, bool opened, std::size_t firstCall, long firstWrite,
+               TimePoint start, std::size_t received)
+    {
+        const auto& calls = device->Calls();
+        const bool linkFailed =
+            std::any_of(calls.begin() + static_cast<std::ptrdiff_t>(firstCall), calls.end(),
+                        [](const std::string& c) { return c.ends_with(" failed"); });
+        const bool wrote = static_cast<long>(device->Writes().size()) > firstWrite;
+        if (op == 19 || opened)
+        {
+            unsettled = Unsettled::None;
+            running = false;
+            runRemaining = 0;
+            return;
+        }
+        if (op == 1 || op == 11) // Reset, TerminateSample: send, then drain
+        {
+            if (!wrote)
+                return;
+            Unsettled kind = unsettled;
+            if (running || op == 11)
+                kind = unsettled == Unsettled::Reply ? Unsettled::Reply : Unsettled::Stream;
+            running = false;
+            runRemaining = 0;
+            if (status == Box::OK && !linkFailed)
+                AddDrain(start, kind);
+            unsettled = status == Box::OK ? Unsettled::None : Unsettled::Unknown;
+            return;
+        }
+        if (op == 10)
+        {
+            if (status == Box::OK && running)
+            {
+                runRemaining -= std::min(received, runRemaining);
+                if (runRemaining == 0)
+                {
+                    running = false;
+                    if (unsettled == Unsettled::None)
+                        unsettled = Unsettled::Stream;
+                }
+            }
+            return;
+        }
+        if (op == 18)
+            return;
+        // Every other command drains first and sends only on a quiet link.
+        if (!wrote)
+        {
+            if (status == Box::FAILED || status == Box::TIMEOUT)
+                if (unsettled != Unsettled::None)
+                    unsettled = Unsettled::Unknown;
+            return;
+        }
+        if (!linkFailed)
+            AddDrain(start, unsettled);
+        unsettled = Unsettled::None;
+        if (op == 8 || op == 9)
+        {
+            if (status != Box::OK)
+            {
+                // The run goes on in the box; its readings are collected, not drained.
+                running = true;
+                runRemaining = sampleCount - std::min<std::size_t>(received, sampleCount);
+            }
+        }
+        else if (status == Box::TIMEOUT)
+            unsettled = Unsettled::Reply;
+    }
 
     // True if no byte from outside writes [firstWrite, end) arrives after `start`.
     bool Clean(TimePoint start, long firstWrite) const
@@ -311,16 +433,15 @@ private:
     void Operate()
     {
         const TimePoint start = device->Now();
-        if (pendingDrain)
-            drainStarts.push_back(start);
-        pendingDrain = false;
         const long firstWrite = static_cast<long>(device->Writes().size());
+        const std::size_t firstCall = device->Calls().size();
         const auto reportsBefore = g_Reports.size();
         const int op = in.ConsumeIntegralInRange(0, 19);
-        // Right after a Sample that timed out the run is still streaming.
-        const bool commandDuringRun =
-            kCheckRunGuard && runActive && op >= 2 && op <= 17 && op != 10 && op != 11;
-        runActive = false;
+        // From a Sample that returned early until its run is collected, terminated or reset
+        // the driver takes no other command.
+        const bool commandDuringRun = kCheckRunGuard && running && box.IsOpen() && op >= 2 &&
+                                      op <= 18 && op != 10 && op != 11;
+        bool opened = false;
         int status = Box::OK;
         unsigned int u = 0x5A5A5A5Au;
         Box::POWER_MODE pm = static_cast<Box::POWER_MODE>(77);
@@ -363,6 +484,7 @@ private:
             {
                 // Mostly the device, sometimes an index that is none.
                 const int which = in.ConsumeIntegralInRange(0, 9);
+                opened = true;
                 status = box.Open(which < 8 ? 0 : (which == 8 ? -1 : 1));
             }
             break;
@@ -406,7 +528,8 @@ private:
             status = box.SetOutput(index, om);
             if (index < 0 || index > 2 || om > Box::OUT_HIGH_UB)
             {
-                FUZZ_CHECK(status == Box::INVALID_PARAMETER || status == Box::DEVICE_NOT_OPENED);
+                FUZZ_CHECK(status == Box::INVALID_PARAMETER || status == Box::DEVICE_NOT_OPENED ||
+                           (commandDuringRun && status == Box::NOT_ALLOWED));
                 FUZZ_CHECK(writes().empty());
             }
             else if (status == Box::OK && !commandDuringRun)
@@ -425,7 +548,8 @@ private:
             status = box.GetOutput(index, om);
             if (index < 0 || index > 2)
             {
-                FUZZ_CHECK(status == Box::INVALID_PARAMETER || status == Box::DEVICE_NOT_OPENED);
+                FUZZ_CHECK(status == Box::INVALID_PARAMETER || status == Box::DEVICE_NOT_OPENED ||
+                           (commandDuringRun && status == Box::NOT_ALLOWED));
                 FUZZ_CHECK(writes().empty());
             }
             else if (status == Box::OK && !commandDuringRun && ownIfClean(1, own))
@@ -464,7 +588,8 @@ private:
         case 9:
             status = box.Sample(values);
             FUZZ_CHECK(box.IsOpen() || status == Box::DEVICE_NOT_OPENED);
-            FUZZ_CHECK(values.size() <= sampleCount || status == Box::DEVICE_NOT_OPENED);
+            FUZZ_CHECK(values.size() <= sampleCount || status == Box::DEVICE_NOT_OPENED ||
+                       status == Box::NOT_ALLOWED);
             if (status == Box::OK && !commandDuringRun && ownIfClean(4 * sampleCount, own))
             {
                 FUZZ_CHECK(values.size() == sampleCount);
@@ -472,16 +597,12 @@ private:
                     FUZZ_CHECK(values[i] ==
                                Value(Bytes(own.begin() + 4 * i, own.begin() + 4 * i + 4)));
             }
-            if (status == Box::TIMEOUT)
-                runActive = true;
             break;
         case 10:
             status = box.GetNextSamples(values);
             break;
         case 11:
             status = box.TerminateSample();
-            if (status == Box::OK)
-                drainStarts.push_back(start);
             break;
         case 12:
             status = box.SetSPIData(value);
@@ -527,9 +648,8 @@ private:
                 std::fprintf(stderr, " [%s]", LinkFake::Hex(w).c_str());
             std::fprintf(stderr, "\n");
         }
-        for (long w = firstWrite; w < static_cast<long>(device->Writes().size()); ++w)
-            writeTimes.push_back(start); // the clock moves only while reading
         FUZZ_CHECK(writeTimes.size() == device->Writes().size());
+        Track(op, status, opened, firstCall, firstWrite, start, values.size());
 
         FUZZ_CHECK(status >= Box::OK && status <= Box::TIMEOUT);
         const char* text = box.GetStatusAsString(status);
@@ -541,8 +661,6 @@ private:
             // While a run streams the box ignores commands: they must not be sent.
             FUZZ_CHECK(status == Box::NOT_ALLOWED && writes().empty());
         }
-        if (status == Box::TIMEOUT)
-            pendingDrain = true;
         // Broken invariants of the driver itself; garbled replies are errors, not reports.
         for (auto r = reportsBefore; r < g_Reports.size(); ++r)
             FUZZ_CHECK(!kCheckGarbled &&
@@ -556,10 +674,11 @@ private:
     Box box;
     std::vector<Arrival> arrivals;
     std::vector<TimePoint> writeTimes;
-    std::vector<TimePoint> drainStarts;
-    std::size_t sampleCount = 1; // as the box's copy of the parameter set says
-    bool runActive = false;      // the last operation was a Sample that timed out
-    bool pendingDrain = false;
+    std::vector<Drain> drains;
+    std::size_t sampleCount = 1; // as the driver's copy of the parameter set says
+    Unsettled unsettled = Unsettled::None;
+    bool running = false; // the driver holds a run as active
+    std::size_t runRemaining = 0;
     // FUZZ_BOX_TRACE=1 prints every step, to read a reproducer.
     const bool trace = std::getenv("FUZZ_BOX_TRACE") != nullptr;
 };

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <vector>
 
+using App::CodeTester;
+using App::MONOTONY;
+
 namespace
 {
 

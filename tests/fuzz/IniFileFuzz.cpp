@@ -20,6 +20,7 @@
 using zef::IniFile;
 using zef::Result;
 using zef::String;
+using App::DefaultParameter;
 
 namespace
 {
