@@ -1,0 +1,572 @@
+#include "app/cli/Cli.h"
+
+#include "app/TavikVersion.h"
+#include "app/core/BoxSession.h"
+#include "app/core/Formats.h"
+#include "app/core/HistorySink.h"
+#include "app/core/Resource.h"
+#include "base/IniFile.h"
+#include "base/String.h"
+#include "driver/Box.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+namespace App
+{
+
+using Tavik::Box;
+using Tavik::SampleParameter;
+using json = nlohmann::ordered_json;
+
+namespace
+{
+volatile std::sig_atomic_t g_Interrupted = 0;
+
+extern "C" void OnInterrupt(int)
+{
+    g_Interrupted = 1;
+}
+
+constexpr const char* kUsage =
+    "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check> [OPTIONS]";
+
+constexpr const char* kExitCodes = "Exit codes:\n"
+                                   "  0    success\n"
+                                   "  1    a box or link failure (the box's status on stderr)\n"
+                                   "  2    bad usage, or a malformed file\n"
+                                   "  3    check or batch found errors in the readings\n"
+                                   "  130  interrupted (Ctrl-C); what arrived is kept\n";
+
+// History lines to stdout (unless quiet), error lines to stderr; both kept for --json.
+class CliSink : public HistorySink
+{
+public:
+    CliSink(std::ostream& out, std::ostream& err, bool quiet)
+        : m_Out(out), m_Err(err), m_Quiet(quiet)
+    {
+    }
+    std::size_t ErrorCount() const { return m_ErrorCount; }
+    const std::vector<std::string>& Lines() const { return m_Lines; }
+    const std::vector<std::string>& Errors() const { return m_Errors; }
+
+protected:
+    void AddEntries(const std::vector<std::string>& entries, Kind kind) override
+    {
+        if (kind == HISTORY_ERROR)
+            ++m_ErrorCount;
+        for (const std::string& entry : entries)
+        {
+            if (kind == HISTORY_ERROR)
+            {
+                m_Err << entry << '\n';
+                m_Errors.push_back(entry);
+            }
+            else
+            {
+                if (!m_Quiet)
+                    m_Out << entry << '\n';
+                m_Lines.push_back(entry);
+            }
+        }
+        (kind == HISTORY_ERROR ? m_Err : m_Out).flush();
+    }
+
+private:
+    std::ostream& m_Out;
+    std::ostream& m_Err;
+    bool m_Quiet;
+    std::size_t m_ErrorCount = 0;
+    std::vector<std::string> m_Lines;
+    std::vector<std::string> m_Errors;
+};
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y)
+                      { return std::tolower((unsigned char)x) == std::tolower((unsigned char)y); });
+}
+
+// A mask or register word: at most eight hexadecimal digits, "0x" allowed.
+std::string CheckHexWord(const std::string& text)
+{
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits.erase(0, 2);
+    if (digits.empty() || digits.size() > 8 ||
+        !std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return std::isxdigit((unsigned char)c); }))
+        return "'" + text + "' is not a hexadecimal word of at most 8 digits";
+    return {};
+}
+
+const std::map<std::string, SampleParameter::SERIAL_MODE> kModes = {
+    {"ssi-binary", SampleParameter::SSI_Binary},
+    {"ssi-gray", SampleParameter::SSI_Gray},
+    {"spi-binary", SampleParameter::SPI_Binary},
+    {"spi-gray", SampleParameter::SPI_Gray},
+};
+const std::map<std::string, Box::POWER_MODE> kSupplies = {
+    {"off", Box::PWR_OFF},
+    {"ext", Box::PWR_EXTERNAL},
+    {"5v", Box::PWR_INTERNAL},
+    {"12v", Box::PWR_INTERNAL_DCDC},
+};
+const std::map<std::string, Box::OUTPUT_MODE> kOutputs = {
+    {"open", Box::OUT_OPEN},
+    {"low", Box::OUT_LOW_GND},
+    {"high", Box::OUT_HIGH_UB},
+};
+
+struct Options
+{
+    bool simulate = false;
+    bool json = false;
+    bool quiet = false;
+    std::string device;
+
+    // set
+    std::optional<std::string> mode;
+    std::optional<unsigned> clock;
+    std::optional<unsigned> st;
+    std::optional<unsigned> mt;
+    std::optional<std::string> dataMask;
+    std::optional<std::string> grayMask;
+    std::optional<std::string> spiWord;
+    std::vector<std::string> outputs;
+    std::optional<std::string> power;
+
+    // read
+    std::optional<unsigned> count;
+    std::optional<unsigned> interval;
+};
+
+// One run of the program: the box, its session and the sink, set up for one subcommand.
+class Command
+{
+public:
+    Command(const Options& options, CliEnvironment& env)
+        : m_Options(options), m_Env(env), m_Sink(env.out, env.err, options.quiet || options.json),
+          m_Session(m_Box, m_Sink, m_Ini)
+    {
+        // A missing INI file is an empty one, as for the window.
+        if (m_Ini.Open(env.iniFile.c_str()).IsError())
+            m_Ini.OpenEmpty();
+    }
+
+    int List();
+    int Info();
+    int Set();
+    int Read();
+
+private:
+    // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
+    int Connect();
+    int PowerOn();
+    int Usage(const std::string& message);
+    std::string Description(const BoxView::Device& device) const;
+    std::vector<BoxView::Device> InLinkOrder() const;
+    json History() const;
+    void PrintJson(json document);
+    int Finish(int code) { return code == EXIT_OK && m_Sink.ErrorCount() != 0 ? EXIT_BOX : code; }
+    void Sleep(unsigned ms)
+    {
+        if (m_Env.sleep)
+            m_Env.sleep(ms);
+    }
+
+    const Options& m_Options;
+    CliEnvironment& m_Env;
+    zef::IniFile m_Ini;
+    CliSink m_Sink;
+    Box m_Box;
+    BoxSession m_Session;
+};
+
+int Command::Usage(const std::string& message)
+{
+    m_Env.err << "Error: " << message << '\n' << kUsage << '\n';
+    return EXIT_USAGE;
+}
+
+std::string Command::Description(const BoxView::Device& device) const
+{
+    std::string serial;
+    std::string description;
+    m_Box.GetDeviceInformation(device.index, serial, description);
+    return description;
+}
+
+std::vector<BoxView::Device> Command::InLinkOrder() const
+{
+    std::vector<BoxView::Device> devices = m_Session.View().devices;
+    std::sort(devices.begin(), devices.end(),
+              [](const BoxView::Device& a, const BoxView::Device& b) { return a.index < b.index; });
+    return devices;
+}
+
+json Command::History() const
+{
+    return json{{"history", m_Sink.Lines()}, {"errors", m_Sink.Errors()}};
+}
+
+void Command::PrintJson(json document)
+{
+    document.update(History());
+    m_Env.out << document.dump(2) << '\n';
+}
+
+int Command::List()
+{
+    m_Session.EnterState(GS_INIT);
+    m_Session.ScanDevices();
+    json devices = json::array();
+    for (const BoxView::Device& device : InLinkOrder())
+    {
+        const std::string description = Description(device);
+        if (m_Options.json)
+            devices.push_back({{"serial", device.serial}, {"description", description}});
+        else
+            m_Env.out << device.serial << "  " << description << '\n';
+    }
+    if (m_Options.json)
+        PrintJson({{"devices", devices}});
+    return Finish(EXIT_OK);
+}
+
+int Command::Connect()
+{
+    m_Session.EnterState(GS_INIT);
+    m_Session.ScanDevices();
+    if (m_Sink.ErrorCount() != 0)
+        return EXIT_BOX;
+    const auto& devices = m_Session.View().devices;
+    auto listing = [&]
+    {
+        std::string text;
+        for (const BoxView::Device& device : InLinkOrder())
+            text += "\n    " + device.serial + "  " + Description(device);
+        return text;
+    };
+    zef::String configured;
+    if (!m_Options.device.empty())
+    {
+        const auto found = std::find_if(devices.begin(), devices.end(),
+                                        [&](const BoxView::Device& d)
+                                        { return EqualsIgnoringCase(d.serial, m_Options.device); });
+        if (found == devices.end())
+        {
+            m_Sink.Error("Device '" + m_Options.device + "' was not detected." +
+                         (devices.empty() ? std::string() : "\nAttached:" + listing()));
+            return EXIT_BOX;
+        }
+        m_Session.SelectDevice(int(found - devices.begin()));
+    }
+    else if (m_Ini.GetString("Default", "UsbDevice", configured) && !configured.IsEmpty())
+    {
+        m_Session.PreselectConfigured();
+        if (m_Sink.ErrorCount() != 0)
+            return EXIT_BOX;
+    }
+    else if (devices.empty())
+    {
+        m_Sink.Error("No box is attached.");
+        return EXIT_BOX;
+    }
+    else if (devices.size() > 1)
+    {
+        m_Env.err << "Error: " << devices.size()
+                  << " boxes are attached; choose one with -d SERIAL or with UsbDevice in "
+                     "chapter [Default] of Tavik.ini:"
+                  << listing() << '\n'
+                  << kUsage << '\n';
+        return EXIT_USAGE;
+    }
+    m_Session.ConnectOrDisconnect();
+    return m_Box.IsOpen() && m_Sink.ErrorCount() == 0 ? EXIT_OK : EXIT_BOX;
+}
+
+int Command::Info()
+{
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    const BoxView& view = m_Session.View();
+    const bool on = view.state == GS_POWERED;
+    const char* mode = view.mode ? SampleParameter::GetModeAsString(*view.mode) : "unknown";
+    if (m_Options.json)
+    {
+        json outputs = json::array();
+        for (Box::OUTPUT_MODE output : view.outputs)
+            outputs.push_back(Box::GetOutputModeAsString(output));
+        PrintJson({{"serial", m_Box.GetSerial()},
+                   {"description", m_Box.GetDescription()},
+                   {"supply", on ? Box::GetPowerModeAsString(view.supply) : "PWR_OFF"},
+                   {"supplyChoice", Box::GetPowerModeAsString(view.supply)},
+                   {"mode", mode},
+                   {"clockHz", view.clock},
+                   {"stBits", view.stBits},
+                   {"mtBits", view.mtBits},
+                   {"dataMask", view.dataFilter},
+                   {"grayMask", view.grayCodeFilter},
+                   {"spiWord", view.spiWord},
+                   {"outputs", outputs}});
+        return Finish(EXIT_OK);
+    }
+    std::ostream& out = m_Env.out;
+    out << "Device:    " << m_Box.GetSerial() << "  " << m_Box.GetDescription() << '\n';
+    out << "Supply:    "
+        << (on ? Box::GetPowerModeAsString(view.supply)
+               : "PWR_OFF (" + std::string(Box::GetPowerModeAsString(view.supply)) + " chosen)")
+        << '\n';
+    out << "Mode:      " << mode << '\n';
+    out << "Clock:     " << view.clock << " Hz\n";
+    out << "ST bits:   " << view.stBits << '\n';
+    out << "MT bits:   " << view.mtBits << '\n';
+    out << "Data mask: 0x" << FormatHex8(view.dataFilter) << '\n';
+    out << "Gray mask: 0x" << FormatHex8(view.grayCodeFilter) << '\n';
+    out << "SPI word:  0x" << FormatHex8(view.spiWord) << '\n';
+    for (std::size_t i = 0; i < view.outputs.size(); ++i)
+        out << "Output " << i + 1 << ":  " << Box::GetOutputModeAsString(view.outputs[i]) << '\n';
+    return Finish(EXIT_OK);
+}
+
+int Command::Set()
+{
+    // Every value is checked before the box is touched.
+    std::optional<Box::POWER_MODE> power;
+    if (m_Options.power)
+        power = kSupplies.at(*m_Options.power);
+    std::vector<std::pair<int, Box::OUTPUT_MODE>> outputs;
+    for (const std::string& text : m_Options.outputs)
+    {
+        const auto eq = text.find('=');
+        const auto mode =
+            eq == std::string::npos ? kOutputs.end() : kOutputs.find(text.substr(eq + 1));
+        const std::string index = text.substr(0, eq);
+        if (mode == kOutputs.end() || (index != "1" && index != "2" && index != "3"))
+            return Usage("--output: '" + text + "' is not N=open|low|high with N 1 to 3");
+        outputs.emplace_back(index[0] - '1', mode->second);
+    }
+    if (m_Options.clock)
+    {
+        const auto& clocks = BoxSession::Clocks();
+        if (std::find(clocks.begin(), clocks.end(), *m_Options.clock) == clocks.end())
+        {
+            std::string list;
+            for (unsigned hz : clocks)
+                list += (list.empty() ? "" : ", ") + std::to_string(hz);
+            return Usage("--clock: " + std::to_string(*m_Options.clock) +
+                         " Hz is not a selectable clock; choose one of " + list);
+        }
+    }
+
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    const BoxView& view = m_Session.View();
+    if (power && *power != Box::PWR_OFF && view.state == GS_POWERED && view.supply != *power)
+        return Usage(std::string("the supply is on with ") +
+                     Box::GetPowerModeAsString(view.supply) +
+                     "; it is only switched on from off (--power off first)");
+
+    if (m_Options.mode)
+    {
+        const auto mode = kModes.at(*m_Options.mode);
+        if (std::find(view.modes.begin(), view.modes.end(), mode) == view.modes.end())
+            m_Session.ExpertCommand(IDM_EXPERT_SPIMODE);
+        m_Session.ChooseMode(mode);
+    }
+    if (m_Options.clock)
+        m_Session.ChooseClock(*m_Options.clock);
+    if (m_Options.st || m_Options.mt)
+        m_Session.ChooseBitCounts(m_Options.st.value_or(view.stBits),
+                                  m_Options.mt.value_or(view.mtBits));
+    if (m_Options.dataMask)
+        m_Session.CommitDataFilter(*m_Options.dataMask);
+    if (m_Options.grayMask)
+        m_Session.CommitGrayCodeFilter(*m_Options.grayMask);
+    if (m_Options.spiWord)
+        m_Session.CommitSpiWord(*m_Options.spiWord);
+    for (const auto& [index, mode] : outputs)
+        m_Session.ClickOutput(index, mode);
+    if (power)
+    {
+        if (*power == Box::PWR_OFF && view.state == GS_POWERED)
+            m_Session.TogglePower();
+        else if (*power != Box::PWR_OFF && view.state == GS_CONNECTED)
+        {
+            m_Session.ChooseSupply(*power);
+            m_Session.TogglePower();
+        }
+    }
+    if (m_Options.json)
+        PrintJson(json::object());
+    return Finish(EXIT_OK);
+}
+
+// A box found off is switched on with the supply its defaults chose, as the window's power
+// button does after connecting.
+int Command::PowerOn()
+{
+    if (m_Session.View().state == GS_CONNECTED)
+        m_Session.TogglePower();
+    return m_Session.View().state == GS_POWERED ? EXIT_OK : EXIT_BOX;
+}
+
+int Command::Read()
+{
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    if (const int code = PowerOn(); code != EXIT_OK)
+        return code;
+    // Without --count: one reading, or one every interval until Ctrl-C when it is given.
+    const bool endless = !m_Options.count && m_Options.interval;
+    const unsigned count = m_Options.count.value_or(1);
+    const unsigned interval = m_Options.interval.value_or(50);
+    json readings = json::array();
+    int code = EXIT_OK;
+    for (unsigned n = 0; endless || n < count; ++n)
+    {
+        if (n != 0)
+            Sleep(interval);
+        if (Interrupted())
+        {
+            code = EXIT_INTERRUPT;
+            break;
+        }
+        const std::optional<unsigned> value = m_Session.SingleSample();
+        if (!value)
+        {
+            code = EXIT_BOX;
+            break;
+        }
+        const SampleParts parts = m_Session.Split(*value);
+        if (m_Options.json)
+            readings.push_back({{"raw", *value}, {"st", parts.st}, {"mt", parts.mt}});
+        else
+            m_Env.out << (m_Session.View().hex ? FormatHex8(*value) : std::to_string(*value)) << ' '
+                      << parts.stText << ' ' << parts.mtText << std::endl;
+    }
+    if (m_Options.json)
+        PrintJson({{"stBits", m_Session.View().stBits},
+                   {"mtBits", m_Session.View().mtBits},
+                   {"readings", readings}});
+    return Finish(code);
+}
+
+} // namespace
+
+void InstallInterruptHandler()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+bool Interrupted()
+{
+    return g_Interrupted != 0;
+}
+
+void ClearInterrupt()
+{
+    g_Interrupted = 0;
+}
+
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
+{
+    Options o;
+    CLI::App app{"The Tavik box from a terminal and from scripts.", "tavik-cli"};
+    app.set_version_flag("--version", std::string("tavik-cli ") + TAVIK_VERSION);
+    app.footer(kExitCodes);
+    app.require_subcommand(1, 1);
+    app.fallthrough();
+    app.add_flag("--simulate", o.simulate, "list a simulated box after the real ones");
+    app.add_flag("--json", o.json, "one JSON document on stdout");
+    app.add_flag("-q,--quiet", o.quiet, "no history lines on stdout");
+
+    auto addDevice = [&](CLI::App* sub)
+    {
+        sub->add_option("-d,--device", o.device,
+                        "the box's serial (default: UsbDevice in Tavik.ini, else the only box)");
+    };
+    auto hexWord = CLI::Validator(CheckHexWord, "HEX");
+    auto keys = [](const auto& map)
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : map)
+            names.push_back(entry.first);
+        return names;
+    };
+
+    CLI::App* list = app.add_subcommand("list", "the attached boxes: serial and description");
+    CLI::App* info = app.add_subcommand("info", "the box's settings, supply and outputs");
+    addDevice(info);
+    CLI::App* set = app.add_subcommand("set", "change the given settings, as the window does");
+    addDevice(set);
+    set->add_option("--mode", o.mode, "serial mode")->check(CLI::IsMember(keys(kModes)));
+    set->add_option("--clock", o.clock, "clock in Hz");
+    set->add_option("--st", o.st, "singleturn bits")
+        ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
+    set->add_option("--mt", o.mt, "multiturn bits")->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
+    set->add_option("--data-mask", o.dataMask, "data mask, hexadecimal")->check(hexWord);
+    set->add_option("--gray-mask", o.grayMask, "Gray code mask, hexadecimal")->check(hexWord);
+    set->add_option("--spi-word", o.spiWord, "SPI data word, hexadecimal")->check(hexWord);
+    set->add_option("--output", o.outputs, "output N (1 to 3): N=open|low|high");
+    set->add_option("--power", o.power, "supply; switched on only from off")
+        ->check(CLI::IsMember(keys(kSupplies)));
+    CLI::App* read = app.add_subcommand(
+        "read",
+        "single readings: raw, ST and MT (a box found off is switched on with its default supply)");
+    addDevice(read);
+    read->add_option("--count", o.count, "readings to take")->check(CLI::PositiveNumber);
+    read->add_option("--interval", o.interval, "milliseconds between readings (default 50)");
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try
+    {
+        app.parse(reversed);
+    }
+    catch (const CLI::ParseError& e)
+    {
+        if (e.get_exit_code() == 0)
+        {
+            // --help and --version
+            app.exit(e, env.out, env.err);
+            return EXIT_OK;
+        }
+        env.err << "Error: " << e.what() << '\n' << kUsage << '\n';
+        return EXIT_USAGE;
+    }
+
+    if (o.simulate)
+    {
+        // As in Tavik: settings given in TAVIK_SIMULATOR are kept.
+        const char* settings = std::getenv("TAVIK_SIMULATOR");
+        if (settings == nullptr || *settings == '\0' || std::string(settings) == "0")
+            setenv("TAVIK_SIMULATOR", "1", 1);
+    }
+    Command command(o, env);
+    if (list->parsed())
+        return command.List();
+    if (info->parsed())
+        return command.Info();
+    if (set->parsed())
+        return command.Set();
+    if (read->parsed())
+        return command.Read();
+    return EXIT_USAGE;
+}
+
+} // namespace App
