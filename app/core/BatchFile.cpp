@@ -1,0 +1,329 @@
+#include "app/core/BatchFile.h"
+
+#include "app/core/Formats.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace App
+{
+
+namespace fs = std::filesystem;
+
+namespace
+{
+constexpr const char* kHeaderDec = "Time [us]; Measurement [dec]";
+constexpr const char* kHeaderGray = "Time [us]; Measurement [gray]";
+constexpr std::size_t kBlockBytes = std::size_t(1) << 20;
+// Room for the longest line (20 digits of time, the comma, 10 digits of reading, the line
+// feed) and the few bytes the digit writer may put beyond a number's end.
+constexpr std::size_t kLongestLine = 40;
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Removes the temporary file unless it was renamed into place.
+struct TemporaryFile
+{
+    fs::path path;
+    bool committed = false;
+    ~TemporaryFile()
+    {
+        if (!committed && !path.empty())
+        {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    }
+};
+
+// The file's data on the disk, not only in the system's cache: a stick pulled after the
+// rename must not hold a renamed empty file.
+bool FlushToDisk(std::FILE* file)
+{
+    if (std::fflush(file) != 0)
+        return false;
+#ifdef _WIN32
+    return _commit(_fileno(file)) == 0;
+#else
+    return ::fsync(fileno(file)) == 0;
+#endif
+}
+
+// Creates a new file beside `target` that no one else is using.
+File CreateSibling(const fs::path& target, fs::path& created)
+{
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt)
+    {
+        fs::path candidate = target;
+        candidate += Format(".%08x.tmp", unsigned(random()));
+        errno = 0;
+        File file(std::fopen(candidate.string().c_str(), "wbx"));
+        if (file)
+        {
+            created = candidate;
+            return file;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return nullptr;
+}
+
+// "0000" to "9999": one division by 10,000 gives four digits.
+constexpr std::array<char, 40000> kQuads = []
+{
+    std::array<char, 40000> quads{};
+    for (unsigned n = 0; n < 10000; ++n)
+    {
+        quads[4 * n] = char('0' + n / 1000);
+        quads[4 * n + 1] = char('0' + n / 100 % 10);
+        quads[4 * n + 2] = char('0' + n / 10 % 10);
+        quads[4 * n + 3] = char('0' + n % 10);
+    }
+    return quads;
+}();
+
+// n < 10,000 without leading zeros.
+inline char* PutSmall(char* out, unsigned n)
+{
+    const std::size_t digits = n < 10 ? 1 : n < 100 ? 2 : n < 1000 ? 3 : 4;
+    std::memcpy(out, &kQuads[4 * n + 4 - digits], 4);
+    return out + digits;
+}
+
+// n < 100,000,000 as exactly eight digits.
+inline char* PutEight(char* out, unsigned n)
+{
+    std::memcpy(out, &kQuads[4 * (n / 10000)], 4);
+    std::memcpy(out + 4, &kQuads[4 * (n % 10000)], 4);
+    return out + 8;
+}
+
+// n < 100,000,000 without leading zeros.
+inline char* PutBelow1e8(char* out, unsigned n)
+{
+    if (n < 10000)
+        return PutSmall(out, n);
+    out = PutSmall(out, n / 10000);
+    std::memcpy(out, &kQuads[4 * (n % 10000)], 4);
+    return out + 4;
+}
+
+// Any value in decimal. Writes up to three bytes past the digits (never past kLongestLine).
+inline char* PutDecimal(char* out, std::uint64_t value)
+{
+    constexpr std::uint64_t e8 = 100000000;
+    if (value < e8)
+        return PutBelow1e8(out, unsigned(value));
+    if (value < e8 * e8)
+        return PutEight(PutBelow1e8(out, unsigned(value / e8)), unsigned(value % e8));
+    out = PutSmall(out, unsigned(value / (e8 * e8)));
+    return PutEight(PutEight(out, unsigned(value / e8 % e8)), unsigned(value % e8));
+}
+
+// Reads the decimal digits of `text` from `pos` on; false when there is none or the value
+// exceeds `max`.
+bool TakeNumber(std::string_view text, std::size_t& pos, std::uint64_t max, std::uint64_t& value)
+{
+    const std::size_t start = pos;
+    value = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+    {
+        const unsigned digit = unsigned(text[pos] - '0');
+        if (value > (max - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+        ++pos;
+    }
+    return pos > start;
+}
+} // namespace
+
+std::string BatchFile::Header(bool gray)
+{
+    return gray ? kHeaderGray : kHeaderDec;
+}
+
+BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsigned> readings,
+                                  unsigned delayUs, bool gray, const Progress& progress)
+{
+    fs::path target(path);
+    std::error_code ec;
+    if (fs::is_symlink(target, ec))
+    {
+        fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec)
+            target = resolved;
+    }
+
+    TemporaryFile temporary;
+    File file = CreateSibling(target, temporary.path);
+    if (!file)
+        return BATCH_FILE_OPEN;
+    // The blocks below are the buffer; the C library's own would only copy them once more.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+
+    const std::unique_ptr<char[]> block(new char[kBlockBytes]);
+    char* const end = block.get() + kBlockBytes;
+    char* out = block.get();
+    const std::string header = Header(gray);
+    std::memcpy(out, header.data(), header.size());
+    out += header.size();
+    *out++ = '\n';
+
+    const std::size_t total = readings.size();
+    std::size_t i = 0;
+    while (true)
+    {
+        while (i < total && std::size_t(end - out) >= kLongestLine)
+        {
+            out = PutDecimal(out, std::uint64_t(i) * delayUs);
+            *out++ = ',';
+            out = PutDecimal(out, readings[i]);
+            *out++ = '\n';
+            ++i;
+        }
+        const std::size_t bytes = std::size_t(out - block.get());
+        if (bytes > 0 && std::fwrite(block.get(), 1, bytes, file.get()) != bytes)
+            return BATCH_FILE_WRITE;
+        out = block.get();
+        if (progress && !progress(i, total))
+            return BATCH_FILE_CANCELLED;
+        if (i == total)
+            break;
+    }
+
+    if (!FlushToDisk(file.get()))
+        return BATCH_FILE_WRITE;
+    if (std::fclose(file.release()) != 0)
+        return BATCH_FILE_WRITE;
+    const fs::file_status existing = fs::status(target, ec);
+    if (!ec && fs::exists(existing))
+        fs::permissions(temporary.path, existing.permissions(), ec);
+    fs::rename(temporary.path, target, ec);
+    if (ec)
+        return BATCH_FILE_WRITE;
+    temporary.committed = true;
+    return BATCH_FILE_OK;
+}
+
+bool BatchFile::Read(const std::string& path, Contents& contents, std::string& error)
+{
+    File file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+    {
+        error = path + ": cannot open the file: " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    char chunk[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+        text.append(chunk, n);
+    if (std::ferror(file.get()))
+    {
+        error = path + ": error while reading the file";
+        return false;
+    }
+    return Parse(text, path, contents, error);
+}
+
+bool BatchFile::Parse(std::string_view text, const std::string& name, Contents& contents,
+                      std::string& error)
+{
+    Contents parsed;
+    std::size_t lineNumber = 0;
+    std::size_t pos = 0;
+    const auto fail = [&](const std::string& what)
+    {
+        error = Format("%s:%zu: %s", name.c_str(), lineNumber, what.c_str());
+        return false;
+    };
+    // The next line without its ending; false at the end of the text.
+    std::string_view line;
+    const auto nextLine = [&]() -> bool
+    {
+        if (pos >= text.size())
+            return false;
+        ++lineNumber;
+        const std::size_t feed = text.find('\n', pos);
+        if (feed == std::string_view::npos)
+        {
+            line = text.substr(pos);
+            pos = text.size();
+            return fail("the line does not end with a line feed");
+        }
+        line = text.substr(pos, feed - pos);
+        pos = feed + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        return true;
+    };
+
+    if (text.empty())
+    {
+        lineNumber = 1;
+        return fail("the file is empty");
+    }
+    if (!nextLine())
+        return false;
+    if (line == kHeaderDec)
+        parsed.gray = false;
+    else if (line == kHeaderGray)
+        parsed.gray = true;
+    else
+        return fail(Format("expected the header \"%s\" or \"%s\"", kHeaderDec, kHeaderGray));
+
+    std::uint64_t delay = 0;
+    while (nextLine())
+    {
+        const std::uint64_t index = parsed.readings.size();
+        std::size_t at = 0;
+        std::uint64_t time = 0;
+        std::uint64_t reading = 0;
+        if (!TakeNumber(line, at, UINT64_MAX, time) || at >= line.size() || line[at] != ',')
+            return fail("expected \"<time>,<reading>\" in decimal");
+        ++at;
+        if (!TakeNumber(line, at, 0xFFFFFFFFu, reading) || at != line.size())
+            return fail("expected a reading of 0 to 4294967295 after the comma, and nothing more");
+        if (index == 1)
+        {
+            if (time > 0xFFFFFFFFu)
+                return fail("the delay (the second reading's time) does not fit 32 bits");
+            delay = time;
+        }
+        if (index > 0 && delay > 0 && index > UINT64_MAX / delay)
+            return fail("the time column overflows 64 bits");
+        const std::uint64_t expected = index * delay;
+        if (index != 1 && time != expected)
+            return fail(Format("the time %llu is not the index %llu times the delay %llu",
+                               static_cast<unsigned long long>(time),
+                               static_cast<unsigned long long>(index),
+                               static_cast<unsigned long long>(delay)));
+        parsed.readings.push_back(unsigned(reading));
+    }
+    if (pos < text.size() || (!text.empty() && text.back() != '\n'))
+        return false; // nextLine has said why
+    parsed.delayUs = unsigned(delay);
+    contents = std::move(parsed);
+    return true;
+}
+
+} // namespace App

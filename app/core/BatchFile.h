@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace App
+{
+
+// The text file of a recorded batch, as "Save Buffer" writes it: a header line, then one line
+// per reading with its time (index x delay in us) and its value, both in decimal:
+//
+//   Time [us]; Measurement [dec]        ("[gray]" when the readings are Gray coded)
+//   0,7
+//   50,8
+//
+// The time is computed and printed in 64 bits: a full batch at the longest delay reaches
+// 6.9 * 10^10 us, far beyond 32 bits.
+class BatchFile
+{
+public:
+    enum Error
+    {
+        BATCH_FILE_OK,
+        BATCH_FILE_OPEN,      // the file (or its temporary sibling) could not be created
+        BATCH_FILE_WRITE,     // writing, flushing or the final rename failed
+        BATCH_FILE_CANCELLED, // the progress callback asked to stop
+    };
+
+    // Readings written so far and in all; answering false cancels the save.
+    using Progress = std::function<bool(std::size_t done, std::size_t total)>;
+
+    static std::string Header(bool gray);
+
+    // Writes the readings to a temporary file in the target's folder and renames it over the
+    // target only when every byte has reached the disk, so a failed or cancelled save leaves
+    // an existing file as it was. A target that exists keeps its permissions; a symbolic link
+    // keeps pointing where it did and the file it names is replaced. `progress` is called
+    // after every block of about a megabyte and once at the end.
+    static Error Write(const std::string& path, std::span<const unsigned> readings,
+                       unsigned delayUs, bool gray, const Progress& progress = {});
+
+    struct Contents
+    {
+        std::vector<unsigned> readings;
+        unsigned delayUs = 0; // from the second line's time; 0 with fewer than two readings
+        bool gray = false;
+    };
+
+    // Reads what Write wrote. Every line must be exactly as Write makes it (a line may end
+    // in "\r\n", as a text file written on Windows does) and every time must be its index
+    // times the delay. Anything else fails with "<name>:<line>: <what is wrong>" in `error`.
+    static bool Read(const std::string& path, Contents& contents, std::string& error);
+    // The same on text in memory; `name` stands for the file in the message.
+    static bool Parse(std::string_view text, const std::string& name, Contents& contents,
+                      std::string& error);
+};
+
+} // namespace App

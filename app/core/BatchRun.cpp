@@ -1,0 +1,307 @@
+#include "app/core/BatchRun.h"
+
+#include "app/core/Formats.h"
+#include "app/core/HistorySink.h"
+#include "driver/Box.h"
+#include "driver/SampleParameter.h"
+#include "driver/XAssertion.h"
+
+#include <algorithm>
+
+namespace App
+{
+
+namespace
+{
+// Assertions of the batch recording carry the dialog's name, as its reports always did.
+constexpr const char* SOURCE = "BatchSampleDlg";
+
+constexpr std::array<BatchRun::EditSpec, BatchRun::kEdits> kSpecs = {{
+    {"50", 4, 10, 4095},
+    {"10000", 8, 1, 16777214},
+    {"1", 2, 1, 99},
+    {"1", 2, 1, 99},
+    {"1", 3, 0, 0xFFFFFFFFu},
+}};
+
+// The edits held against their range; the error limit takes any number.
+constexpr std::size_t kRangedEdits = 4;
+
+constexpr unsigned kDummyFirst = 16;
+constexpr unsigned kDummyLast = 65535;
+} // namespace
+
+const BatchRun::EditSpec& BatchRun::Spec(Edit edit)
+{
+    return kSpecs[edit];
+}
+
+unsigned BatchRun::ParseNumber(const std::string& text)
+{
+    unsigned long long value = 0;
+    for (const char c : text)
+    {
+        if (c < '0' || c > '9')
+            break;
+        value = std::min<unsigned long long>(value * 10 + unsigned(c - '0'), 0xFFFFFFFFull);
+    }
+    return unsigned(value);
+}
+
+BatchRun::BatchRun(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray)
+    : m_Box(box), m_Sink(sink), m_StBits(stBits), m_MtBits(mtBits), m_Gray(gray)
+{
+    for (std::size_t i = 0; i < kEdits; ++i)
+        m_Edits[i].text = kSpecs[i].start;
+}
+
+std::string BatchRun::Status(int status) const
+{
+    return m_Box.GetStatusAsString(status);
+}
+
+void BatchRun::Open()
+{
+    for (std::size_t i = 0; i < kEdits; ++i)
+        m_Edits[i] = EditState{kSpecs[i].start, false, true};
+    m_Monotony = {MONO_AUTODETECT, MONO_AUTODETECT};
+    ClearResults();
+    m_State = BATCH_READY;
+    Tavik::SampleParameter p;
+    const int status = m_Box.GetSampleParameter(p);
+    if (status != Tavik::Box::OK)
+    {
+        m_Sink.Error("Error while reading sample parameter.\n" + Status(status));
+        m_State = BATCH_BOX_ERROR;
+        return;
+    }
+    m_Frequency = p.GetFrequence();
+}
+
+void BatchRun::SetText(Edit edit, const std::string& text)
+{
+    m_Edits[edit].text = text;
+    m_Edits[edit].changed = true;
+}
+
+bool BatchRun::ValidateEdits()
+{
+    bool valid = true;
+    for (std::size_t i = 0; i < kRangedEdits; ++i)
+    {
+        EditState& edit = m_Edits[i];
+        if (edit.changed)
+        {
+            const unsigned value = ParseNumber(edit.text);
+            edit.valid = value >= kSpecs[i].min && value <= kSpecs[i].max;
+            edit.changed = false;
+            if (i == EDIT_SAMPLE_DELAY && edit.valid && m_Frequency > 0)
+            {
+                const float minimum =
+                    float(m_StBits + m_MtBits + 1) * 1000000.0f / float(m_Frequency) + 20.0f;
+                if (float(value) <= minimum)
+                    m_Sink.Line(Format("Warning while checking sample delay parameter:\n%.0f us "
+                                       "is the minimum Sample Delay to observe the specification "
+                                       "at SSI Clock Frequence of %i Hz.",
+                                       double(minimum), int(m_Frequency)));
+            }
+        }
+        // An edit still drawn red from an earlier validation stops a run too: a run must not
+        // start with a value the window marks as wrong.
+        valid = valid && edit.valid;
+    }
+    return valid;
+}
+
+void BatchRun::SetMonotony(Part part, std::optional<MONOTONY> mode)
+{
+    m_Monotony[part] = mode;
+}
+
+MONOTONY BatchRun::TakeMonotony(Part part) const
+{
+    if (m_Monotony[part])
+        return *m_Monotony[part];
+    Tavik::XAssertionFailed("false", "Invalid combination of IDC_RD_MONO*", SOURCE, __LINE__);
+    // The handler returned: check the part anyway, in the direction the readings show. "No
+    // Test" would let a broken window pass a part unchecked and paint it green.
+    return kMonotonyFallback;
+}
+
+void BatchRun::ClearResults()
+{
+    m_HasResult = false;
+}
+
+void BatchRun::ResetBuffer(std::size_t count)
+{
+    // The old buffer goes first, so two full buffers never live at once.
+    std::vector<unsigned>().swap(m_Buffer);
+    m_Buffer.reserve(count);
+}
+
+void BatchRun::Append(const std::vector<unsigned>& readings)
+{
+    const std::size_t missing = m_Count > m_Buffer.size() ? m_Count - m_Buffer.size() : 0;
+    const std::size_t taken = std::min(missing, readings.size());
+    m_Buffer.insert(m_Buffer.end(), readings.begin(), readings.begin() + std::ptrdiff_t(taken));
+}
+
+void BatchRun::Start()
+{
+    if (m_State != BATCH_READY)
+        return;
+    ClearResults();
+    if (!ValidateEdits())
+        return;
+
+    Tavik::SampleParameter p;
+    int status = m_Box.GetSampleParameter(p);
+    if (status != Tavik::Box::OK)
+    {
+        m_Sink.Error("Error while reading sample parameter.\n" + Status(status));
+        return;
+    }
+    const unsigned count = ParseNumber(m_Edits[EDIT_SAMPLE_COUNT].text);
+    p.SetSampleCount(count);
+    p.SetDelay(ParseNumber(m_Edits[EDIT_SAMPLE_DELAY].text));
+    const std::string detail = Format("Set sample count to %u.", count);
+    status = m_Box.SetSampleParameter(p);
+    if (status != Tavik::Box::OK)
+    {
+        m_Sink.Error("Error while setting sample parameter. " + detail + "\n" + Status(status));
+        return;
+    }
+    m_Sink.Line("Setting sample parameter. " + detail);
+
+    m_Count = p.GetSampleCount();
+    m_Delay = p.GetDelay();
+    ResetBuffer(m_Count);
+
+    status = m_Box.Sample(m_Arrived);
+    if (status == Tavik::Box::OK)
+    {
+        Append(m_Arrived);
+        if (m_Buffer.size() != p.GetSampleCount())
+            Tavik::XAssertionFailed("m_Measurement.buffer.size() == para.GetSampleCount()",
+                                    "Array size not expected.", SOURCE, __LINE__);
+        Check();
+    }
+    else if (status == Tavik::Box::TIMEOUT)
+    {
+        Append(m_Arrived);
+        m_State = BATCH_SAMPLING;
+    }
+    else
+    {
+        // A failed transaction hands back placeholders, not readings: keep none of them (they
+        // may fill a whole run's worth of memory), and do not wait for a run that may never
+        // have started.
+        std::vector<unsigned>().swap(m_Arrived);
+        m_Box.TerminateSample();
+        m_Sink.Error("Error while reading sampled measurements from box.\n" + Status(status));
+    }
+}
+
+void BatchRun::Poll()
+{
+    if (m_State != BATCH_SAMPLING)
+        return;
+    const int status = m_Box.GetNextSamples(m_Arrived);
+    if (status != Tavik::Box::OK)
+    {
+        m_State = BATCH_READY;
+        m_Sink.Error("Error while reading sampled measurements from box.\n" + Status(status));
+        // The run ends here with what arrived; a box still streaming would refuse the next
+        // run. Its answer adds nothing to the error just reported.
+        m_Box.TerminateSample();
+        return;
+    }
+    m_Sink.Line(Format("reading %u measurements from box", unsigned(m_Arrived.size())));
+    Append(m_Arrived);
+    if (m_Buffer.size() < m_Count)
+    {
+        m_Sink.Line(
+            Format("Waiting for further %d measurements ...", int(m_Count - m_Buffer.size())));
+        return;
+    }
+    m_Sink.Line(Format("All %d measurements read.", int(m_Buffer.size())));
+    m_State = BATCH_READY;
+    Check();
+}
+
+void BatchRun::Check()
+{
+    if (m_State != BATCH_READY)
+        return;
+    m_State = BATCH_CHECKING;
+    CodeTester::Config config;
+    config.m_StBits = m_StBits;
+    config.m_MtBits = m_MtBits;
+    config.m_MtMonotony = TakeMonotony(PART_MT);
+    config.m_StMonotony = TakeMonotony(PART_ST);
+    config.m_MtStepSize = ParseNumber(m_Edits[EDIT_MT_STEP].text);
+    config.m_StStepSize = ParseNumber(m_Edits[EDIT_ST_STEP].text);
+    config.m_Gray = m_Gray;
+    config.m_ErrorLimit = ParseNumber(m_Edits[EDIT_ERROR_LIMIT].text);
+    m_Tester.SetConfig(config);
+    m_Tester.Test(m_Buffer);
+    m_HasResult = true;
+    for (const std::string& message : m_Tester.GetResult().m_Messages)
+        m_Sink.Line(message);
+    m_Sink.Line("Check finished");
+    m_State = BATCH_READY;
+}
+
+void BatchRun::Stop()
+{
+    if (m_State != BATCH_SAMPLING)
+        return;
+    m_State = BATCH_READY;
+    const int status = m_Box.TerminateSample();
+    if (status != Tavik::Box::OK)
+        m_Sink.Error("Error while terminating sample processing." + Status(status));
+}
+
+void BatchRun::LoadDummyData()
+{
+    if (m_State != BATCH_READY)
+        return;
+    m_Count = kDummyLast - kDummyFirst + 1;
+    ResetBuffer(m_Count);
+    for (unsigned value = kDummyFirst; value <= kDummyLast; ++value)
+        m_Buffer.push_back(value);
+}
+
+BatchFile::Error BatchRun::Save(const std::string& path, const BatchFile::Progress& progress) const
+{
+    if (m_Buffer.empty())
+        return BatchFile::BATCH_FILE_OK;
+    return BatchFile::Write(path, m_Buffer, m_Delay, m_Gray, progress);
+}
+
+BatchRun::View BatchRun::GetView() const
+{
+    View view;
+    view.state = m_State;
+    for (std::size_t i = 0; i < kEdits; ++i)
+        view.valid[i] = m_Edits[i].valid;
+    view.progressMax = m_Count;
+    view.progressPos = m_Buffer.size();
+    if (m_HasResult)
+    {
+        const CodeTester::Result& r = m_Tester.GetResult();
+        const auto field = [](bool ok, std::string text = {}) { return Field{true, ok, text}; };
+        view.results[RESULT_MT_MONOTONY] = field(r.m_MtMonotonyErrors == 0);
+        view.results[RESULT_ST_MONOTONY] = field(r.m_StMonotonyErrors == 0);
+        view.results[RESULT_MT_STEP] = field(r.m_MtStepErrors == 0);
+        view.results[RESULT_ST_STEP] = field(r.m_StStepErrors == 0);
+        view.results[RESULT_MT_TURNS] =
+            field(r.m_MtMonotonyErrors == 0 && r.m_MtStepErrors == 0, std::to_string(r.m_MtTurns));
+        view.results[RESULT_ST_TURNS] =
+            field(r.m_StMonotonyErrors == 0 && r.m_StStepErrors == 0, std::to_string(r.m_StTurns));
+    }
+    return view;
+}
+
+} // namespace App

@@ -1,0 +1,180 @@
+#pragma once
+
+#include "app/core/BatchFile.h"
+#include "app/core/CodeTester.h"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Tavik
+{
+class Box;
+}
+
+namespace App
+{
+class HistorySink;
+
+// One batch recording on a box: the box takes a timed run of readings, the run collects them
+// into its buffer, checks them with the code tester and saves them. Every message goes to the
+// sink. A front end forwards the user's actions (edits, Start, the collection tick, Check
+// again, Exit, Save Buffer) and renders GetView(); the batch dialog calls Poll() from its
+// 300 ms timer, a command-line tool calls it in a loop.
+//
+// While a run streams (BATCH_SAMPLING) nothing but GetNextSamples and TerminateSample is sent
+// to the box: any other command would drop the readings on their way.
+class BatchRun
+{
+public:
+    enum State
+    {
+        BATCH_READY = 1,
+        BATCH_SAMPLING = 2,
+        BATCH_CHECKING = 3,
+        BATCH_BOX_ERROR = 4, // the parameter set could not be read on opening
+    };
+
+    enum Edit
+    {
+        EDIT_SAMPLE_DELAY,
+        EDIT_SAMPLE_COUNT,
+        EDIT_MT_STEP,
+        EDIT_ST_STEP,
+        EDIT_ERROR_LIMIT,
+    };
+    static constexpr std::size_t kEdits = 5;
+    // Start text, length limit and accepted range of an edit. The error limit takes any number.
+    struct EditSpec
+    {
+        const char* start;
+        int maxChars;
+        unsigned min;
+        unsigned max;
+    };
+    static const EditSpec& Spec(Edit edit);
+
+    enum Part
+    {
+        PART_MT,
+        PART_ST,
+    };
+
+    enum ResultField
+    {
+        RESULT_MT_MONOTONY,
+        RESULT_ST_MONOTONY,
+        RESULT_MT_STEP,
+        RESULT_ST_STEP,
+        RESULT_MT_TURNS,
+        RESULT_ST_TURNS,
+    };
+    static constexpr std::size_t kResultFields = 6;
+    struct Field
+    {
+        bool shown = false; // false: cleared, no colour
+        bool ok = false;    // green when shown and ok, red when shown and not
+        std::string text;   // the turn counters in decimal; empty for the error fields
+    };
+
+    // Everything a front end shows.
+    struct View
+    {
+        State state = BATCH_READY;
+        std::array<bool, kEdits> valid{}; // false: the edit is drawn on red
+        unsigned progressMax = 0;         // the run's sample count
+        std::size_t progressPos = 0;      // readings in the buffer
+        std::array<Field, kResultFields> results{};
+    };
+
+    // `box` and `sink` are borrowed and must outlive the run. The bit counts and the Gray flag
+    // are those of the opener.
+    BatchRun(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray);
+    BatchRun(const BatchRun&) = delete;
+    BatchRun& operator=(const BatchRun&) = delete;
+
+    // Start values, results cleared, BATCH_READY; then reads the clock frequency from the box
+    // (BATCH_BOX_ERROR on failure).
+    void Open();
+
+    // The user changed an edit: it is validated at the next ValidateEdits.
+    void SetText(Edit edit, const std::string& text);
+    const std::string& GetText(Edit edit) const { return m_Edits[edit].text; }
+    // Holds every edit changed since its last validation against its range, and warns when
+    // a changed valid delay is at or below the minimum for the bit count and clock. False
+    // while any of the four ranged edits is invalid, whether found now or at an earlier
+    // validation.
+    bool ValidateEdits();
+
+    // What a monotony radio group shows: its mode, or nullopt when not exactly one of its
+    // buttons is checked. Taken by the next check.
+    void SetMonotony(Part part, std::optional<MONOTONY> mode);
+
+    // "Start": only in BATCH_READY. Writes the parameter set and starts the box; a run that
+    // arrives at once is checked at once, a longer one goes on in BATCH_SAMPLING.
+    void Start();
+    // One collection tick: only in BATCH_SAMPLING. Appends what arrived; a complete run is
+    // checked, a link failure ends the run and keeps what arrived.
+    void Poll();
+    // Runs the code tester over the buffer and shows its results and messages.
+    void Check();
+    // "Exit" while a run streams: stops it on the box. The buffer keeps what arrived.
+    void Stop();
+    // Fills the buffer with 16 to 65535 ascending (a test aid).
+    void LoadDummyData();
+
+    bool HasReadings() const { return !m_Buffer.empty(); }
+    // Writes the buffer (see BatchFile::Write).
+    BatchFile::Error Save(const std::string& path, const BatchFile::Progress& progress = {}) const;
+
+    State GetState() const { return m_State; }
+    View GetView() const;
+    const std::vector<unsigned>& GetBuffer() const { return m_Buffer; }
+    unsigned GetDelay() const { return m_Delay; }
+    unsigned GetFrequency() const { return m_Frequency; }
+    const CodeTester::Result& GetResult() const { return m_Tester.GetResult(); }
+
+    // Plain decimal conversion of an edit: the leading digits, 0 without any.
+    static unsigned ParseNumber(const std::string& text);
+    // The mode a check uses for a radio group without exactly one checked button, once its
+    // failed assertion has been reported and the handler returned.
+    static constexpr MONOTONY kMonotonyFallback = MONO_AUTODETECT;
+
+private:
+    struct EditState
+    {
+        std::string text;
+        bool changed = false;
+        bool valid = true;
+    };
+
+    std::string Status(int status) const;
+    void ClearResults();
+    // Starts the buffer afresh with room for `count` readings, so it never grows by doubling.
+    void ResetBuffer(std::size_t count);
+    // Appends at most the readings still missing.
+    void Append(const std::vector<unsigned>& readings);
+    void Complete();
+    MONOTONY TakeMonotony(Part part) const;
+
+    Tavik::Box& m_Box;
+    HistorySink& m_Sink;
+    const unsigned m_StBits;
+    const unsigned m_MtBits;
+    const bool m_Gray;
+
+    State m_State = BATCH_READY;
+    unsigned m_Frequency = 0;
+    unsigned m_Delay = 0; // of the current run, in us
+    unsigned m_Count = 0; // of the current run
+    std::vector<unsigned> m_Buffer;
+    std::vector<unsigned> m_Arrived; // one tick's readings
+    std::array<EditState, kEdits> m_Edits;
+    std::array<std::optional<MONOTONY>, 2> m_Monotony{MONO_AUTODETECT, MONO_AUTODETECT};
+    CodeTester m_Tester;
+    bool m_HasResult = false;
+};
+
+} // namespace App

@@ -1,0 +1,134 @@
+// The saved batch format: its exact bytes, the 64-bit time column, saves that fail or are
+// cancelled, and the reader.
+#include "app/core/BatchFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace App;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+class BatchFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_Folder = fs::absolute("BatchFileTest-" + std::to_string(::getpid()));
+        fs::remove_all(m_Folder);
+        fs::create_directories(m_Folder);
+    }
+    void TearDown() override { fs::remove_all(m_Folder); }
+
+    std::string PathOf(const char* name) const { return (m_Folder / name).string(); }
+    static std::string Contents(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::size_t Entries() const
+    {
+        return std::size_t(std::distance(fs::directory_iterator(m_Folder), {}));
+    }
+
+    fs::path m_Folder;
+};
+
+TEST_F(BatchFileTest, WritesHeaderAndOneLinePerReading)
+{
+    const std::string path = PathOf("SSIBatch.log");
+    const std::vector<unsigned> readings = {7, 8, 9};
+    ASSERT_EQ(BatchFile::Write(path, readings, 50, false), BatchFile::BATCH_FILE_OK);
+    EXPECT_EQ(Contents(path), "Time [us]; Measurement [dec]\n0,7\n50,8\n100,9\n");
+    ASSERT_EQ(BatchFile::Write(path, readings, 50, true), BatchFile::BATCH_FILE_OK);
+    EXPECT_EQ(Contents(path).substr(0, 30), "Time [us]; Measurement [gray]\n");
+}
+
+TEST_F(BatchFileTest, TimeColumnGoesBeyond32Bits)
+{
+    const std::string path = PathOf("wide.log");
+    const std::vector<unsigned> readings = {0, 4294967295u, 2};
+    ASSERT_EQ(BatchFile::Write(path, readings, 4294967295u, false), BatchFile::BATCH_FILE_OK);
+    EXPECT_EQ(Contents(path),
+              "Time [us]; Measurement [dec]\n0,0\n4294967295,4294967295\n8589934590,2\n");
+}
+
+TEST_F(BatchFileTest, FailedOrCancelledSaveLeavesTheOldFile)
+{
+    const std::string path = PathOf("SSIBatch.log");
+    std::ofstream(path) << "old record\n";
+    const std::vector<unsigned> readings(200000, 123456789u);
+
+    // A file size limit makes the write fail part-way, as a full disk does.
+    struct rlimit previous;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    struct rlimit small = previous;
+    small.rlim_cur = 100000;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const BatchFile::Error failed = BatchFile::Write(path, readings, 50, false);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(failed, BatchFile::BATCH_FILE_WRITE);
+
+    const BatchFile::Error cancelled = BatchFile::Write(
+        path, readings, 50, false, [](std::size_t done, std::size_t) { return done == 0; });
+    EXPECT_EQ(cancelled, BatchFile::BATCH_FILE_CANCELLED);
+
+    EXPECT_EQ(Contents(path), "old record\n");
+    EXPECT_EQ(Entries(), 1u); // no temporary file left behind
+}
+
+TEST_F(BatchFileTest, ReadsWhatItWrote)
+{
+    const std::string path = PathOf("round.log");
+    const std::vector<unsigned> readings = {16, 4294967295u, 0, 17};
+    ASSERT_EQ(BatchFile::Write(path, readings, 4095, true), BatchFile::BATCH_FILE_OK);
+    BatchFile::Contents contents;
+    std::string error;
+    ASSERT_TRUE(BatchFile::Read(path, contents, error)) << error;
+    EXPECT_EQ(contents.readings, readings);
+    EXPECT_EQ(contents.delayUs, 4095u);
+    EXPECT_TRUE(contents.gray);
+}
+
+TEST_F(BatchFileTest, MalformedLinesAreReportedWithTheirLine)
+{
+    const std::string header = "Time [us]; Measurement [dec]\n";
+    const struct
+    {
+        std::string text;
+        const char* where;
+    } cases[] = {
+        {"", "f:1:"},
+        {"Time [us]; Measurement\n0,1\n", "f:1:"},
+        {header + "0,1\n50,x\n", "f:3:"},
+        {header + "0,1\n50,4294967296\n", "f:3:"},
+        {header + "0,1\n50,2,\n", "f:3:"},
+        {header + "0,1\n50,2\n101,3\n", "f:4:"}, // not 2 x 50
+        {header + "0,1\n50,2", "f:3:"},          // no line feed at the end
+        {header + "0,1\n\n", "f:3:"},
+    };
+    for (const auto& c : cases)
+    {
+        BatchFile::Contents contents;
+        std::string error;
+        EXPECT_FALSE(BatchFile::Parse(c.text, "f", contents, error)) << c.text;
+        EXPECT_EQ(error.rfind(c.where, 0), 0u) << c.text << " gave " << error;
+    }
+}
+
+} // namespace

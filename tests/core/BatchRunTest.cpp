@@ -1,0 +1,266 @@
+// The batch recording on a simulated box, in virtual time: texts, the run's end in every way it
+// can end, and the check.
+#include "app/core/BatchRun.h"
+#include "app/core/Formats.h"
+#include "app/core/HistorySink.h"
+#include "driver/Box.h"
+#include "driver/XAssertion.h"
+#include "link/Clock.h"
+#include "link/SimulatorProvider.h"
+#include "tests/fakes/FakeDevice.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace App;
+using Tavik::Box;
+using testing::ElementsAre;
+
+namespace
+{
+
+class BatchRunTest : public ::testing::Test
+{
+protected:
+    BatchRunTest()
+        : m_Provider(std::make_shared<FTD2xx::SimulatorProvider>(Config(), m_Clock)),
+          m_Providers({m_Provider})
+    {
+        m_PreviousSleep = Box::SetSleepFunction(
+            [this](unsigned ms) { m_Clock.Advance(std::chrono::milliseconds(ms)); });
+    }
+    ~BatchRunTest() override { Box::SetSleepFunction(m_PreviousSleep); }
+
+    static FTD2xx::SimulatorConfig Config()
+    {
+        FTD2xx::SimulatorConfig config;
+        config.boxes = 1;
+        return config;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(m_Box.Open(0), Box::OK);
+        ASSERT_EQ(m_Box.SetPowerMode(Box::PWR_INTERNAL), Box::OK);
+        Tavik::SampleParameter p;
+        ASSERT_EQ(m_Box.GetSampleParameter(p), Box::OK);
+        p.SetFrequence(1000000);
+        ASSERT_EQ(m_Box.SetSampleParameter(p), Box::OK);
+        m_Run.Open();
+        m_Sink.TakeNew();
+    }
+
+    FTD2xx::SimulatedBox& Sim() { return *m_Provider->GetBox(0); }
+    // The simulated box vanishes on the command after the next `commands`.
+    void UnplugAfter(unsigned commands)
+    {
+        FTD2xx::SimulatorFaults faults;
+        faults.unplugAtCommand = Sim().GetCommandCount() + commands + 1;
+        Sim().SetFaults(faults);
+    }
+    void Start(unsigned count)
+    {
+        m_Run.SetText(BatchRun::EDIT_SAMPLE_COUNT, std::to_string(count));
+        m_Run.Start();
+    }
+    // One 300 ms tick.
+    void Tick()
+    {
+        m_Clock.Advance(std::chrono::milliseconds(300));
+        m_Run.Poll();
+    }
+    std::string Status() { return m_Box.GetStatusAsString(Box::FAILED); }
+
+    FTD2xx::ManualClock m_Clock;
+    std::shared_ptr<FTD2xx::SimulatorProvider> m_Provider;
+    LinkFake::ScopedProviders m_Providers;
+    Box::SleepFunction m_PreviousSleep;
+    Box m_Box;
+    VectorSink m_Sink;
+    BatchRun m_Run{m_Box, m_Sink, 13, 12, false};
+};
+
+TEST_F(BatchRunTest, OpeningWithoutParameterSetIsABoxError)
+{
+    Sim().Unplug();
+    m_Run.Open();
+    EXPECT_EQ(m_Run.GetState(), BatchRun::BATCH_BOX_ERROR);
+    EXPECT_THAT(m_Sink.TakeNew(),
+                ElementsAre("Error: Error while reading sample parameter.", "    " + Status()));
+    m_Run.Start();
+    EXPECT_TRUE(m_Sink.TakeNew().empty());
+}
+
+TEST_F(BatchRunTest, MinimumDelayWarningAtAndBelowTheMinimum)
+{
+    // (13 + 12 + 1) clocks at 1 MHz plus 20 us.
+    m_Run.SetText(BatchRun::EDIT_SAMPLE_DELAY, "46");
+    EXPECT_TRUE(m_Run.ValidateEdits());
+    EXPECT_THAT(m_Sink.TakeNew(),
+                ElementsAre("Warning while checking sample delay parameter:",
+                            "    46 us is the minimum Sample Delay to observe the specification at "
+                            "SSI Clock Frequence of 1000000 Hz."));
+    m_Run.SetText(BatchRun::EDIT_SAMPLE_DELAY, "47");
+    EXPECT_TRUE(m_Run.ValidateEdits());
+    EXPECT_TRUE(m_Sink.TakeNew().empty());
+}
+
+TEST_F(BatchRunTest, EditsOutsideTheirRangeAreInvalidAndStopARun)
+{
+    const struct
+    {
+        BatchRun::Edit edit;
+        const char* bad[2];
+        const char* good;
+    } cases[] = {
+        {BatchRun::EDIT_SAMPLE_DELAY, {"9", "4096"}, "4095"},
+        {BatchRun::EDIT_SAMPLE_COUNT, {"0", "16777215"}, "16777214"},
+        {BatchRun::EDIT_MT_STEP, {"0", "100"}, "99"},
+        {BatchRun::EDIT_ST_STEP, {"", "x1"}, "1"},
+    };
+    for (const auto& c : cases)
+    {
+        for (const char* bad : c.bad)
+        {
+            m_Run.SetText(c.edit, bad);
+            EXPECT_FALSE(m_Run.ValidateEdits()) << bad;
+            EXPECT_FALSE(m_Run.GetView().valid[c.edit]) << bad;
+            // Still red, unchanged since: the run does not start.
+            m_Run.Start();
+            EXPECT_EQ(m_Run.GetView().progressMax, 0u) << bad;
+        }
+        m_Run.SetText(c.edit, c.good);
+        EXPECT_TRUE(m_Run.ValidateEdits()) << c.good;
+    }
+    EXPECT_TRUE(m_Sink.TakeNew().empty());
+}
+
+TEST_F(BatchRunTest, ShortRunIsCheckedAtOnce)
+{
+    Start(100);
+    EXPECT_EQ(m_Run.GetState(), BatchRun::BATCH_READY);
+    EXPECT_EQ(m_Run.GetBuffer().size(), 100u);
+    EXPECT_TRUE(m_Run.GetView().results[BatchRun::RESULT_ST_STEP].shown);
+    const std::vector<std::string> lines = m_Sink.TakeNew();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), "Setting sample parameter. Set sample count to 100.");
+    EXPECT_EQ(lines.back(), "Check finished");
+}
+
+TEST_F(BatchRunTest, LongRunIsCollectedTickByTick)
+{
+    Start(10000);
+    ASSERT_EQ(m_Run.GetState(), BatchRun::BATCH_SAMPLING);
+    EXPECT_THAT(m_Sink.TakeNew(),
+                ElementsAre("Setting sample parameter. Set sample count to 10000."));
+    EXPECT_EQ(m_Run.GetDelay(), 50u);
+    while (m_Run.GetState() == BatchRun::BATCH_SAMPLING)
+    {
+        const std::size_t before = m_Run.GetBuffer().size();
+        Tick();
+        const std::size_t have = m_Run.GetBuffer().size();
+        EXPECT_EQ(m_Run.GetView().progressPos, have);
+        const std::vector<std::string> lines = m_Sink.TakeNew();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0], Format("reading %zu measurements from box", have - before));
+        if (have < 10000)
+            EXPECT_THAT(lines,
+                        ElementsAre(lines[0], Format("Waiting for further %zu measurements ...",
+                                                     10000 - have)));
+        else
+            EXPECT_EQ(lines[1], "All 10000 measurements read.");
+    }
+    EXPECT_EQ(m_Run.GetBuffer().size(), 10000u);
+    EXPECT_EQ(m_Run.GetView().progressMax, 10000u);
+    EXPECT_TRUE(m_Run.GetResult().Passed());
+}
+
+TEST_F(BatchRunTest, FailedParameterSetIsReported)
+{
+    UnplugAfter(1); // the set is read, writing it fails
+    Start(10000);
+    EXPECT_EQ(m_Run.GetState(), BatchRun::BATCH_READY);
+    EXPECT_THAT(m_Sink.TakeNew(), ElementsAre("Error: Error while setting sample parameter. Set "
+                                              "sample count to 10000.",
+                                              "    " + Status()));
+}
+
+TEST_F(BatchRunTest, UnplugInARunKeepsWhatArrived)
+{
+    Start(100000);
+    Tick();
+    const std::vector<unsigned> arrived = m_Run.GetBuffer();
+    ASSERT_GT(arrived.size(), 0u);
+    m_Sink.TakeNew();
+    Sim().Unplug();
+    Tick();
+    EXPECT_EQ(m_Run.GetState(), BatchRun::BATCH_READY);
+    EXPECT_THAT(m_Sink.TakeNew(),
+                ElementsAre("Error: Error while reading sampled measurements from box.",
+                            "    " + Status()));
+    EXPECT_EQ(m_Run.GetBuffer(), arrived);
+    m_Run.Check();
+    EXPECT_TRUE(m_Run.GetView().results[BatchRun::RESULT_ST_TURNS].shown);
+}
+
+TEST_F(BatchRunTest, FailedSampleKeepsNoPlaceholders)
+{
+    UnplugAfter(2); // read and write the set, then the sampling command fails
+    Start(100000);
+    EXPECT_EQ(m_Run.GetState(), BatchRun::BATCH_READY);
+    EXPECT_FALSE(m_Run.HasReadings());
+    const std::vector<std::string> lines = m_Sink.TakeNew();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Error: Error while reading sampled measurements from box.");
+}
+
+TEST_F(BatchRunTest, StopEndsTheRunOnTheBoxAndReportsAFailure)
+{
+    Start(100000);
+    ASSERT_TRUE(Sim().IsStreaming());
+    m_Run.Stop();
+    EXPECT_FALSE(Sim().IsStreaming());
+    EXPECT_EQ(m_Run.GetState(), BatchRun::BATCH_READY);
+
+    Start(100000);
+    Sim().Unplug();
+    m_Sink.TakeNew();
+    m_Run.Stop();
+    EXPECT_THAT(m_Sink.TakeNew(),
+                ElementsAre("Error: Error while terminating sample processing." + Status()));
+}
+
+std::vector<std::string> g_Reports;
+void RecordReport(const char* expression, const char* info, const char* file, int)
+{
+    g_Reports.push_back(std::string(expression) + "|" + info + "|" + file);
+}
+
+TEST_F(BatchRunTest, RadioGroupWithoutOneCheckedButtonIsReportedAndAutodetected)
+{
+    Start(100);
+    const Tavik::XAssertionHandler previous = Tavik::SetXAssertionHandler(&RecordReport);
+    g_Reports.clear();
+    m_Run.SetMonotony(BatchRun::PART_ST, std::nullopt);
+    m_Run.Check();
+    const std::vector<std::string> reports = g_Reports;
+    // Restoring the built-in report (nullptr) is itself reported, to the handler above.
+    Tavik::SetXAssertionHandler(previous);
+    EXPECT_THAT(reports, ElementsAre("false|Invalid combination of IDC_RD_MONO*|BatchSampleDlg"));
+    EXPECT_EQ(m_Run.GetResult().m_StMonotony, MONO_ASC); // the encoder turns forward
+}
+
+TEST_F(BatchRunTest, DummyDataIsSixteenToFFFF)
+{
+    m_Run.LoadDummyData();
+    const std::vector<unsigned>& buffer = m_Run.GetBuffer();
+    ASSERT_EQ(buffer.size(), 65520u);
+    EXPECT_EQ(buffer.front(), 16u);
+    EXPECT_EQ(buffer.back(), 65535u);
+}
+
+} // namespace
