@@ -1,7 +1,10 @@
 #include "app/cli/Cli.h"
 
 #include "app/TavikVersion.h"
+#include "app/core/BatchRun.h"
 #include "app/core/BoxSession.h"
+#include "app/core/CodeTester.h"
+#include "app/core/CsvFile.h"
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
 #include "app/core/Resource.h"
@@ -14,12 +17,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <unistd.h>
 
 namespace App
 {
@@ -40,12 +49,17 @@ extern "C" void OnInterrupt(int)
 constexpr const char* kUsage =
     "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check> [OPTIONS]";
 
-constexpr const char* kExitCodes = "Exit codes:\n"
-                                   "  0    success\n"
-                                   "  1    a box or link failure (the box's status on stderr)\n"
-                                   "  2    bad usage, or a malformed file\n"
-                                   "  3    check or batch found errors in the readings\n"
-                                   "  130  interrupted (Ctrl-C); what arrived is kept\n";
+// The batch's collection tick: short enough for a lively progress bar, long enough to cost
+// the processor next to nothing while the box streams.
+constexpr unsigned kPollMs = 200;
+
+constexpr const char* kExitCodes =
+    "Exit codes:\n"
+    "  0    success\n"
+    "  1    a box or link failure (the box's status on stderr)\n"
+    "  2    bad usage, a malformed input file or an output file that cannot be written\n"
+    "  3    check or batch found errors in the readings\n"
+    "  130  interrupted (Ctrl-C); what arrived is kept\n";
 
 // History lines to stdout (unless quiet), error lines to stderr; both kept for --json.
 class CliSink : public HistorySink
@@ -150,6 +164,109 @@ struct Options
     // read
     std::optional<unsigned> count;
     std::optional<unsigned> interval;
+
+    // batch and check
+    unsigned delay = 50;
+    std::string file;
+    std::string stMono = "auto";
+    std::string mtMono = "auto";
+    unsigned stStep = 1;
+    unsigned mtStep = 1;
+    unsigned limit = 1;
+    bool gray = false;
+};
+
+const std::map<std::string, MONOTONY> kMonotonies = {
+    {"asc", MONO_ASC},
+    {"desc", MONO_DESC},
+    {"auto", MONO_AUTODETECT},
+    {"none", MONO_NO_TEST},
+};
+
+enum FileType
+{
+    FILE_TEXT, // the window's "Save Buffer" format
+    FILE_CSV,
+    FILE_UNKNOWN,
+};
+
+FileType TypeOf(const std::string& path)
+{
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext)
+        c = char(std::tolower((unsigned char)c));
+    if (ext == ".log" || ext == ".txt" || ext == ".dat")
+        return FILE_TEXT;
+    if (ext == ".csv")
+        return FILE_CSV;
+    return FILE_UNKNOWN;
+}
+
+constexpr const char* kFileTypes = "a file ending in .log, .txt, .dat or .csv";
+
+json ResultJson(const CodeTester::Result& r)
+{
+    return {{"passed", r.Passed()},
+            {"errors", r.GetErrorCount()},
+            {"stMonotonyErrors", r.m_StMonotonyErrors},
+            {"mtMonotonyErrors", r.m_MtMonotonyErrors},
+            {"stStepErrors", r.m_StStepErrors},
+            {"mtStepErrors", r.m_MtStepErrors},
+            {"stTurns", r.m_StTurns},
+            {"mtTurns", r.m_MtTurns}};
+}
+
+void PrintResult(std::ostream& out, const CodeTester::Result& r)
+{
+    out << "ST monotony errors: " << r.m_StMonotonyErrors << '\n'
+        << "MT monotony errors: " << r.m_MtMonotonyErrors << '\n'
+        << "ST step errors:     " << r.m_StStepErrors << '\n'
+        << "MT step errors:     " << r.m_MtStepErrors << '\n'
+        << "ST turns:           " << r.m_StTurns << '\n'
+        << "MT turns:           " << r.m_MtTurns << '\n'
+        << "Result:             "
+        << (r.Passed() ? std::string("passed") : std::to_string(r.GetErrorCount()) + " error(s)")
+        << '\n';
+}
+
+// Readings per second and the time left, redrawn in place on a terminal.
+class ProgressBar
+{
+public:
+    ProgressBar(std::ostream& err, bool shown) : m_Err(err), m_Shown(shown) {}
+    void Show(std::size_t done, std::size_t total)
+    {
+        if (!m_Shown || total == 0)
+            return;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_Start).count();
+        const double rate = seconds > 0 ? double(done) / seconds : 0;
+        constexpr int kWidth = 30;
+        const int filled = int(double(kWidth) * double(done) / double(total));
+        std::string bar = "\r[" + std::string(std::size_t(filled), '#') +
+                          std::string(std::size_t(kWidth - filled), '-') + "]";
+        bar += Format(" %3d%%  %zu/%zu  %.0f/s", int(100.0 * double(done) / double(total)), done,
+                      total, rate);
+        if (rate > 0)
+        {
+            const unsigned left = unsigned(double(total - done) / rate + 0.5);
+            bar += Format("  %u:%02u left", left / 60, left % 60);
+        }
+        m_Err << bar << "\x1b[K" << std::flush;
+        m_Drawn = true;
+    }
+    void Done()
+    {
+        if (m_Drawn)
+            m_Err << '\n' << std::flush;
+        m_Drawn = false;
+    }
+
+private:
+    std::ostream& m_Err;
+    bool m_Shown;
+    bool m_Drawn = false;
+    std::chrono::steady_clock::time_point m_Start = std::chrono::steady_clock::now();
 };
 
 // One run of the program: the box, its session and the sink, set up for one subcommand.
@@ -169,8 +286,12 @@ public:
     int Info();
     int Set();
     int Read();
+    int Batch();
+    int Check();
 
 private:
+    int CheckOutputPath();
+    bool Save(const BatchRun& run, const RunSettings& settings);
     // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
     int Connect();
     int PowerOn();
@@ -464,6 +585,189 @@ int Command::Read()
     return Finish(code);
 }
 
+int Command::CheckOutputPath()
+{
+    if (TypeOf(m_Options.file) == FILE_UNKNOWN)
+        return Usage("-o " + m_Options.file + ": expected " + kFileTypes);
+    std::filesystem::path folder = std::filesystem::path(m_Options.file).parent_path();
+    if (folder.empty())
+        folder = ".";
+    if (::access(folder.c_str(), W_OK) != 0)
+        return Usage("-o " + m_Options.file + ": cannot write into the folder " + folder.string());
+    return EXIT_OK;
+}
+
+bool Command::Save(const BatchRun& run, const RunSettings& settings)
+{
+    if (!run.HasReadings())
+        return true;
+    const auto& readings = run.GetBuffer();
+    BatchFile::Error error = BatchFile::BATCH_FILE_OK;
+    if (TypeOf(m_Options.file) == FILE_CSV)
+        error = CsvFile::Write(m_Options.file, readings, settings, false);
+    else
+        error = run.Save(m_Options.file);
+    if (error == BatchFile::BATCH_FILE_OK)
+    {
+        m_Sink.Line(Format("%zu readings written to %s.", readings.size(), m_Options.file.c_str()));
+        return true;
+    }
+    m_Env.err << "Error: " << m_Options.file << ": cannot write the file: " << std::strerror(errno)
+              << '\n';
+    return false;
+}
+
+int Command::Batch()
+{
+    if (const int code = CheckOutputPath(); code != EXIT_OK)
+        return code;
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    if (const int code = PowerOn(); code != EXIT_OK)
+        return code;
+    const BoxView& view = m_Session.View();
+    // The window opens its batch dialog with binary readings.
+    BatchRun run(m_Box, m_Sink, view.stBits, view.mtBits, false);
+    run.Open();
+    if (run.GetState() == BatchRun::BATCH_BOX_ERROR)
+        return EXIT_BOX;
+    run.SetText(BatchRun::EDIT_SAMPLE_COUNT, std::to_string(*m_Options.count));
+    run.SetText(BatchRun::EDIT_SAMPLE_DELAY, std::to_string(m_Options.delay));
+    run.SetText(BatchRun::EDIT_ST_STEP, std::to_string(m_Options.stStep));
+    run.SetText(BatchRun::EDIT_MT_STEP, std::to_string(m_Options.mtStep));
+    run.SetText(BatchRun::EDIT_ERROR_LIMIT, std::to_string(m_Options.limit));
+    run.SetMonotony(BatchRun::PART_ST, kMonotonies.at(m_Options.stMono));
+    run.SetMonotony(BatchRun::PART_MT, kMonotonies.at(m_Options.mtMono));
+    if (!run.ValidateEdits())
+        return Usage("--count takes 1 to 16777214 readings, --delay 10 to 4095 us, the steps 1 "
+                     "to 99");
+
+    RunSettings settings;
+    settings.serial = m_Box.GetSerial();
+    settings.description = m_Box.GetDescription();
+    settings.mode = view.mode ? SampleParameter::GetModeAsString(*view.mode) : "unknown";
+    settings.clockHz = view.clock;
+    settings.stBits = view.stBits;
+    settings.mtBits = view.mtBits;
+    settings.dataMask = view.dataFilter;
+    settings.grayMask = view.grayCodeFilter;
+    settings.spiWord = view.spiWord;
+    settings.sampleCount = *m_Options.count;
+    settings.start = IsoTimeNow();
+    settings.program = std::string("tavik-cli ") + TAVIK_VERSION;
+
+    const std::size_t errorsBefore = m_Sink.ErrorCount();
+    ProgressBar bar(m_Env.err, m_Env.errIsTerminal && !m_Options.quiet);
+    bool interrupted = false;
+    run.Start();
+    while (run.GetState() == BatchRun::BATCH_SAMPLING)
+    {
+        bar.Show(run.GetView().progressPos, *m_Options.count);
+        Sleep(kPollMs);
+        if (Interrupted())
+        {
+            // Stopped on the box; what arrived is kept and written.
+            run.Stop();
+            interrupted = true;
+            break;
+        }
+        run.Poll();
+    }
+    bar.Show(run.GetView().progressPos, *m_Options.count);
+    bar.Done();
+    settings.delayUs = run.GetDelay();
+    const bool boxFailed = m_Sink.ErrorCount() != errorsBefore;
+    const bool saved = Save(run, settings);
+    const bool checked = !interrupted && !boxFailed && run.GetBuffer().size() == *m_Options.count;
+    if (m_Options.json)
+    {
+        json doc = {{"file", m_Options.file},
+                    {"readings", run.GetBuffer().size()},
+                    {"interrupted", interrupted}};
+        if (checked)
+            doc["result"] = ResultJson(run.GetResult());
+        PrintJson(doc);
+    }
+    else if (checked)
+        PrintResult(m_Env.out, run.GetResult());
+    if (interrupted)
+        return EXIT_INTERRUPT;
+    if (boxFailed)
+        return EXIT_BOX;
+    if (!saved)
+        return EXIT_USAGE;
+    return checked && run.GetResult().Passed() ? EXIT_OK : EXIT_FOUND;
+}
+
+int Command::Check()
+{
+    std::vector<unsigned> readings;
+    bool gray = m_Options.gray;
+    std::optional<unsigned> st = m_Options.st;
+    std::optional<unsigned> mt = m_Options.mt;
+    std::string error;
+    switch (TypeOf(m_Options.file))
+    {
+    case FILE_TEXT:
+    {
+        BatchFile::Contents contents;
+        if (!BatchFile::Read(m_Options.file, contents, error))
+            break;
+        readings = std::move(contents.readings);
+        gray = gray || contents.gray;
+        break;
+    }
+    case FILE_CSV:
+    {
+        CsvFile::Contents contents;
+        if (!CsvFile::Read(m_Options.file, contents, error))
+            break;
+        readings = std::move(contents.data.readings);
+        gray = gray || contents.data.gray;
+        // The header's bit counts stand in for options not given.
+        if (!st && !contents.settings.mode.empty())
+            st = contents.settings.stBits;
+        if (!mt && !contents.settings.mode.empty())
+            mt = contents.settings.mtBits;
+        break;
+    }
+    case FILE_UNKNOWN:
+        return Usage(m_Options.file + ": expected " + kFileTypes);
+    }
+    if (!error.empty())
+    {
+        m_Env.err << "Error: " << error << '\n';
+        return EXIT_USAGE;
+    }
+    if (!st || !mt)
+        return Usage(m_Options.file + ": give the bit counts with --st and --mt");
+
+    CodeTester::Config config;
+    config.m_StBits = *st;
+    config.m_MtBits = *mt;
+    config.m_StMonotony = kMonotonies.at(m_Options.stMono);
+    config.m_MtMonotony = kMonotonies.at(m_Options.mtMono);
+    config.m_StStepSize = m_Options.stStep;
+    config.m_MtStepSize = m_Options.mtStep;
+    config.m_Gray = gray;
+    config.m_ErrorLimit = m_Options.limit;
+    CodeTester tester(config);
+    tester.Test(readings);
+    const CodeTester::Result& result = tester.GetResult();
+    for (const std::string& message : result.m_Messages)
+        m_Sink.Line(message);
+    m_Sink.Line("Check finished");
+    if (m_Options.json)
+    {
+        json doc = {{"file", m_Options.file}, {"readings", readings.size()}};
+        doc["result"] = ResultJson(result);
+        PrintJson(doc);
+    }
+    else
+        PrintResult(m_Env.out, result);
+    return result.Passed() ? EXIT_OK : EXIT_FOUND;
+}
+
 } // namespace
 
 void InstallInterruptHandler()
@@ -533,6 +837,34 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
     read->add_option("--count", o.count, "readings to take")->check(CLI::PositiveNumber);
     read->add_option("--interval", o.interval, "milliseconds between readings (default 50)");
 
+    auto addCheckOptions = [&](CLI::App* sub)
+    {
+        sub->add_option("--st-mono", o.stMono, "ST monotony (default auto)")
+            ->check(CLI::IsMember(keys(kMonotonies)));
+        sub->add_option("--mt-mono", o.mtMono, "MT monotony (default auto)")
+            ->check(CLI::IsMember(keys(kMonotonies)));
+        sub->add_option("--st-step", o.stStep, "largest ST step (default 1)")
+            ->check(CLI::Range(1, 99));
+        sub->add_option("--mt-step", o.mtStep, "largest MT step (default 1)")
+            ->check(CLI::Range(1, 99));
+        sub->add_option("--limit", o.limit, "stop after this many errors (default 1)");
+    };
+    CLI::App* batch = app.add_subcommand(
+        "batch", "a batch of readings into a file (.log .txt .dat .csv), then its check");
+    addDevice(batch);
+    batch->add_option("--count", o.count, "readings, 1 to 16777214")->required();
+    batch->add_option("--delay", o.delay, "microseconds between readings, 10 to 4095 (default 50)");
+    batch->add_option("-o,--output", o.file, "the file; its extension gives its type")->required();
+    addCheckOptions(batch);
+    CLI::App* check = app.add_subcommand("check", "the code tester on a saved file");
+    check->add_option("FILE", o.file, "a .log, .txt, .dat or .csv file")->required();
+    check->add_option("--st", o.st, "singleturn bits (a .csv file gives them)")
+        ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
+    check->add_option("--mt", o.mt, "multiturn bits (a .csv file gives them)")
+        ->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
+    check->add_flag("--gray", o.gray, "the readings are Gray coded");
+    addCheckOptions(check);
+
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try
     {
@@ -566,6 +898,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
         return command.Set();
     if (read->parsed())
         return command.Read();
+    if (batch->parsed())
+        return command.Batch();
+    if (check->parsed())
+        return command.Check();
     return EXIT_USAGE;
 }
 
