@@ -2,6 +2,7 @@
 // exit codes of each subcommand.
 
 #include "app/cli/Cli.h"
+#include "app/core/CsvFile.h"
 #include "driver/Box.h"
 #include "link/Clock.h"
 #include "link/Proxy.h"
@@ -47,12 +48,22 @@ protected:
         std::signal(SIGINT, SIG_DFL);
         ClearInterrupt();
         std::remove(m_IniFile.c_str());
+        for (const std::string& file : m_Files)
+            std::remove(file.c_str());
     }
-    void Simulate(unsigned boxes, FTD2xx::SimulatorFaults faults = {})
+    std::string File(const std::string& name, const std::string& content = {})
+    {
+        const std::string path = "CliTest-" + std::to_string(::getpid()) + "-" + name;
+        m_Files.push_back(path);
+        if (!content.empty())
+            std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    void Simulate(unsigned boxes, FTD2xx::SimulatorFaults faults = {}, double rpm = 0)
     {
         FTD2xx::SimulatorConfig config;
         config.boxes = boxes;
-        config.encoder.rpm = 0;
+        config.encoder.rpm = rpm;
         config.faults = faults;
         m_Sim = std::make_shared<FTD2xx::SimulatorProvider>(config, m_Clock);
         FTD2xx::Proxy::SetProviders({m_Sim});
@@ -89,6 +100,7 @@ protected:
     std::function<void()> m_OnSleep;
     std::string m_Out;
     std::string m_Err;
+    std::vector<std::string> m_Files;
 };
 } // namespace
 
@@ -279,4 +291,113 @@ TEST_F(CliTest, ALinkFailureEndsWithTheBoxStatusOnStderr)
     EXPECT_EQ(Run({"-q", "read", "--count", "5"}), EXIT_BOX);
     EXPECT_EQ(m_Err.rfind("Error: ", 0), 0u) << m_Err;
     EXPECT_EQ(m_Out, "");
+}
+
+TEST_F(CliTest, BatchAndCheckOfItsFileFindTheSameErrors)
+{
+    for (const char* type : {"run.log", "run.csv"})
+    {
+        Simulate(1, {.glitchEvery = 700}, 600);
+        const std::string path = File(type);
+        EXPECT_EQ(Run({"--json", "batch", "--count", "3000", "--delay", "50", "-o", path, "--limit",
+                       "100", "--mt-mono", "none"}),
+                  EXIT_FOUND)
+            << m_Err;
+        const json batch = json::parse(m_Out);
+        EXPECT_EQ(batch["readings"], 3000);
+        EXPECT_GT(batch["result"]["errors"], 0);
+        EXPECT_EQ(Run({"--json", "check", path, "--st", "13", "--mt", "12", "--limit", "100",
+                       "--mt-mono", "none"}),
+                  EXIT_FOUND)
+            << m_Err;
+        EXPECT_EQ(json::parse(m_Out)["result"], batch["result"]) << type;
+    }
+}
+
+TEST_F(CliTest, TheCsvHeaderHoldsTheRunsSettings)
+{
+    Ini("[Default]\nSsiClock=2000000\nStBits=10\nMtBits=6\n");
+    const std::string path = File("run.csv");
+    ASSERT_EQ(Run({"-q", "batch", "--count", "100", "--delay", "60", "-o", path}), EXIT_OK)
+        << m_Err;
+    CsvFile::Contents contents;
+    std::string error;
+    ASSERT_TRUE(CsvFile::Read(path, contents, error)) << error;
+    const RunSettings& s = contents.settings;
+    EXPECT_EQ(s.serial, "SIM00001");
+    EXPECT_EQ(s.description, "Tavik box (simulated)");
+    EXPECT_EQ(s.mode, "SSI_Binary");
+    EXPECT_EQ(s.clockHz, 2000000u);
+    EXPECT_EQ(s.stBits, 10u);
+    EXPECT_EQ(s.mtBits, 6u);
+    EXPECT_EQ(s.dataMask, 0xFFFFu);
+    EXPECT_EQ(s.delayUs, 60u);
+    EXPECT_EQ(s.sampleCount, 100u);
+    EXPECT_EQ(s.start.size(), std::string("2026-12-09T04:10:00+00:00").size()) << s.start;
+    EXPECT_EQ(s.program.rfind("tavik-cli ", 0), 0u);
+    EXPECT_EQ(contents.data.readings.size(), 100u);
+    EXPECT_EQ(contents.data.delayUs, 60u);
+}
+
+TEST_F(CliTest, MalformedFilesNameTheFileAndLine)
+{
+    const std::string header = "Time [us]; Measurement [dec]\n";
+    const struct
+    {
+        const char* name;
+        std::string content;
+        std::string error;
+    } cases[] = {
+        {"number.log", header + "0,7\n50,x\n", ":3: expected a reading of 0 to 4294967295"},
+        {"column.txt", header + "0,7\n50\n", ":3: expected \"<time>,<reading>\" in decimal"},
+        {"garbage.dat",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0",
+                     9),
+         ":1: "},
+        {"truncated.csv", "# Serial: X\n" + header + "0,7\n50,8", ":4: the line does not end"},
+        {"setting.csv", "# Serial: X\n# Clock [Hz]: fast\n" + header,
+         ":2: \"fast\" is not a decimal number"},
+        {"nocolumns.csv", "# Serial: X\n", ":2: the column line is missing"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string path = File(c.name, c.content);
+        EXPECT_EQ(Run({"check", path, "--st", "13", "--mt", "12"}), EXIT_USAGE) << c.name;
+        EXPECT_EQ(m_Err.rfind("Error: " + path + c.error, 0), 0u) << m_Err;
+        EXPECT_EQ(m_Out, "");
+    }
+    EXPECT_EQ(Run({"check", File("missing.log"), "--st", "1", "--mt", "1"}), EXIT_USAGE);
+    EXPECT_EQ(Run({"check", File("run.bin", "x"), "--st", "1", "--mt", "1"}), EXIT_USAGE);
+}
+
+TEST_F(CliTest, AnUnwritableOutputIsRefusedBeforeTheBoxIsTouched)
+{
+    EXPECT_EQ(Run({"batch", "--count", "10", "-o", "no-such-folder/run.csv"}), EXIT_USAGE);
+    EXPECT_EQ(m_Err, std::string("Error: -o no-such-folder/run.csv: cannot write into the folder "
+                                 "no-such-folder\n") +
+                         kUsage);
+    EXPECT_EQ(m_Sim->GetBox(0)->GetCommandCount(), 0u);
+    EXPECT_EQ(Run({"batch", "--count", "10", "-o", "run.bin"}), EXIT_USAGE);
+    EXPECT_EQ(Run({"-q", "batch", "--count", "16777215", "-o", File("big.log")}), EXIT_USAGE);
+}
+
+TEST_F(CliTest, CtrlCDuringABatchStopsTheBoxAndWritesWhatArrived)
+{
+    InstallInterruptHandler();
+    int sleeps = 0;
+    m_OnSleep = [&]
+    {
+        if (++sleeps == 3)
+            std::raise(SIGINT);
+    };
+    const std::string path = File("partial.log");
+    EXPECT_EQ(Run({"-q", "batch", "--count", "1000000", "--delay", "50", "-o", path}),
+              EXIT_INTERRUPT);
+    EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
+    std::ifstream file(path);
+    const auto lines = std::count(std::istreambuf_iterator<char>(file), {}, '\n');
+    EXPECT_GT(lines, 1);
+    EXPECT_LT(lines, 1000001);
+    EXPECT_EQ(m_Err, "");
 }
