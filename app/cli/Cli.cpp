@@ -6,6 +6,7 @@
 #include "app/core/CodeTester.h"
 #include "app/core/CsvFile.h"
 #include "app/core/Formats.h"
+#include "app/core/H5File.h"
 #include "app/core/HistorySink.h"
 #include "app/core/Resource.h"
 #include "base/IniFile.h"
@@ -187,6 +188,7 @@ enum FileType
 {
     FILE_TEXT, // the window's "Save Buffer" format
     FILE_CSV,
+    FILE_H5,
     FILE_UNKNOWN,
 };
 
@@ -199,10 +201,12 @@ FileType TypeOf(const std::string& path)
         return FILE_TEXT;
     if (ext == ".csv")
         return FILE_CSV;
+    if (ext == ".h5")
+        return FILE_H5;
     return FILE_UNKNOWN;
 }
 
-constexpr const char* kFileTypes = "a file ending in .log, .txt, .dat or .csv";
+constexpr const char* kFileTypes = "a file ending in .log, .txt, .dat, .csv or .h5";
 
 json ResultJson(const CodeTester::Result& r)
 {
@@ -605,6 +609,8 @@ bool Command::Save(const BatchRun& run, const RunSettings& settings)
     BatchFile::Error error = BatchFile::BATCH_FILE_OK;
     if (TypeOf(m_Options.file) == FILE_CSV)
         error = CsvFile::Write(m_Options.file, readings, settings, false);
+    else if (TypeOf(m_Options.file) == FILE_H5)
+        error = H5File::Write(m_Options.file, readings, settings, false);
     else
         error = run.Save(m_Options.file);
     if (error == BatchFile::BATCH_FILE_OK)
@@ -657,7 +663,7 @@ int Command::Batch()
     settings.program = std::string("tavik-cli ") + TAVIK_VERSION;
 
     const std::size_t errorsBefore = m_Sink.ErrorCount();
-    ProgressBar bar(m_Env.err, m_Env.errIsTerminal && !m_Options.quiet);
+    ProgressBar bar(m_Env.err, m_Env.errIsTerminal);
     bool interrupted = false;
     run.Start();
     while (run.GetState() == BatchRun::BATCH_SAMPLING)
@@ -725,6 +731,19 @@ int Command::Check()
         readings = std::move(contents.data.readings);
         gray = gray || contents.data.gray;
         // The header's bit counts stand in for options not given.
+        if (!st && !contents.settings.mode.empty())
+            st = contents.settings.stBits;
+        if (!mt && !contents.settings.mode.empty())
+            mt = contents.settings.mtBits;
+        break;
+    }
+    case FILE_H5:
+    {
+        H5File::Contents contents;
+        if (!H5File::Read(m_Options.file, contents, error))
+            break;
+        readings = std::move(contents.readings);
+        gray = gray || contents.gray;
         if (!st && !contents.settings.mode.empty())
             st = contents.settings.stBits;
         if (!mt && !contents.settings.mode.empty())
@@ -850,17 +869,17 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
         sub->add_option("--limit", o.limit, "stop after this many errors (default 1)");
     };
     CLI::App* batch = app.add_subcommand(
-        "batch", "a batch of readings into a file (.log .txt .dat .csv), then its check");
+        "batch", "a batch of readings into a file (.log .txt .dat .csv .h5), then its check");
     addDevice(batch);
     batch->add_option("--count", o.count, "readings, 1 to 16777214")->required();
     batch->add_option("--delay", o.delay, "microseconds between readings, 10 to 4095 (default 50)");
     batch->add_option("-o,--output", o.file, "the file; its extension gives its type")->required();
     addCheckOptions(batch);
     CLI::App* check = app.add_subcommand("check", "the code tester on a saved file");
-    check->add_option("FILE", o.file, "a .log, .txt, .dat or .csv file")->required();
-    check->add_option("--st", o.st, "singleturn bits (a .csv file gives them)")
+    check->add_option("FILE", o.file, "a .log, .txt, .dat, .csv or .h5 file")->required();
+    check->add_option("--st", o.st, "singleturn bits (.csv and .h5 files give them)")
         ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
-    check->add_option("--mt", o.mt, "multiturn bits (a .csv file gives them)")
+    check->add_option("--mt", o.mt, "multiturn bits (.csv and .h5 files give them)")
         ->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
     check->add_flag("--gray", o.gray, "the readings are Gray coded");
     addCheckOptions(check);

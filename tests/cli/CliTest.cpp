@@ -295,7 +295,7 @@ TEST_F(CliTest, ALinkFailureEndsWithTheBoxStatusOnStderr)
 
 TEST_F(CliTest, BatchAndCheckOfItsFileFindTheSameErrors)
 {
-    for (const char* type : {"run.log", "run.csv"})
+    for (const char* type : {"run.log", "run.csv", "run.h5"})
     {
         Simulate(1, {.glitchEvery = 700}, 600);
         const std::string path = File(type);
@@ -367,6 +367,9 @@ TEST_F(CliTest, MalformedFilesNameTheFileAndLine)
         EXPECT_EQ(m_Err.rfind("Error: " + path + c.error, 0), 0u) << m_Err;
         EXPECT_EQ(m_Out, "");
     }
+    EXPECT_EQ(Run({"check", File("garbage.h5", "not hdf5\n"), "--st", "1", "--mt", "1"}),
+              EXIT_USAGE);
+    EXPECT_EQ(m_Err, "Error: " + File("garbage.h5") + ": not an HDF5 file\n");
     EXPECT_EQ(Run({"check", File("missing.log"), "--st", "1", "--mt", "1"}), EXIT_USAGE);
     EXPECT_EQ(Run({"check", File("run.bin", "x"), "--st", "1", "--mt", "1"}), EXIT_USAGE);
 }
