@@ -162,7 +162,8 @@ std::string BatchFile::Header(bool gray)
 }
 
 BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsigned> readings,
-                                  unsigned delayUs, bool gray, const Progress& progress)
+                                  unsigned delayUs, bool gray, const Progress& progress,
+                                  std::string_view preamble)
 {
     fs::path target(path);
     std::error_code ec;
@@ -179,6 +180,9 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
         return BATCH_FILE_OPEN;
     // The blocks below are the buffer; the C library's own would only copy them once more.
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    if (!preamble.empty() &&
+        std::fwrite(preamble.data(), 1, preamble.size(), file.get()) != preamble.size())
+        return BATCH_FILE_WRITE;
 
     const std::unique_ptr<char[]> block(new char[kBlockBytes]);
     char* const end = block.get() + kBlockBytes;
@@ -246,10 +250,10 @@ bool BatchFile::Read(const std::string& path, Contents& contents, std::string& e
 }
 
 bool BatchFile::Parse(std::string_view text, const std::string& name, Contents& contents,
-                      std::string& error)
+                      std::string& error, std::size_t linesBefore)
 {
     Contents parsed;
-    std::size_t lineNumber = 0;
+    std::size_t lineNumber = linesBefore;
     std::size_t pos = 0;
     const auto fail = [&](const std::string& what)
     {
@@ -279,8 +283,8 @@ bool BatchFile::Parse(std::string_view text, const std::string& name, Contents& 
 
     if (text.empty())
     {
-        lineNumber = 1;
-        return fail("the file is empty");
+        lineNumber = linesBefore + 1;
+        return fail(linesBefore == 0 ? "the file is empty" : "the column line is missing");
     }
     if (!nextLine())
         return false;

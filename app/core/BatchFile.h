@@ -39,9 +39,11 @@ public:
     // target only when every byte has reached the disk, so a failed or cancelled save leaves
     // an existing file as it was. A target that exists keeps its permissions; a symbolic link
     // keeps pointing where it did and the file it names is replaced. `progress` is called
-    // after every block of about a megabyte and once at the end.
+    // after every block of about a megabyte and once at the end. `preamble` goes before the
+    // header line (the comment lines of a CSV file).
     static Error Write(const std::string& path, std::span<const unsigned> readings,
-                       unsigned delayUs, bool gray, const Progress& progress = {});
+                       unsigned delayUs, bool gray, const Progress& progress = {},
+                       std::string_view preamble = {});
 
     struct Contents
     {
@@ -54,9 +56,10 @@ public:
     // in "\r\n", as a text file written on Windows does) and every time must be its index
     // times the delay. Anything else fails with "<name>:<line>: <what is wrong>" in `error`.
     static bool Read(const std::string& path, Contents& contents, std::string& error);
-    // The same on text in memory; `name` stands for the file in the message.
+    // The same on text in memory; `name` stands for the file in the message, whose line
+    // numbers count `linesBefore` lines that came before `text`.
     static bool Parse(std::string_view text, const std::string& name, Contents& contents,
-                      std::string& error);
+                      std::string& error, std::size_t linesBefore = 0);
 };
 
 } // namespace App

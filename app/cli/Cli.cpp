@@ -1,0 +1,927 @@
+#include "app/cli/Cli.h"
+
+#include "app/TavikVersion.h"
+#include "app/core/BatchRun.h"
+#include "app/core/BoxSession.h"
+#include "app/core/CodeTester.h"
+#include "app/core/CsvFile.h"
+#include "app/core/Formats.h"
+#include "app/core/H5File.h"
+#include "app/core/HistorySink.h"
+#include "app/core/Resource.h"
+#include "base/IniFile.h"
+#include "base/String.h"
+#include "driver/Box.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <unistd.h>
+
+namespace App
+{
+
+using Tavik::Box;
+using Tavik::SampleParameter;
+using json = nlohmann::ordered_json;
+
+namespace
+{
+volatile std::sig_atomic_t g_Interrupted = 0;
+
+extern "C" void OnInterrupt(int)
+{
+    g_Interrupted = 1;
+}
+
+constexpr const char* kUsage =
+    "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check> [OPTIONS]";
+
+// The batch's collection tick: short enough for a lively progress bar, long enough to cost
+// the processor next to nothing while the box streams.
+constexpr unsigned kPollMs = 200;
+
+constexpr const char* kExitCodes =
+    "Exit codes:\n"
+    "  0    success\n"
+    "  1    a box or link failure (the box's status on stderr)\n"
+    "  2    bad usage, a malformed input file or an output file that cannot be written\n"
+    "  3    check or batch found errors in the readings\n"
+    "  130  interrupted (Ctrl-C); what arrived is kept\n";
+
+// History lines to stdout (unless quiet), error lines to stderr; both kept for --json.
+class CliSink : public HistorySink
+{
+public:
+    CliSink(std::ostream& out, std::ostream& err, bool quiet)
+        : m_Out(out), m_Err(err), m_Quiet(quiet)
+    {
+    }
+    std::size_t ErrorCount() const { return m_ErrorCount; }
+    const std::vector<std::string>& Lines() const { return m_Lines; }
+    const std::vector<std::string>& Errors() const { return m_Errors; }
+
+protected:
+    void AddEntries(const std::vector<std::string>& entries, Kind kind) override
+    {
+        if (kind == HISTORY_ERROR)
+            ++m_ErrorCount;
+        for (const std::string& entry : entries)
+        {
+            if (kind == HISTORY_ERROR)
+            {
+                m_Err << entry << '\n';
+                m_Errors.push_back(entry);
+            }
+            else
+            {
+                if (!m_Quiet)
+                    m_Out << entry << '\n';
+                m_Lines.push_back(entry);
+            }
+        }
+        (kind == HISTORY_ERROR ? m_Err : m_Out).flush();
+    }
+
+private:
+    std::ostream& m_Out;
+    std::ostream& m_Err;
+    bool m_Quiet;
+    std::size_t m_ErrorCount = 0;
+    std::vector<std::string> m_Lines;
+    std::vector<std::string> m_Errors;
+};
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y)
+                      { return std::tolower((unsigned char)x) == std::tolower((unsigned char)y); });
+}
+
+// A mask or register word: at most eight hexadecimal digits, "0x" allowed.
+std::string CheckHexWord(const std::string& text)
+{
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits.erase(0, 2);
+    if (digits.empty() || digits.size() > 8 ||
+        !std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return std::isxdigit((unsigned char)c); }))
+        return "'" + text + "' is not a hexadecimal word of at most 8 digits";
+    return {};
+}
+
+const std::map<std::string, SampleParameter::SERIAL_MODE> kModes = {
+    {"ssi-binary", SampleParameter::SSI_Binary},
+    {"ssi-gray", SampleParameter::SSI_Gray},
+    {"spi-binary", SampleParameter::SPI_Binary},
+    {"spi-gray", SampleParameter::SPI_Gray},
+};
+const std::map<std::string, Box::POWER_MODE> kSupplies = {
+    {"off", Box::PWR_OFF},
+    {"ext", Box::PWR_EXTERNAL},
+    {"5v", Box::PWR_INTERNAL},
+    {"12v", Box::PWR_INTERNAL_DCDC},
+};
+const std::map<std::string, Box::OUTPUT_MODE> kOutputs = {
+    {"open", Box::OUT_OPEN},
+    {"low", Box::OUT_LOW_GND},
+    {"high", Box::OUT_HIGH_UB},
+};
+
+struct Options
+{
+    bool simulate = false;
+    bool json = false;
+    bool quiet = false;
+    std::string device;
+
+    // set
+    std::optional<std::string> mode;
+    std::optional<unsigned> clock;
+    std::optional<unsigned> st;
+    std::optional<unsigned> mt;
+    std::optional<std::string> dataMask;
+    std::optional<std::string> grayMask;
+    std::optional<std::string> spiWord;
+    std::vector<std::string> outputs;
+    std::optional<std::string> power;
+
+    // read
+    std::optional<unsigned> count;
+    std::optional<unsigned> interval;
+
+    // batch and check
+    unsigned delay = 50;
+    std::string file;
+    std::string stMono = "auto";
+    std::string mtMono = "auto";
+    unsigned stStep = 1;
+    unsigned mtStep = 1;
+    unsigned limit = 1;
+    bool gray = false;
+};
+
+const std::map<std::string, MONOTONY> kMonotonies = {
+    {"asc", MONO_ASC},
+    {"desc", MONO_DESC},
+    {"auto", MONO_AUTODETECT},
+    {"none", MONO_NO_TEST},
+};
+
+enum FileType
+{
+    FILE_TEXT, // the window's "Save Buffer" format
+    FILE_CSV,
+    FILE_H5,
+    FILE_UNKNOWN,
+};
+
+FileType TypeOf(const std::string& path)
+{
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext)
+        c = char(std::tolower((unsigned char)c));
+    if (ext == ".log" || ext == ".txt" || ext == ".dat")
+        return FILE_TEXT;
+    if (ext == ".csv")
+        return FILE_CSV;
+    if (ext == ".h5")
+        return FILE_H5;
+    return FILE_UNKNOWN;
+}
+
+constexpr const char* kFileTypes = "a file ending in .log, .txt, .dat, .csv or .h5";
+
+json ResultJson(const CodeTester::Result& r)
+{
+    return {{"passed", r.Passed()},
+            {"errors", r.GetErrorCount()},
+            {"stMonotonyErrors", r.m_StMonotonyErrors},
+            {"mtMonotonyErrors", r.m_MtMonotonyErrors},
+            {"stStepErrors", r.m_StStepErrors},
+            {"mtStepErrors", r.m_MtStepErrors},
+            {"stTurns", r.m_StTurns},
+            {"mtTurns", r.m_MtTurns}};
+}
+
+void PrintResult(std::ostream& out, const CodeTester::Result& r)
+{
+    out << "ST monotony errors: " << r.m_StMonotonyErrors << '\n'
+        << "MT monotony errors: " << r.m_MtMonotonyErrors << '\n'
+        << "ST step errors:     " << r.m_StStepErrors << '\n'
+        << "MT step errors:     " << r.m_MtStepErrors << '\n'
+        << "ST turns:           " << r.m_StTurns << '\n'
+        << "MT turns:           " << r.m_MtTurns << '\n'
+        << "Result:             "
+        << (r.Passed() ? std::string("passed") : std::to_string(r.GetErrorCount()) + " error(s)")
+        << '\n';
+}
+
+// Readings per second and the time left, redrawn in place on a terminal.
+class ProgressBar
+{
+public:
+    ProgressBar(std::ostream& err, bool shown) : m_Err(err), m_Shown(shown) {}
+    void Show(std::size_t done, std::size_t total)
+    {
+        if (!m_Shown || total == 0)
+            return;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_Start).count();
+        const double rate = seconds > 0 ? double(done) / seconds : 0;
+        constexpr int kWidth = 30;
+        const int filled = int(double(kWidth) * double(done) / double(total));
+        std::string bar = "\r[" + std::string(std::size_t(filled), '#') +
+                          std::string(std::size_t(kWidth - filled), '-') + "]";
+        bar += Format(" %3d%%  %zu/%zu  %.0f/s", int(100.0 * double(done) / double(total)), done,
+                      total, rate);
+        if (rate > 0)
+        {
+            const unsigned left = unsigned(double(total - done) / rate + 0.5);
+            bar += Format("  %u:%02u left", left / 60, left % 60);
+        }
+        m_Err << bar << "\x1b[K" << std::flush;
+        m_Drawn = true;
+    }
+    void Done()
+    {
+        if (m_Drawn)
+            m_Err << '\n' << std::flush;
+        m_Drawn = false;
+    }
+
+private:
+    std::ostream& m_Err;
+    bool m_Shown;
+    bool m_Drawn = false;
+    std::chrono::steady_clock::time_point m_Start = std::chrono::steady_clock::now();
+};
+
+// One run of the program: the box, its session and the sink, set up for one subcommand.
+class Command
+{
+public:
+    Command(const Options& options, CliEnvironment& env)
+        : m_Options(options), m_Env(env), m_Sink(env.out, env.err, options.quiet || options.json),
+          m_Session(m_Box, m_Sink, m_Ini)
+    {
+        // A missing INI file is an empty one, as for the window.
+        if (m_Ini.Open(env.iniFile.c_str()).IsError())
+            m_Ini.OpenEmpty();
+    }
+
+    int List();
+    int Info();
+    int Set();
+    int Read();
+    int Batch();
+    int Check();
+
+private:
+    int CheckOutputPath();
+    bool Save(const BatchRun& run, const RunSettings& settings);
+    // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
+    int Connect();
+    int PowerOn();
+    int Usage(const std::string& message);
+    std::string Description(const BoxView::Device& device) const;
+    std::vector<BoxView::Device> InLinkOrder() const;
+    json History() const;
+    void PrintJson(json document);
+    int Finish(int code) { return code == EXIT_OK && m_Sink.ErrorCount() != 0 ? EXIT_BOX : code; }
+    void Sleep(unsigned ms)
+    {
+        if (m_Env.sleep)
+            m_Env.sleep(ms);
+    }
+
+    const Options& m_Options;
+    CliEnvironment& m_Env;
+    zef::IniFile m_Ini;
+    CliSink m_Sink;
+    Box m_Box;
+    BoxSession m_Session;
+};
+
+int Command::Usage(const std::string& message)
+{
+    m_Env.err << "Error: " << message << '\n' << kUsage << '\n';
+    return EXIT_USAGE;
+}
+
+std::string Command::Description(const BoxView::Device& device) const
+{
+    std::string serial;
+    std::string description;
+    m_Box.GetDeviceInformation(device.index, serial, description);
+    return description;
+}
+
+std::vector<BoxView::Device> Command::InLinkOrder() const
+{
+    std::vector<BoxView::Device> devices = m_Session.View().devices;
+    std::sort(devices.begin(), devices.end(),
+              [](const BoxView::Device& a, const BoxView::Device& b) { return a.index < b.index; });
+    return devices;
+}
+
+json Command::History() const
+{
+    return json{{"history", m_Sink.Lines()}, {"errors", m_Sink.Errors()}};
+}
+
+void Command::PrintJson(json document)
+{
+    document.update(History());
+    m_Env.out << document.dump(2) << '\n';
+}
+
+int Command::List()
+{
+    m_Session.EnterState(GS_INIT);
+    m_Session.ScanDevices();
+    json devices = json::array();
+    for (const BoxView::Device& device : InLinkOrder())
+    {
+        const std::string description = Description(device);
+        if (m_Options.json)
+            devices.push_back({{"serial", device.serial}, {"description", description}});
+        else
+            m_Env.out << device.serial << "  " << description << '\n';
+    }
+    if (m_Options.json)
+        PrintJson({{"devices", devices}});
+    return Finish(EXIT_OK);
+}
+
+int Command::Connect()
+{
+    m_Session.EnterState(GS_INIT);
+    m_Session.ScanDevices();
+    if (m_Sink.ErrorCount() != 0)
+        return EXIT_BOX;
+    const auto& devices = m_Session.View().devices;
+    auto listing = [&]
+    {
+        std::string text;
+        for (const BoxView::Device& device : InLinkOrder())
+            text += "\n    " + device.serial + "  " + Description(device);
+        return text;
+    };
+    zef::String configured;
+    if (!m_Options.device.empty())
+    {
+        const auto found = std::find_if(devices.begin(), devices.end(),
+                                        [&](const BoxView::Device& d)
+                                        { return EqualsIgnoringCase(d.serial, m_Options.device); });
+        if (found == devices.end())
+        {
+            m_Sink.Error("Device '" + m_Options.device + "' was not detected." +
+                         (devices.empty() ? std::string() : "\nAttached:" + listing()));
+            return EXIT_BOX;
+        }
+        m_Session.SelectDevice(int(found - devices.begin()));
+    }
+    else if (m_Ini.GetString("Default", "UsbDevice", configured) && !configured.IsEmpty())
+    {
+        m_Session.PreselectConfigured();
+        if (m_Sink.ErrorCount() != 0)
+            return EXIT_BOX;
+    }
+    else if (devices.empty())
+    {
+        m_Sink.Error("No box is attached.");
+        return EXIT_BOX;
+    }
+    else if (devices.size() > 1)
+    {
+        m_Env.err << "Error: " << devices.size()
+                  << " boxes are attached; choose one with -d SERIAL or with UsbDevice in "
+                     "chapter [Default] of Tavik.ini:"
+                  << listing() << '\n'
+                  << kUsage << '\n';
+        return EXIT_USAGE;
+    }
+    m_Session.ConnectOrDisconnect();
+    return m_Box.IsOpen() && m_Sink.ErrorCount() == 0 ? EXIT_OK : EXIT_BOX;
+}
+
+int Command::Info()
+{
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    const BoxView& view = m_Session.View();
+    const bool on = view.state == GS_POWERED;
+    const char* mode = view.mode ? SampleParameter::GetModeAsString(*view.mode) : "unknown";
+    if (m_Options.json)
+    {
+        json outputs = json::array();
+        for (Box::OUTPUT_MODE output : view.outputs)
+            outputs.push_back(Box::GetOutputModeAsString(output));
+        PrintJson({{"serial", m_Box.GetSerial()},
+                   {"description", m_Box.GetDescription()},
+                   {"supply", on ? Box::GetPowerModeAsString(view.supply) : "PWR_OFF"},
+                   {"supplyChoice", Box::GetPowerModeAsString(view.supply)},
+                   {"mode", mode},
+                   {"clockHz", view.clock},
+                   {"stBits", view.stBits},
+                   {"mtBits", view.mtBits},
+                   {"dataMask", view.dataFilter},
+                   {"grayMask", view.grayCodeFilter},
+                   {"spiWord", view.spiWord},
+                   {"outputs", outputs}});
+        return Finish(EXIT_OK);
+    }
+    std::ostream& out = m_Env.out;
+    out << "Device:    " << m_Box.GetSerial() << "  " << m_Box.GetDescription() << '\n';
+    out << "Supply:    "
+        << (on ? Box::GetPowerModeAsString(view.supply)
+               : "PWR_OFF (" + std::string(Box::GetPowerModeAsString(view.supply)) + " chosen)")
+        << '\n';
+    out << "Mode:      " << mode << '\n';
+    out << "Clock:     " << view.clock << " Hz\n";
+    out << "ST bits:   " << view.stBits << '\n';
+    out << "MT bits:   " << view.mtBits << '\n';
+    out << "Data mask: 0x" << FormatHex8(view.dataFilter) << '\n';
+    out << "Gray mask: 0x" << FormatHex8(view.grayCodeFilter) << '\n';
+    out << "SPI word:  0x" << FormatHex8(view.spiWord) << '\n';
+    for (std::size_t i = 0; i < view.outputs.size(); ++i)
+        out << "Output " << i + 1 << ":  " << Box::GetOutputModeAsString(view.outputs[i]) << '\n';
+    return Finish(EXIT_OK);
+}
+
+int Command::Set()
+{
+    // Every value is checked before the box is touched.
+    std::optional<Box::POWER_MODE> power;
+    if (m_Options.power)
+        power = kSupplies.at(*m_Options.power);
+    std::vector<std::pair<int, Box::OUTPUT_MODE>> outputs;
+    for (const std::string& text : m_Options.outputs)
+    {
+        const auto eq = text.find('=');
+        const auto mode =
+            eq == std::string::npos ? kOutputs.end() : kOutputs.find(text.substr(eq + 1));
+        const std::string index = text.substr(0, eq);
+        if (mode == kOutputs.end() || (index != "1" && index != "2" && index != "3"))
+            return Usage("--output: '" + text + "' is not N=open|low|high with N 1 to 3");
+        outputs.emplace_back(index[0] - '1', mode->second);
+    }
+    if (m_Options.clock)
+    {
+        const auto& clocks = BoxSession::Clocks();
+        if (std::find(clocks.begin(), clocks.end(), *m_Options.clock) == clocks.end())
+        {
+            std::string list;
+            for (unsigned hz : clocks)
+                list += (list.empty() ? "" : ", ") + std::to_string(hz);
+            return Usage("--clock: " + std::to_string(*m_Options.clock) +
+                         " Hz is not a selectable clock; choose one of " + list);
+        }
+    }
+
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    const BoxView& view = m_Session.View();
+    if (power && *power != Box::PWR_OFF && view.state == GS_POWERED && view.supply != *power)
+        return Usage(std::string("the supply is on with ") +
+                     Box::GetPowerModeAsString(view.supply) +
+                     "; it is only switched on from off (--power off first)");
+
+    if (m_Options.mode)
+    {
+        const auto mode = kModes.at(*m_Options.mode);
+        if (std::find(view.modes.begin(), view.modes.end(), mode) == view.modes.end())
+            m_Session.ExpertCommand(IDM_EXPERT_SPIMODE);
+        m_Session.ChooseMode(mode);
+    }
+    if (m_Options.clock)
+        m_Session.ChooseClock(*m_Options.clock);
+    if (m_Options.st || m_Options.mt)
+        m_Session.ChooseBitCounts(m_Options.st.value_or(view.stBits),
+                                  m_Options.mt.value_or(view.mtBits));
+    if (m_Options.dataMask)
+        m_Session.CommitDataFilter(*m_Options.dataMask);
+    if (m_Options.grayMask)
+        m_Session.CommitGrayCodeFilter(*m_Options.grayMask);
+    if (m_Options.spiWord)
+        m_Session.CommitSpiWord(*m_Options.spiWord);
+    for (const auto& [index, mode] : outputs)
+        m_Session.ClickOutput(index, mode);
+    if (power)
+    {
+        if (*power == Box::PWR_OFF && view.state == GS_POWERED)
+            m_Session.TogglePower();
+        else if (*power != Box::PWR_OFF && view.state == GS_CONNECTED)
+        {
+            m_Session.ChooseSupply(*power);
+            m_Session.TogglePower();
+        }
+    }
+    if (m_Options.json)
+        PrintJson(json::object());
+    return Finish(EXIT_OK);
+}
+
+// A box found off is switched on with the supply its defaults chose, as the window's power
+// button does after connecting.
+int Command::PowerOn()
+{
+    if (m_Session.View().state == GS_CONNECTED)
+        m_Session.TogglePower();
+    return m_Session.View().state == GS_POWERED ? EXIT_OK : EXIT_BOX;
+}
+
+int Command::Read()
+{
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    if (const int code = PowerOn(); code != EXIT_OK)
+        return code;
+    // Without --count: one reading, or one every interval until Ctrl-C when it is given.
+    const bool endless = !m_Options.count && m_Options.interval;
+    const unsigned count = m_Options.count.value_or(1);
+    const unsigned interval = m_Options.interval.value_or(50);
+    json readings = json::array();
+    int code = EXIT_OK;
+    for (unsigned n = 0; endless || n < count; ++n)
+    {
+        if (n != 0)
+            Sleep(interval);
+        if (Interrupted())
+        {
+            code = EXIT_INTERRUPT;
+            break;
+        }
+        const std::optional<unsigned> value = m_Session.SingleSample();
+        if (!value)
+        {
+            code = EXIT_BOX;
+            break;
+        }
+        const SampleParts parts = m_Session.Split(*value);
+        if (m_Options.json)
+            readings.push_back({{"raw", *value}, {"st", parts.st}, {"mt", parts.mt}});
+        else
+            m_Env.out << (m_Session.View().hex ? FormatHex8(*value) : std::to_string(*value)) << ' '
+                      << parts.stText << ' ' << parts.mtText << std::endl;
+    }
+    if (m_Options.json)
+        PrintJson({{"stBits", m_Session.View().stBits},
+                   {"mtBits", m_Session.View().mtBits},
+                   {"readings", readings}});
+    return Finish(code);
+}
+
+int Command::CheckOutputPath()
+{
+    if (TypeOf(m_Options.file) == FILE_UNKNOWN)
+        return Usage("-o " + m_Options.file + ": expected " + kFileTypes);
+    std::filesystem::path folder = std::filesystem::path(m_Options.file).parent_path();
+    if (folder.empty())
+        folder = ".";
+    if (::access(folder.c_str(), W_OK) != 0)
+        return Usage("-o " + m_Options.file + ": cannot write into the folder " + folder.string());
+    return EXIT_OK;
+}
+
+bool Command::Save(const BatchRun& run, const RunSettings& settings)
+{
+    if (!run.HasReadings())
+        return true;
+    const auto& readings = run.GetBuffer();
+    BatchFile::Error error = BatchFile::BATCH_FILE_OK;
+    if (TypeOf(m_Options.file) == FILE_CSV)
+        error = CsvFile::Write(m_Options.file, readings, settings, false);
+    else if (TypeOf(m_Options.file) == FILE_H5)
+        error = H5File::Write(m_Options.file, readings, settings, false);
+    else
+        error = run.Save(m_Options.file);
+    if (error == BatchFile::BATCH_FILE_OK)
+    {
+        m_Sink.Line(Format("%zu readings written to %s.", readings.size(), m_Options.file.c_str()));
+        return true;
+    }
+    m_Env.err << "Error: " << m_Options.file << ": cannot write the file: " << std::strerror(errno)
+              << '\n';
+    return false;
+}
+
+int Command::Batch()
+{
+    if (const int code = CheckOutputPath(); code != EXIT_OK)
+        return code;
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    if (const int code = PowerOn(); code != EXIT_OK)
+        return code;
+    const BoxView& view = m_Session.View();
+    // The window opens its batch dialog with binary readings.
+    BatchRun run(m_Box, m_Sink, view.stBits, view.mtBits, false);
+    run.Open();
+    if (run.GetState() == BatchRun::BATCH_BOX_ERROR)
+        return EXIT_BOX;
+    run.SetText(BatchRun::EDIT_SAMPLE_COUNT, std::to_string(*m_Options.count));
+    run.SetText(BatchRun::EDIT_SAMPLE_DELAY, std::to_string(m_Options.delay));
+    run.SetText(BatchRun::EDIT_ST_STEP, std::to_string(m_Options.stStep));
+    run.SetText(BatchRun::EDIT_MT_STEP, std::to_string(m_Options.mtStep));
+    run.SetText(BatchRun::EDIT_ERROR_LIMIT, std::to_string(m_Options.limit));
+    run.SetMonotony(BatchRun::PART_ST, kMonotonies.at(m_Options.stMono));
+    run.SetMonotony(BatchRun::PART_MT, kMonotonies.at(m_Options.mtMono));
+    if (!run.ValidateEdits())
+        return Usage("--count takes 1 to 16777214 readings, --delay 10 to 4095 us, the steps 1 "
+                     "to 99");
+
+    RunSettings settings;
+    settings.serial = m_Box.GetSerial();
+    settings.description = m_Box.GetDescription();
+    settings.mode = view.mode ? SampleParameter::GetModeAsString(*view.mode) : "unknown";
+    settings.clockHz = view.clock;
+    settings.stBits = view.stBits;
+    settings.mtBits = view.mtBits;
+    settings.dataMask = view.dataFilter;
+    settings.grayMask = view.grayCodeFilter;
+    settings.spiWord = view.spiWord;
+    settings.sampleCount = *m_Options.count;
+    settings.start = IsoTimeNow();
+    settings.program = std::string("tavik-cli ") + TAVIK_VERSION;
+
+    const std::size_t errorsBefore = m_Sink.ErrorCount();
+    ProgressBar bar(m_Env.err, m_Env.errIsTerminal);
+    bool interrupted = false;
+    run.Start();
+    while (run.GetState() == BatchRun::BATCH_SAMPLING)
+    {
+        bar.Show(run.GetView().progressPos, *m_Options.count);
+        Sleep(kPollMs);
+        if (Interrupted())
+        {
+            // Stopped on the box; what arrived is kept and written.
+            run.Stop();
+            interrupted = true;
+            break;
+        }
+        run.Poll();
+    }
+    bar.Show(run.GetView().progressPos, *m_Options.count);
+    bar.Done();
+    settings.delayUs = run.GetDelay();
+    const bool boxFailed = m_Sink.ErrorCount() != errorsBefore;
+    const bool saved = Save(run, settings);
+    const bool checked = !interrupted && !boxFailed && run.GetBuffer().size() == *m_Options.count;
+    if (m_Options.json)
+    {
+        json doc = {{"file", m_Options.file},
+                    {"readings", run.GetBuffer().size()},
+                    {"interrupted", interrupted}};
+        if (checked)
+            doc["result"] = ResultJson(run.GetResult());
+        PrintJson(doc);
+    }
+    else if (checked)
+        PrintResult(m_Env.out, run.GetResult());
+    if (interrupted)
+        return EXIT_INTERRUPT;
+    if (boxFailed)
+        return EXIT_BOX;
+    if (!saved)
+        return EXIT_USAGE;
+    return checked && run.GetResult().Passed() ? EXIT_OK : EXIT_FOUND;
+}
+
+int Command::Check()
+{
+    std::vector<unsigned> readings;
+    bool gray = m_Options.gray;
+    std::optional<unsigned> st = m_Options.st;
+    std::optional<unsigned> mt = m_Options.mt;
+    std::string error;
+    switch (TypeOf(m_Options.file))
+    {
+    case FILE_TEXT:
+    {
+        BatchFile::Contents contents;
+        if (!BatchFile::Read(m_Options.file, contents, error))
+            break;
+        readings = std::move(contents.readings);
+        gray = gray || contents.gray;
+        break;
+    }
+    case FILE_CSV:
+    {
+        CsvFile::Contents contents;
+        if (!CsvFile::Read(m_Options.file, contents, error))
+            break;
+        readings = std::move(contents.data.readings);
+        gray = gray || contents.data.gray;
+        // The header's bit counts stand in for options not given.
+        if (!st && !contents.settings.mode.empty())
+            st = contents.settings.stBits;
+        if (!mt && !contents.settings.mode.empty())
+            mt = contents.settings.mtBits;
+        break;
+    }
+    case FILE_H5:
+    {
+        H5File::Contents contents;
+        if (!H5File::Read(m_Options.file, contents, error))
+            break;
+        readings = std::move(contents.readings);
+        gray = gray || contents.gray;
+        if (!st && !contents.settings.mode.empty())
+            st = contents.settings.stBits;
+        if (!mt && !contents.settings.mode.empty())
+            mt = contents.settings.mtBits;
+        break;
+    }
+    case FILE_UNKNOWN:
+        return Usage(m_Options.file + ": expected " + kFileTypes);
+    }
+    if (!error.empty())
+    {
+        m_Env.err << "Error: " << error << '\n';
+        return EXIT_USAGE;
+    }
+    if (!st || !mt)
+        return Usage(m_Options.file + ": give the bit counts with --st and --mt");
+
+    CodeTester::Config config;
+    config.m_StBits = *st;
+    config.m_MtBits = *mt;
+    config.m_StMonotony = kMonotonies.at(m_Options.stMono);
+    config.m_MtMonotony = kMonotonies.at(m_Options.mtMono);
+    config.m_StStepSize = m_Options.stStep;
+    config.m_MtStepSize = m_Options.mtStep;
+    config.m_Gray = gray;
+    config.m_ErrorLimit = m_Options.limit;
+    CodeTester tester(config);
+    tester.Test(readings);
+    const CodeTester::Result& result = tester.GetResult();
+    for (const std::string& message : result.m_Messages)
+        m_Sink.Line(message);
+    m_Sink.Line("Check finished");
+    if (m_Options.json)
+    {
+        json doc = {{"file", m_Options.file}, {"readings", readings.size()}};
+        doc["result"] = ResultJson(result);
+        PrintJson(doc);
+    }
+    else
+        PrintResult(m_Env.out, result);
+    return result.Passed() ? EXIT_OK : EXIT_FOUND;
+}
+
+} // namespace
+
+void InstallInterruptHandler()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+bool Interrupted()
+{
+    return g_Interrupted != 0;
+}
+
+void ClearInterrupt()
+{
+    g_Interrupted = 0;
+}
+
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
+{
+    Options o;
+    CLI::App app{"The Tavik box from a terminal and from scripts.", "tavik-cli"};
+    app.set_version_flag("--version", std::string("tavik-cli ") + TAVIK_VERSION);
+    app.footer(kExitCodes);
+    app.require_subcommand(1, 1);
+    app.fallthrough();
+    app.add_flag("--simulate", o.simulate, "list a simulated box after the real ones");
+    app.add_flag("--json", o.json, "one JSON document on stdout");
+    app.add_flag("-q,--quiet", o.quiet, "no history lines on stdout");
+
+    auto addDevice = [&](CLI::App* sub)
+    {
+        sub->add_option("-d,--device", o.device,
+                        "the box's serial (default: UsbDevice in Tavik.ini, else the only box)");
+    };
+    auto hexWord = CLI::Validator(CheckHexWord, "HEX");
+    auto keys = [](const auto& map)
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : map)
+            names.push_back(entry.first);
+        return names;
+    };
+
+    CLI::App* list = app.add_subcommand("list", "the attached boxes: serial and description");
+    CLI::App* info = app.add_subcommand("info", "the box's settings, supply and outputs");
+    addDevice(info);
+    CLI::App* set = app.add_subcommand("set", "change the given settings, as the window does");
+    addDevice(set);
+    set->add_option("--mode", o.mode, "serial mode")->check(CLI::IsMember(keys(kModes)));
+    set->add_option("--clock", o.clock, "clock in Hz");
+    set->add_option("--st", o.st, "singleturn bits")
+        ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
+    set->add_option("--mt", o.mt, "multiturn bits")->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
+    set->add_option("--data-mask", o.dataMask, "data mask, hexadecimal")->check(hexWord);
+    set->add_option("--gray-mask", o.grayMask, "Gray code mask, hexadecimal")->check(hexWord);
+    set->add_option("--spi-word", o.spiWord, "SPI data word, hexadecimal")->check(hexWord);
+    set->add_option("--output", o.outputs, "output N (1 to 3): N=open|low|high");
+    set->add_option("--power", o.power, "supply; switched on only from off")
+        ->check(CLI::IsMember(keys(kSupplies)));
+    CLI::App* read = app.add_subcommand(
+        "read",
+        "single readings: raw, ST and MT (a box found off is switched on with its default supply)");
+    addDevice(read);
+    read->add_option("--count", o.count, "readings to take")->check(CLI::PositiveNumber);
+    read->add_option("--interval", o.interval, "milliseconds between readings (default 50)");
+
+    auto addCheckOptions = [&](CLI::App* sub)
+    {
+        sub->add_option("--st-mono", o.stMono, "ST monotony (default auto)")
+            ->check(CLI::IsMember(keys(kMonotonies)));
+        sub->add_option("--mt-mono", o.mtMono, "MT monotony (default auto)")
+            ->check(CLI::IsMember(keys(kMonotonies)));
+        sub->add_option("--st-step", o.stStep, "largest ST step (default 1)")
+            ->check(CLI::Range(1, 99));
+        sub->add_option("--mt-step", o.mtStep, "largest MT step (default 1)")
+            ->check(CLI::Range(1, 99));
+        sub->add_option("--limit", o.limit, "stop after this many errors (default 1)");
+    };
+    CLI::App* batch = app.add_subcommand(
+        "batch", "a batch of readings into a file (.log .txt .dat .csv .h5), then its check");
+    addDevice(batch);
+    batch->add_option("--count", o.count, "readings, 1 to 16777214")->required();
+    batch->add_option("--delay", o.delay, "microseconds between readings, 10 to 4095 (default 50)");
+    batch->add_option("-o,--output", o.file, "the file; its extension gives its type")->required();
+    addCheckOptions(batch);
+    CLI::App* check = app.add_subcommand("check", "the code tester on a saved file");
+    check->add_option("FILE", o.file, "a .log, .txt, .dat, .csv or .h5 file")->required();
+    check->add_option("--st", o.st, "singleturn bits (.csv and .h5 files give them)")
+        ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
+    check->add_option("--mt", o.mt, "multiturn bits (.csv and .h5 files give them)")
+        ->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
+    check->add_flag("--gray", o.gray, "the readings are Gray coded");
+    addCheckOptions(check);
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try
+    {
+        app.parse(reversed);
+    }
+    catch (const CLI::ParseError& e)
+    {
+        if (e.get_exit_code() == 0)
+        {
+            // --help and --version
+            app.exit(e, env.out, env.err);
+            return EXIT_OK;
+        }
+        env.err << "Error: " << e.what() << '\n' << kUsage << '\n';
+        return EXIT_USAGE;
+    }
+
+    if (o.simulate)
+    {
+        // As in Tavik: settings given in TAVIK_SIMULATOR are kept.
+        const char* settings = std::getenv("TAVIK_SIMULATOR");
+        if (settings == nullptr || *settings == '\0' || std::string(settings) == "0")
+            setenv("TAVIK_SIMULATOR", "1", 1);
+    }
+    Command command(o, env);
+    if (list->parsed())
+        return command.List();
+    if (info->parsed())
+        return command.Info();
+    if (set->parsed())
+        return command.Set();
+    if (read->parsed())
+        return command.Read();
+    if (batch->parsed())
+        return command.Batch();
+    if (check->parsed())
+        return command.Check();
+    return EXIT_USAGE;
+}
+
+} // namespace App

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace App
+{
+
+// tavik-cli without its process: the arguments in, the texts on two streams and the exit
+// code out, so tests run it in-process against a simulator.
+struct CliEnvironment
+{
+    std::ostream& out;
+    std::ostream& err;
+    std::string iniFile = "Tavik.ini";
+    // Waits between readings and polls; tests advance a manual clock here.
+    std::function<void(unsigned milliseconds)> sleep;
+    bool errIsTerminal = false; // the progress bar is drawn only on a terminal
+};
+
+enum CliExit
+{
+    EXIT_OK = 0,
+    EXIT_BOX = 1,         // a box or link failure
+    EXIT_USAGE = 2,       // bad usage or a malformed file
+    EXIT_FOUND = 3,       // check or batch found errors in the readings
+    EXIT_INTERRUPT = 130, // Ctrl-C
+};
+
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
+
+// SIGINT sets a flag that read and batch poll; the box is stopped and what arrived kept.
+void InstallInterruptHandler();
+bool Interrupted();
+void ClearInterrupt();
+
+} // namespace App

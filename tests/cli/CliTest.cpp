@@ -1,0 +1,406 @@
+// tavik-cli in-process against simulated boxes on a manual clock: exact stdout, stderr and
+// exit codes of each subcommand.
+
+#include "app/cli/Cli.h"
+#include "app/core/CsvFile.h"
+#include "driver/Box.h"
+#include "link/Clock.h"
+#include "link/Proxy.h"
+#include "link/SimulatedBox.h"
+#include "link/SimulatorProvider.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+using namespace App;
+using Tavik::Box;
+using json = nlohmann::json;
+
+namespace
+{
+constexpr const char* kUsage =
+    "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check> [OPTIONS]\n";
+
+class CliTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Box::SetSleepFunction([](unsigned) {});
+        unsetenv("TAVIK_SIMULATOR");
+        ClearInterrupt();
+        Simulate(1);
+        std::remove(m_IniFile.c_str());
+    }
+    void TearDown() override
+    {
+        FTD2xx::Proxy::UseDefaultProviders();
+        Box::SetSleepFunction({});
+        std::signal(SIGINT, SIG_DFL);
+        ClearInterrupt();
+        std::remove(m_IniFile.c_str());
+        for (const std::string& file : m_Files)
+            std::remove(file.c_str());
+    }
+    std::string File(const std::string& name, const std::string& content = {})
+    {
+        const std::string path = "CliTest-" + std::to_string(::getpid()) + "-" + name;
+        m_Files.push_back(path);
+        if (!content.empty())
+            std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    void Simulate(unsigned boxes, FTD2xx::SimulatorFaults faults = {}, double rpm = 0)
+    {
+        FTD2xx::SimulatorConfig config;
+        config.boxes = boxes;
+        config.encoder.rpm = rpm;
+        config.faults = faults;
+        m_Sim = std::make_shared<FTD2xx::SimulatorProvider>(config, m_Clock);
+        FTD2xx::Proxy::SetProviders({m_Sim});
+    }
+    void Ini(const std::string& content) { std::ofstream(m_IniFile) << content; }
+    int Run(const std::vector<std::string>& args)
+    {
+        std::ostringstream out;
+        std::ostringstream err;
+        CliEnvironment env{out, err, m_IniFile,
+                           [this](unsigned ms)
+                           {
+                               m_Clock.Advance(std::chrono::milliseconds(ms));
+                               if (m_OnSleep)
+                                   m_OnSleep();
+                           }};
+        const int code = RunCli(args, env);
+        m_Out = out.str();
+        m_Err = err.str();
+        return code;
+    }
+    Box::POWER_MODE PowerOfBox(int index)
+    {
+        Box box;
+        EXPECT_EQ(box.Open(index), Box::OK);
+        Box::POWER_MODE mode = Box::PWR_OFF;
+        EXPECT_EQ(box.GetPowerMode(mode), Box::OK);
+        return mode;
+    }
+
+    FTD2xx::ManualClock m_Clock;
+    std::shared_ptr<FTD2xx::SimulatorProvider> m_Sim;
+    std::string m_IniFile = "CliTest-" + std::to_string(::getpid()) + ".ini";
+    std::function<void()> m_OnSleep;
+    std::string m_Out;
+    std::string m_Err;
+    std::vector<std::string> m_Files;
+};
+} // namespace
+
+TEST_F(CliTest, ListPrintsTheHistoryLineAndEachBox)
+{
+    Simulate(2);
+    EXPECT_EQ(Run({"list"}), EXIT_OK);
+    EXPECT_EQ(m_Out, "2 connected device(s) found.\n"
+                     "SIM00001  Tavik box (simulated)\n"
+                     "SIM00002  Tavik box (simulated)\n");
+    EXPECT_EQ(m_Err, "");
+}
+
+TEST_F(CliTest, ListAsJsonIsOneDocument)
+{
+    EXPECT_EQ(Run({"--json", "list"}), EXIT_OK);
+    const json doc = json::parse(m_Out);
+    ASSERT_EQ(doc["devices"].size(), 1u);
+    EXPECT_EQ(doc["devices"][0]["serial"], "SIM00001");
+    EXPECT_EQ(doc["devices"][0]["description"], "Tavik box (simulated)");
+    EXPECT_EQ(doc["history"][0], "1 connected device(s) found.");
+}
+
+TEST_F(CliTest, QuietInfoShowsTheDefaultsAppliedToABoxThatIsOff)
+{
+    Ini("[Default]\nSsiClock=2000000\nStBits=10\nMtBits=6\n");
+    EXPECT_EQ(Run({"-q", "info"}), EXIT_OK);
+    EXPECT_EQ(m_Out, "Device:    SIM00001  Tavik box (simulated)\n"
+                     "Supply:    PWR_OFF (PWR_INTERNAL chosen)\n"
+                     "Mode:      SSI_Binary\n"
+                     "Clock:     2000000 Hz\n"
+                     "ST bits:   10\n"
+                     "MT bits:   6\n"
+                     "Data mask: 0x0000FFFF\n"
+                     "Gray mask: 0x0000FFFF\n"
+                     "SPI word:  0x00000000\n"
+                     "Output 1:  OUT_OPEN\n"
+                     "Output 2:  OUT_OPEN\n"
+                     "Output 3:  OUT_OPEN\n");
+    EXPECT_EQ(m_Err, "");
+}
+
+TEST_F(CliTest, InfoAsJson)
+{
+    EXPECT_EQ(Run({"info", "--json"}), EXIT_OK);
+    const json doc = json::parse(m_Out);
+    EXPECT_EQ(doc["serial"], "SIM00001");
+    EXPECT_EQ(doc["supply"], "PWR_OFF");
+    EXPECT_EQ(doc["clockHz"], 1000000);
+    EXPECT_EQ(doc["stBits"], 13);
+    EXPECT_EQ(doc["mtBits"], 12);
+    EXPECT_EQ(doc["dataMask"], 0x1FFFFFF);
+    EXPECT_EQ(doc["outputs"], json({"OUT_OPEN", "OUT_OPEN", "OUT_OPEN"}));
+}
+
+TEST_F(CliTest, SetSwitchesOutputsAndSupplyWithTheWindowsTexts)
+{
+    EXPECT_EQ(Run({"-q", "set", "--output", "2=high"}), EXIT_OK);
+    EXPECT_EQ(Run({"set", "--power", "12v", "--spi-word", "0xAB"}), EXIT_OK);
+    EXPECT_NE(m_Out.find("Setting SPI data to 0x000000AB.\n"), std::string::npos) << m_Out;
+    EXPECT_NE(m_Out.find("Switching output 1 to OUT_OPEN.\n"
+                         "Switching output 2 to OUT_OPEN.\n"
+                         "Switching output 3 to OUT_OPEN.\n"
+                         "Powermode of device is set to PWR_INTERNAL_DCDC.\n"),
+              std::string::npos)
+        << m_Out;
+    EXPECT_EQ(PowerOfBox(0), Box::PWR_INTERNAL_DCDC);
+    EXPECT_EQ(m_Sim->GetBox(0)->GetSPIData(), 0xABu);
+}
+
+TEST_F(CliTest, TheSupplyIsOnlySwitchedOnFromOff)
+{
+    ASSERT_EQ(Run({"set", "--power", "ext"}), EXIT_OK);
+    EXPECT_EQ(Run({"-q", "set", "--power", "5v"}), EXIT_USAGE);
+    EXPECT_EQ(m_Err, std::string("Error: the supply is on with PWR_EXTERNAL; it is only switched "
+                                 "on from off (--power off first)\n") +
+                         kUsage);
+    EXPECT_EQ(PowerOfBox(0), Box::PWR_EXTERNAL);
+    EXPECT_EQ(Run({"-q", "set", "--power", "off"}), EXIT_OK);
+    EXPECT_EQ(PowerOfBox(0), Box::PWR_OFF);
+}
+
+TEST_F(CliTest, AClockOutsideTheListIsBadUsageAndTouchesNoBox)
+{
+    EXPECT_EQ(Run({"set", "--clock", "7"}), EXIT_USAGE);
+    EXPECT_EQ(
+        m_Err.rfind("Error: --clock: 7 Hz is not a selectable clock; choose one of 8000000, ", 0),
+        0u)
+        << m_Err;
+    EXPECT_EQ(m_Sim->GetBox(0)->GetCommandCount(), 0u);
+}
+
+TEST_F(CliTest, BadArgumentsGiveTheUsageLine)
+{
+    EXPECT_EQ(Run({"frobnicate"}), EXIT_USAGE);
+    EXPECT_EQ(m_Out, "");
+    EXPECT_NE(m_Err.find(kUsage), std::string::npos) << m_Err;
+    EXPECT_EQ(Run({"set", "--data-mask", "12345678Z"}), EXIT_USAGE);
+    EXPECT_EQ(Run({"set", "--output", "4=open"}), EXIT_USAGE);
+}
+
+TEST_F(CliTest, Version)
+{
+    EXPECT_EQ(Run({"--version"}), EXIT_OK);
+    EXPECT_EQ(m_Out.rfind("tavik-cli ", 0), 0u) << m_Out;
+}
+
+TEST_F(CliTest, ReadSwitchesTheBoxOnAndSplitsEachReading)
+{
+    EXPECT_EQ(Run({"--json", "read", "--count", "3"}), EXIT_OK);
+    const json doc = json::parse(m_Out);
+    ASSERT_EQ(doc["readings"].size(), 3u);
+    for (const json& r : doc["readings"])
+    {
+        const unsigned raw = r["raw"];
+        EXPECT_EQ(r["st"], raw & 0x1FFF);
+        EXPECT_EQ(r["mt"], (raw >> 13) & 0xFFF);
+    }
+    EXPECT_EQ(PowerOfBox(0), Box::PWR_INTERNAL);
+    EXPECT_EQ(m_Err, "");
+}
+
+TEST_F(CliTest, ReadLinesAreRawStAndMt)
+{
+    EXPECT_EQ(Run({"-q", "read"}), EXIT_OK);
+    unsigned raw = 0, st = 0, mt = 0;
+    ASSERT_EQ(std::sscanf(m_Out.c_str(), "%u %u %u\n", &raw, &st, &mt), 3) << m_Out;
+    EXPECT_EQ(st, raw & 0x1FFF);
+    EXPECT_EQ(mt, raw >> 13);
+}
+
+TEST_F(CliTest, CtrlCEndsAnEndlessReadWithWhatArrived)
+{
+    InstallInterruptHandler();
+    int sleeps = 0;
+    m_OnSleep = [&]
+    {
+        if (++sleeps == 2)
+            std::raise(SIGINT);
+    };
+    EXPECT_EQ(Run({"-q", "read", "--interval", "100"}), EXIT_INTERRUPT);
+    EXPECT_EQ(std::count(m_Out.begin(), m_Out.end(), '\n'), 2);
+    EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
+}
+
+TEST_F(CliTest, SeveralBoxesWithoutAChoiceAreListed)
+{
+    Simulate(2);
+    EXPECT_EQ(Run({"-q", "info"}), EXIT_USAGE);
+    EXPECT_EQ(m_Out, "");
+    EXPECT_EQ(m_Err, std::string("Error: 2 boxes are attached; choose one with -d SERIAL or with "
+                                 "UsbDevice in chapter [Default] of Tavik.ini:\n"
+                                 "    SIM00001  Tavik box (simulated)\n"
+                                 "    SIM00002  Tavik box (simulated)\n") +
+                         kUsage);
+}
+
+TEST_F(CliTest, DashDPicksABoxIgnoringCase)
+{
+    Simulate(2);
+    EXPECT_EQ(Run({"-q", "set", "-d", "sim00002", "--power", "ext"}), EXIT_OK);
+    EXPECT_EQ(PowerOfBox(0), Box::PWR_OFF);
+    EXPECT_EQ(PowerOfBox(1), Box::PWR_EXTERNAL);
+}
+
+TEST_F(CliTest, UsbDeviceInTheIniPicksABox)
+{
+    Simulate(2);
+    Ini("[Default]\nUsbDevice=SIM00002\n");
+    EXPECT_EQ(Run({"-q", "set", "--power", "ext"}), EXIT_OK);
+    EXPECT_EQ(PowerOfBox(1), Box::PWR_EXTERNAL);
+}
+
+TEST_F(CliTest, AnAbsentBoxIsABoxFailure)
+{
+    Ini("[Default]\nUsbDevice=NOPE\n");
+    EXPECT_EQ(Run({"-q", "info"}), EXIT_BOX);
+    EXPECT_EQ(m_Err, "Error: Configured USB device 'NOPE' was not detected.\n");
+    EXPECT_EQ(Run({"-q", "info", "-d", "NOPE"}), EXIT_BOX);
+    EXPECT_EQ(m_Err, "Error: Device 'NOPE' was not detected.\n"
+                     "    Attached:\n"
+                     "        SIM00001  Tavik box (simulated)\n");
+}
+
+TEST_F(CliTest, ALinkFailureEndsWithTheBoxStatusOnStderr)
+{
+    Simulate(1, {.unplugAtCommand = 3});
+    EXPECT_EQ(Run({"-q", "read", "--count", "5"}), EXIT_BOX);
+    EXPECT_EQ(m_Err.rfind("Error: ", 0), 0u) << m_Err;
+    EXPECT_EQ(m_Out, "");
+}
+
+TEST_F(CliTest, BatchAndCheckOfItsFileFindTheSameErrors)
+{
+    for (const char* type : {"run.log", "run.csv", "run.h5"})
+    {
+        Simulate(1, {.glitchEvery = 700}, 600);
+        const std::string path = File(type);
+        EXPECT_EQ(Run({"--json", "batch", "--count", "3000", "--delay", "50", "-o", path, "--limit",
+                       "100", "--mt-mono", "none"}),
+                  EXIT_FOUND)
+            << m_Err;
+        const json batch = json::parse(m_Out);
+        EXPECT_EQ(batch["readings"], 3000);
+        EXPECT_GT(batch["result"]["errors"], 0);
+        EXPECT_EQ(Run({"--json", "check", path, "--st", "13", "--mt", "12", "--limit", "100",
+                       "--mt-mono", "none"}),
+                  EXIT_FOUND)
+            << m_Err;
+        EXPECT_EQ(json::parse(m_Out)["result"], batch["result"]) << type;
+    }
+}
+
+TEST_F(CliTest, TheCsvHeaderHoldsTheRunsSettings)
+{
+    Ini("[Default]\nSsiClock=2000000\nStBits=10\nMtBits=6\n");
+    const std::string path = File("run.csv");
+    ASSERT_EQ(Run({"-q", "batch", "--count", "100", "--delay", "60", "-o", path}), EXIT_OK)
+        << m_Err;
+    CsvFile::Contents contents;
+    std::string error;
+    ASSERT_TRUE(CsvFile::Read(path, contents, error)) << error;
+    const RunSettings& s = contents.settings;
+    EXPECT_EQ(s.serial, "SIM00001");
+    EXPECT_EQ(s.description, "Tavik box (simulated)");
+    EXPECT_EQ(s.mode, "SSI_Binary");
+    EXPECT_EQ(s.clockHz, 2000000u);
+    EXPECT_EQ(s.stBits, 10u);
+    EXPECT_EQ(s.mtBits, 6u);
+    EXPECT_EQ(s.dataMask, 0xFFFFu);
+    EXPECT_EQ(s.delayUs, 60u);
+    EXPECT_EQ(s.sampleCount, 100u);
+    EXPECT_EQ(s.start.size(), std::string("2026-12-09T04:10:00+00:00").size()) << s.start;
+    EXPECT_EQ(s.program.rfind("tavik-cli ", 0), 0u);
+    EXPECT_EQ(contents.data.readings.size(), 100u);
+    EXPECT_EQ(contents.data.delayUs, 60u);
+}
+
+TEST_F(CliTest, MalformedFilesNameTheFileAndLine)
+{
+    const std::string header = "Time [us]; Measurement [dec]\n";
+    const struct
+    {
+        const char* name;
+        std::string content;
+        std::string error;
+    } cases[] = {
+        {"number.log", header + "0,7\n50,x\n", ":3: expected a reading of 0 to 4294967295"},
+        {"column.txt", header + "0,7\n50\n", ":3: expected \"<time>,<reading>\" in decimal"},
+        {"garbage.dat",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0",
+                     9),
+         ":1: "},
+        {"truncated.csv", "# Serial: X\n" + header + "0,7\n50,8", ":4: the line does not end"},
+        {"setting.csv", "# Serial: X\n# Clock [Hz]: fast\n" + header,
+         ":2: \"fast\" is not a decimal number"},
+        {"nocolumns.csv", "# Serial: X\n", ":2: the column line is missing"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string path = File(c.name, c.content);
+        EXPECT_EQ(Run({"check", path, "--st", "13", "--mt", "12"}), EXIT_USAGE) << c.name;
+        EXPECT_EQ(m_Err.rfind("Error: " + path + c.error, 0), 0u) << m_Err;
+        EXPECT_EQ(m_Out, "");
+    }
+    EXPECT_EQ(Run({"check", File("garbage.h5", "not hdf5\n"), "--st", "1", "--mt", "1"}),
+              EXIT_USAGE);
+    EXPECT_EQ(m_Err, "Error: " + File("garbage.h5") + ": not an HDF5 file\n");
+    EXPECT_EQ(Run({"check", File("missing.log"), "--st", "1", "--mt", "1"}), EXIT_USAGE);
+    EXPECT_EQ(Run({"check", File("run.bin", "x"), "--st", "1", "--mt", "1"}), EXIT_USAGE);
+}
+
+TEST_F(CliTest, AnUnwritableOutputIsRefusedBeforeTheBoxIsTouched)
+{
+    EXPECT_EQ(Run({"batch", "--count", "10", "-o", "no-such-folder/run.csv"}), EXIT_USAGE);
+    EXPECT_EQ(m_Err, std::string("Error: -o no-such-folder/run.csv: cannot write into the folder "
+                                 "no-such-folder\n") +
+                         kUsage);
+    EXPECT_EQ(m_Sim->GetBox(0)->GetCommandCount(), 0u);
+    EXPECT_EQ(Run({"batch", "--count", "10", "-o", "run.bin"}), EXIT_USAGE);
+    EXPECT_EQ(Run({"-q", "batch", "--count", "16777215", "-o", File("big.log")}), EXIT_USAGE);
+}
+
+TEST_F(CliTest, CtrlCDuringABatchStopsTheBoxAndWritesWhatArrived)
+{
+    InstallInterruptHandler();
+    int sleeps = 0;
+    m_OnSleep = [&]
+    {
+        if (++sleeps == 3)
+            std::raise(SIGINT);
+    };
+    const std::string path = File("partial.log");
+    EXPECT_EQ(Run({"-q", "batch", "--count", "1000000", "--delay", "50", "-o", path}),
+              EXIT_INTERRUPT);
+    EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
+    std::ifstream file(path);
+    const auto lines = std::count(std::istreambuf_iterator<char>(file), {}, '\n');
+    EXPECT_GT(lines, 1);
+    EXPECT_LT(lines, 1000001);
+    EXPECT_EQ(m_Err, "");
+}
