@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
+using App::DefaultParameter;
 using zef::IniFile;
 using zef::Result;
 using zef::String;
-using App::DefaultParameter;
 
 namespace
 {
