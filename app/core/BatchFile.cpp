@@ -228,7 +228,7 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
     return BATCH_FILE_OK;
 }
 
-bool BatchFile::Read(const std::string& path, Contents& contents, std::string& error)
+bool BatchFile::ReadText(const std::string& path, std::string& text, std::string& error)
 {
     File file(std::fopen(path.c_str(), "rb"));
     if (!file)
@@ -236,7 +236,7 @@ bool BatchFile::Read(const std::string& path, Contents& contents, std::string& e
         error = path + ": cannot open the file: " + std::strerror(errno);
         return false;
     }
-    std::string text;
+    text.clear();
     char chunk[1 << 16];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
@@ -246,7 +246,13 @@ bool BatchFile::Read(const std::string& path, Contents& contents, std::string& e
         error = path + ": error while reading the file";
         return false;
     }
-    return Parse(text, path, contents, error);
+    return true;
+}
+
+bool BatchFile::Read(const std::string& path, Contents& contents, std::string& error)
+{
+    std::string text;
+    return ReadText(path, text, error) && Parse(text, path, contents, error);
 }
 
 bool BatchFile::Parse(std::string_view text, const std::string& name, Contents& contents,

@@ -56,6 +56,8 @@ public:
     // in "\r\n", as a text file written on Windows does) and every time must be its index
     // times the delay. Anything else fails with "<name>:<line>: <what is wrong>" in `error`.
     static bool Read(const std::string& path, Contents& contents, std::string& error);
+    // A whole file's bytes; a failure to open or read it says so, with the path, in `error`.
+    static bool ReadText(const std::string& path, std::string& text, std::string& error);
     // The same on text in memory; `name` stands for the file in the message, whose line
     // numbers count `linesBefore` lines that came before `text`.
     static bool Parse(std::string_view text, const std::string& name, Contents& contents,

@@ -88,24 +88,8 @@ BatchFile::Error CsvFile::Write(const std::string& path, std::span<const unsigne
 
 bool CsvFile::Read(const std::string& path, Contents& contents, std::string& error)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file)
-    {
-        error = path + ": cannot open the file: " + std::strerror(errno);
-        return false;
-    }
     std::string text;
-    char chunk[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
-        text.append(chunk, n);
-    if (std::ferror(file.get()))
-    {
-        error = path + ": error while reading the file";
-        return false;
-    }
-    return Parse(text, path, contents, error);
+    return BatchFile::ReadText(path, text, error) && Parse(text, path, contents, error);
 }
 
 bool CsvFile::Parse(std::string_view text, const std::string& name, Contents& contents,
