@@ -247,10 +247,22 @@ void BatchRun::Check()
     m_Tester.SetConfig(config);
     m_Tester.Test(m_Buffer);
     m_HasResult = true;
+    m_Analysis = AnalyseRun(m_Buffer, GetAnalysisConfig());
     for (const std::string& message : m_Tester.GetResult().m_Messages)
         m_Sink.Line(message);
     m_Sink.Line("Check finished");
     m_State = BATCH_READY;
+}
+
+AnalysisConfig BatchRun::GetAnalysisConfig() const
+{
+    AnalysisConfig config;
+    config.stBits = m_StBits;
+    config.mtBits = m_MtBits;
+    config.gray = m_Gray;
+    config.delayUs = m_Delay;
+    config.clockHz = m_Frequency;
+    return config;
 }
 
 void BatchRun::Stop()

@@ -2,6 +2,7 @@
 
 #include "app/core/BatchFile.h"
 #include "app/core/CodeTester.h"
+#include "app/core/RunAnalysis.h"
 
 #include <array>
 #include <cstddef>
@@ -135,6 +136,9 @@ public:
     unsigned GetDelay() const { return m_Delay; }
     unsigned GetFrequency() const { return m_Frequency; }
     const CodeTester::Result& GetResult() const { return m_Tester.GetResult(); }
+    // The analysis of the last check; empty before the first.
+    const Analysis& GetAnalysis() const { return m_Analysis; }
+    AnalysisConfig GetAnalysisConfig() const;
 
     // Plain decimal conversion of an edit: the leading digits, 0 without any.
     static unsigned ParseNumber(const std::string& text);
@@ -174,6 +178,7 @@ private:
     std::array<EditState, kEdits> m_Edits;
     std::array<std::optional<MONOTONY>, 2> m_Monotony{MONO_AUTODETECT, MONO_AUTODETECT};
     CodeTester m_Tester;
+    Analysis m_Analysis;
     bool m_HasResult = false;
 };
 
