@@ -60,7 +60,8 @@ void CBatchSampleDlg::ConfigureSaveDialog(QFileDialog& dialog)
     // details hidden, each filter shows its name exactly as written before them.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters({QStringLiteral("Logfiles (*.dat;*.log;*.txt) (*.dat *.log *.txt)"),
-                           QStringLiteral("All Files (*.*) (*)")});
+                           QStringLiteral("All Files (*.*) (*)"),
+                           QStringLiteral("CSV Files (*.csv) (*.csv)")});
     dialog.selectFile(QStringLiteral("SSIBatch.log"));
     // Overwriting asks first: Qt's default, kept by not setting DontConfirmOverwrite.
 }

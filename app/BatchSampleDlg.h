@@ -39,6 +39,8 @@ public:
     CBatchSampleDlg(Tavik::Box& box, unsigned stBits, unsigned mtBits, bool gray,
                     QWidget* parent = nullptr);
     ~CBatchSampleDlg() override;
+    // What a saved CSV or HDF5 file names as its box and program.
+    void SetRunSettings(const RunSettings& settings) { m_Run.SetSettings(settings); }
 
     // --- Handlers, public so that tests can drive the dialog --------------------------------
     void OnStart();

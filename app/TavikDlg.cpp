@@ -1,4 +1,5 @@
 #include "app/TavikDlg.h"
+#include "app/TavikVersion.h"
 
 #include "app/AboutDlg.h"
 #include "app/Artwork.h"
@@ -727,6 +728,7 @@ void CTavikDlg::OnBatchSample()
     } leave{this};
     const BoxView& view = m_Session.View();
     CBatchSampleDlg batch(m_Tavik, view.stBits, view.mtBits, false, this);
+    batch.SetRunSettings(m_Session.DescribeRun(std::string("Tavik ") + TAVIK_VERSION));
     if (m_RunBatchDialog)
         m_RunBatchDialog(batch);
     else

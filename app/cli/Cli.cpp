@@ -9,6 +9,7 @@
 #include "app/core/H5File.h"
 #include "app/core/HistorySink.h"
 #include "app/core/Resource.h"
+#include "app/core/RunFile.h"
 #include "base/IniFile.h"
 #include "base/String.h"
 #include "driver/Box.h"
@@ -25,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -71,6 +73,8 @@ public:
     {
     }
     std::size_t ErrorCount() const { return m_ErrorCount; }
+    // Called before a line is written: a progress bar clears its line so the two don't mix.
+    void SetBeforeWrite(std::function<void()> hook) { m_BeforeWrite = std::move(hook); }
     const std::vector<std::string>& Lines() const { return m_Lines; }
     const std::vector<std::string>& Errors() const { return m_Errors; }
 
@@ -79,6 +83,8 @@ protected:
     {
         if (kind == HISTORY_ERROR)
             ++m_ErrorCount;
+        if (m_BeforeWrite && (kind == HISTORY_ERROR || !m_Quiet))
+            m_BeforeWrite();
         for (const std::string& entry : entries)
         {
             if (kind == HISTORY_ERROR)
@@ -100,6 +106,7 @@ private:
     std::ostream& m_Out;
     std::ostream& m_Err;
     bool m_Quiet;
+    std::function<void()> m_BeforeWrite;
     std::size_t m_ErrorCount = 0;
     std::vector<std::string> m_Lines;
     std::vector<std::string> m_Errors;
@@ -194,16 +201,17 @@ enum FileType
 
 FileType TypeOf(const std::string& path)
 {
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext)
-        c = char(std::tolower((unsigned char)c));
-    if (ext == ".log" || ext == ".txt" || ext == ".dat")
+    switch (RunFileTypeOf(path))
+    {
+    case RUN_FILE_TEXT:
         return FILE_TEXT;
-    if (ext == ".csv")
+    case RUN_FILE_CSV:
         return FILE_CSV;
-    if (ext == ".h5")
+    case RUN_FILE_H5:
         return FILE_H5;
-    return FILE_UNKNOWN;
+    default:
+        return FILE_UNKNOWN;
+    }
 }
 
 constexpr const char* kFileTypes = "a file ending in .log, .txt, .dat, .csv or .h5";
@@ -265,6 +273,13 @@ public:
             m_Err << '\n' << std::flush;
         m_Drawn = false;
     }
+    // Clears the drawn bar; the next Show draws it again below what was written meanwhile.
+    void Erase()
+    {
+        if (m_Drawn)
+            m_Err << "\r\x1b[K" << std::flush;
+        m_Drawn = false;
+    }
 
 private:
     std::ostream& m_Err;
@@ -295,7 +310,7 @@ public:
 
 private:
     int CheckOutputPath();
-    bool Save(const BatchRun& run, const RunSettings& settings);
+    bool Save(const BatchRun& run);
     // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
     int Connect();
     int PowerOn();
@@ -601,18 +616,12 @@ int Command::CheckOutputPath()
     return EXIT_OK;
 }
 
-bool Command::Save(const BatchRun& run, const RunSettings& settings)
+bool Command::Save(const BatchRun& run)
 {
     if (!run.HasReadings())
         return true;
     const auto& readings = run.GetBuffer();
-    BatchFile::Error error = BatchFile::BATCH_FILE_OK;
-    if (TypeOf(m_Options.file) == FILE_CSV)
-        error = CsvFile::Write(m_Options.file, readings, settings, false);
-    else if (TypeOf(m_Options.file) == FILE_H5)
-        error = H5File::Write(m_Options.file, readings, settings, false);
-    else
-        error = run.Save(m_Options.file);
+    const BatchFile::Error error = run.Save(m_Options.file);
     if (error == BatchFile::BATCH_FILE_OK)
     {
         m_Sink.Line(Format("%zu readings written to %s.", readings.size(), m_Options.file.c_str()));
@@ -648,22 +657,11 @@ int Command::Batch()
         return Usage("--count takes 1 to 16777214 readings, --delay 10 to 4095 us, the steps 1 "
                      "to 99");
 
-    RunSettings settings;
-    settings.serial = m_Box.GetSerial();
-    settings.description = m_Box.GetDescription();
-    settings.mode = view.mode ? SampleParameter::GetModeAsString(*view.mode) : "unknown";
-    settings.clockHz = view.clock;
-    settings.stBits = view.stBits;
-    settings.mtBits = view.mtBits;
-    settings.dataMask = view.dataFilter;
-    settings.grayMask = view.grayCodeFilter;
-    settings.spiWord = view.spiWord;
-    settings.sampleCount = *m_Options.count;
-    settings.start = IsoTimeNow();
-    settings.program = std::string("tavik-cli ") + TAVIK_VERSION;
+    run.SetSettings(m_Session.DescribeRun(std::string("tavik-cli ") + TAVIK_VERSION));
 
     const std::size_t errorsBefore = m_Sink.ErrorCount();
     ProgressBar bar(m_Env.err, m_Env.errIsTerminal);
+    m_Sink.SetBeforeWrite([&bar] { bar.Erase(); });
     bool interrupted = false;
     run.Start();
     while (run.GetState() == BatchRun::BATCH_SAMPLING)
@@ -681,9 +679,9 @@ int Command::Batch()
     }
     bar.Show(run.GetView().progressPos, *m_Options.count);
     bar.Done();
-    settings.delayUs = run.GetDelay();
+    m_Sink.SetBeforeWrite({});
     const bool boxFailed = m_Sink.ErrorCount() != errorsBefore;
-    const bool saved = Save(run, settings);
+    const bool saved = Save(run);
     const bool checked = !interrupted && !boxFailed && run.GetBuffer().size() == *m_Options.count;
     if (m_Options.json)
     {

@@ -2,6 +2,7 @@
 
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
+#include "app/core/RunFile.h"
 #include "driver/Box.h"
 #include "driver/SampleParameter.h"
 #include "driver/XAssertion.h"
@@ -176,6 +177,12 @@ void BatchRun::Start()
 
     m_Count = p.GetSampleCount();
     m_Delay = p.GetDelay();
+    m_Settings.sampleCount = m_Count;
+    m_Settings.delayUs = m_Delay;
+    m_Settings.clockHz = m_Frequency;
+    m_Settings.stBits = m_StBits;
+    m_Settings.mtBits = m_MtBits;
+    m_Settings.start = IsoTimeNow();
     ResetBuffer(m_Count);
 
     status = m_Box.Sample(m_Arrived);
@@ -289,7 +296,9 @@ BatchFile::Error BatchRun::Save(const std::string& path, const BatchFile::Progre
 {
     if (m_Buffer.empty())
         return BatchFile::BATCH_FILE_OK;
-    return BatchFile::Write(path, m_Buffer, m_Delay, m_Gray, progress);
+    RunSettings settings = m_Settings;
+    settings.delayUs = m_Delay; // also for the test aid's readings
+    return WriteRunFile(path, m_Buffer, settings, m_Gray, progress);
 }
 
 BatchRun::View BatchRun::GetView() const

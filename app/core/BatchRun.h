@@ -3,6 +3,7 @@
 #include "app/core/BatchFile.h"
 #include "app/core/CodeTester.h"
 #include "app/core/RunAnalysis.h"
+#include "app/core/RunSettings.h"
 
 #include <array>
 #include <cstddef>
@@ -127,7 +128,10 @@ public:
     void LoadDummyData();
 
     bool HasReadings() const { return !m_Buffer.empty(); }
-    // Writes the buffer (see BatchFile::Write).
+    // The box and program a saved run names; Start adds the run's count, delay and start time.
+    void SetSettings(const RunSettings& settings) { m_Settings = settings; }
+    const RunSettings& GetSettings() const { return m_Settings; }
+    // Writes the buffer in the type the path's extension names (see WriteRunFile).
     BatchFile::Error Save(const std::string& path, const BatchFile::Progress& progress = {}) const;
 
     State GetState() const { return m_State; }
@@ -177,6 +181,7 @@ private:
     std::vector<unsigned> m_Arrived; // one tick's readings
     std::array<EditState, kEdits> m_Edits;
     std::array<std::optional<MONOTONY>, 2> m_Monotony{MONO_AUTODETECT, MONO_AUTODETECT};
+    RunSettings m_Settings;
     CodeTester m_Tester;
     Analysis m_Analysis;
     bool m_HasResult = false;

@@ -664,3 +664,24 @@ SampleParts BoxSession::Split(unsigned value) const
 }
 
 } // namespace App
+
+namespace App
+{
+
+RunSettings BoxSession::DescribeRun(const std::string& program) const
+{
+    RunSettings settings;
+    settings.serial = m_Box.GetSerial();
+    settings.description = m_Box.GetDescription();
+    settings.mode = m_View.mode ? Tavik::SampleParameter::GetModeAsString(*m_View.mode) : "unknown";
+    settings.clockHz = m_View.clock;
+    settings.stBits = m_View.stBits;
+    settings.mtBits = m_View.mtBits;
+    settings.dataMask = m_View.dataFilter;
+    settings.grayMask = m_View.grayCodeFilter;
+    settings.spiWord = m_View.spiWord;
+    settings.program = program;
+    return settings;
+}
+
+} // namespace App

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/core/GuiState.h"
+#include "app/core/RunSettings.h"
 #include "driver/Box.h"
 #include "driver/SampleParameter.h"
 
@@ -85,6 +86,8 @@ public:
 
     const BoxView& View() const { return m_View; }
     Tavik::Box& GetBox() { return m_Box; }
+    // The box's settings as a saved run names them, written by `program` ("Tavik 1.3.2").
+    RunSettings DescribeRun(const std::string& program) const;
     // The selectable clock frequencies, highest first.
     static const std::vector<unsigned>& Clocks();
 

@@ -5,6 +5,7 @@
 #include "app/BatchSampleDlg.h"
 #include "app/Label.h"
 #include "app/Resource.h"
+#include "app/core/CsvFile.h"
 #include "controls/RgbColor.h"
 
 #include <QApplication>
@@ -282,6 +283,18 @@ TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
             during = Dlg().GetGuiState();
             batch.OnStart();
             EXPECT_TRUE(batch.GetRun().HasReadings());
+            // A CSV file names the box and the run.
+            const std::string path = fs::absolute("BatchSave.csv").string();
+            batch.SetFileChooser([&](QWidget*) { return QString::fromStdString(path); });
+            batch.OnSaveBuffer();
+            CsvFile::Contents saved;
+            std::string error;
+            ASSERT_TRUE(CsvFile::Read(path, saved, error)) << error;
+            EXPECT_EQ(saved.data.readings, batch.GetRun().GetBuffer());
+            EXPECT_EQ(saved.settings.serial, Dlg().GetSession().GetBox().GetSerial());
+            EXPECT_EQ(saved.settings.delayUs, batch.GetRun().GetDelay());
+            EXPECT_EQ(saved.settings.program.rfind("Tavik ", 0), 0u);
+            fs::remove(path);
         });
     Click(IDC_BT_BATCHSAMPLE);
     EXPECT_EQ(during, GS_BATCH);

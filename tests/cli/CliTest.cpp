@@ -69,10 +69,12 @@ protected:
         FTD2xx::Proxy::SetProviders({m_Sim});
     }
     void Ini(const std::string& content) { std::ofstream(m_IniFile) << content; }
-    int Run(const std::vector<std::string>& args)
+    // `terminal`: stderr is a terminal, shared with stdout as in a shell.
+    int Run(const std::vector<std::string>& args, bool terminal = false)
     {
         std::ostringstream out;
-        std::ostringstream err;
+        std::ostringstream errStream;
+        std::ostream& err = terminal ? out : errStream;
         CliEnvironment env{out, err, m_IniFile,
                            [this](unsigned ms)
                            {
@@ -80,9 +82,10 @@ protected:
                                if (m_OnSleep)
                                    m_OnSleep();
                            }};
+        env.errIsTerminal = terminal;
         const int code = RunCli(args, env);
         m_Out = out.str();
-        m_Err = err.str();
+        m_Err = errStream.str();
         return code;
     }
     Box::POWER_MODE PowerOfBox(int index)
@@ -403,4 +406,13 @@ TEST_F(CliTest, CtrlCDuringABatchStopsTheBoxAndWritesWhatArrived)
     EXPECT_GT(lines, 1);
     EXPECT_LT(lines, 1000001);
     EXPECT_EQ(m_Err, "");
+}
+
+TEST_F(CliTest, HistoryLinesClearTheProgressBarFirst)
+{
+    Simulate(1);
+    const std::string path = File("bar.log");
+    EXPECT_EQ(Run({"batch", "--count", "100000", "--delay", "50", "-o", path}, true), EXIT_OK);
+    EXPECT_NE(m_Out.find("/100000"), std::string::npos) << "the bar was drawn";
+    EXPECT_NE(m_Out.find("\r\x1b[Kreading "), std::string::npos) << m_Out;
 }
