@@ -95,7 +95,8 @@ void RunPlotCtrl::Paint(DrawContext& dc)
     const int th = dc.GetTextMetrics().height;
 
     // Grid and axis texts.
-    for (const double t : NiceTicks(double(axis.min), double(axis.max), std::max(1, plot.Height() / (3 * th))))
+    for (const double t :
+         NiceTicks(double(axis.min), double(axis.max), std::max(1, plot.Height() / (3 * th))))
     {
         const int y = axis.Row(std::int64_t(std::llround(t)));
         dc.FillSolidRect({plot.left, y, plot.right, y + 1}, kGrid);
@@ -113,7 +114,8 @@ void RunPlotCtrl::Paint(DrawContext& dc)
     const auto markerColumns = [&](const Marker& m, int& from, int& to)
     {
         from = int(std::floor(ColumnOf(m_Range, plot.left, w, double(m.index))));
-        to = int(std::ceil(ColumnOf(m_Range, plot.left, w, double(m.index + std::max<std::size_t>(m.length, 1)))));
+        to = int(std::ceil(
+            ColumnOf(m_Range, plot.left, w, double(m.index + std::max<std::size_t>(m.length, 1)))));
         from = std::max(from, plot.left);
         to = std::min(std::max(to, from + 1), plot.right);
         return from < to;

@@ -41,8 +41,16 @@ public:
 
     /// `data` is borrowed (nullptr: nothing to plot); the view goes to the whole run.
     void SetData(const MinMaxPyramid* data, RunSeries series);
-    void SetLineColor(ColorRef color) { m_LineColor = color; update(); }
-    void SetTitle(const QString& title) { m_Title = title; update(); }
+    void SetLineColor(ColorRef color)
+    {
+        m_LineColor = color;
+        update();
+    }
+    void SetTitle(const QString& title)
+    {
+        m_Title = title;
+        update();
+    }
     void SetMarkers(std::vector<Marker> markers);
     /// The marker drawn as a band behind the line (the chosen event).
     void SetSelected(std::optional<Marker> marker);

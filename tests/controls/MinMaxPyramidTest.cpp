@@ -34,7 +34,8 @@ TEST(MinMaxPyramidTest, RangesMatchBruteForceOnRandomRuns)
         unsigned v = rng();
         for (unsigned& r : run)
             r = (v += rng() % 64 == 0 ? rng() : rng() % 9);
-        for (const PositionBits bits : {PositionBits{0, 32}, PositionBits{12, 13}, PositionBits{0, 12}})
+        for (const PositionBits bits :
+             {PositionBits{0, 32}, PositionBits{12, 13}, PositionBits{0, 12}})
         {
             const MinMaxPyramid p(run, bits);
             for (int k = 0; k < 300; ++k)
@@ -86,8 +87,9 @@ TEST(MinMaxPyramidTest, ASingleSpikeInAFullBufferShowsAtEveryZoom)
         std::size_t first, last;
         ColumnReadings(range, kWidth, int(top - columns.begin()), first, last);
         EXPECT_TRUE(first <= kSpike && kSpike < last) << span;
-        EXPECT_EQ(ColumnSpans(p, SERIES_STEP, range, kWidth)[std::size_t(top - columns.begin())].min,
-                  p.Value(SERIES_STEP, kSpike)) // the wrapped step into the spike
+        EXPECT_EQ(
+            ColumnSpans(p, SERIES_STEP, range, kWidth)[std::size_t(top - columns.begin())].min,
+            p.Value(SERIES_STEP, kSpike)) // the wrapped step into the spike
             << span;
     }
 }
