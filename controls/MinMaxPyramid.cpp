@@ -15,23 +15,16 @@ inline std::int32_t Wrapped(std::uint32_t difference, unsigned bits)
 }
 } // namespace
 
-MinMaxPyramid::MinMaxPyramid(std::span<const unsigned> readings, PositionBits bits)
-    : m_Readings(readings), m_Bits(bits)
+// The pass over every reading. Unsigned and signed 32-bit min/max need SSE4.1, so the loop
+// is also built for AVX2 and picked at load time where the processor has it.
+__attribute__((target_clones("avx2", "default"))) void
+MinMaxPyramid::BuildFinest(const unsigned* readings, std::size_t blocks, unsigned shift,
+                           unsigned width, std::uint32_t mask, Block* out)
 {
-    m_Bits.bits = std::clamp(m_Bits.bits, 1u, 32u);
-    m_Bits.shift = std::min(m_Bits.shift, 32u - m_Bits.bits);
-    m_Mask = m_Bits.bits == 32 ? 0xFFFFFFFFu : (1u << m_Bits.bits) - 1;
-
-    const std::size_t blocks = readings.size() / kBlock;
-    if (blocks == 0)
-        return;
-    std::vector<Block>& finest = m_Levels.emplace_back(blocks);
-    const unsigned shift = m_Bits.shift, width = m_Bits.bits;
-    const std::uint32_t mask = m_Mask;
     std::uint32_t previous = (readings[0] >> shift) & mask; // the first step is 0
     for (std::size_t b = 0; b < blocks; ++b)
     {
-        const unsigned* raw = readings.data() + b * kBlock;
+        const unsigned* raw = readings + b * kBlock;
         std::uint32_t pos[kBlock];
         std::int32_t step[kBlock];
         for (std::size_t j = 0; j < kBlock; ++j)
@@ -49,8 +42,22 @@ MinMaxPyramid::MinMaxPyramid(std::span<const unsigned> readings, PositionBits bi
             smin = std::min(smin, step[j]);
             smax = std::max(smax, step[j]);
         }
-        finest[b] = {pmin, pmax, smin, smax};
+        out[b] = {pmin, pmax, smin, smax};
     }
+}
+
+MinMaxPyramid::MinMaxPyramid(std::span<const unsigned> readings, PositionBits bits)
+    : m_Readings(readings), m_Bits(bits)
+{
+    m_Bits.bits = std::clamp(m_Bits.bits, 1u, 32u);
+    m_Bits.shift = std::min(m_Bits.shift, 32u - m_Bits.bits);
+    m_Mask = m_Bits.bits == 32 ? 0xFFFFFFFFu : (1u << m_Bits.bits) - 1;
+
+    const std::size_t blocks = readings.size() / kBlock;
+    if (blocks == 0)
+        return;
+    std::vector<Block>& finest = m_Levels.emplace_back(blocks);
+    BuildFinest(readings.data(), blocks, m_Bits.shift, m_Bits.bits, m_Mask, finest.data());
     while (m_Levels.back().size() >= 2 * kFanOut)
     {
         const std::vector<Block>& below = m_Levels.back();

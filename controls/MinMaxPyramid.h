@@ -64,6 +64,8 @@ private:
         std::int32_t stepMin, stepMax;
     };
 
+    static void BuildFinest(const unsigned* readings, std::size_t blocks, unsigned shift,
+                            unsigned width, std::uint32_t mask, Block* out);
     std::uint32_t Position(std::size_t index) const
     {
         return (m_Readings[index] >> m_Bits.shift) & m_Mask;
