@@ -107,8 +107,11 @@ void RunPlotCtrl::Paint(DrawContext& dc)
     {
         const int x = int(std::floor(ColumnOf(m_Range, plot.left, w, t)));
         dc.FillSolidRect({x, plot.top, x + 1, plot.bottom}, kGrid);
-        Rect box(x - 45, plot.bottom + 2, x + 45, height());
-        dc.DrawText(TickText(t), box, DT_CENTER | DT_SINGLELINE | DT_NOCLIP);
+        // Kept inside the control, so the last text does not lose its end.
+        const int right = std::min(x + 45, width());
+        Rect box(right - 90, plot.bottom + 2, right, height());
+        dc.DrawText(TickText(t), box,
+                    (right < x + 45 ? DT_RIGHT : DT_CENTER) | DT_SINGLELINE | DT_NOCLIP);
     }
 
     const auto markerColumns = [&](const Marker& m, int& from, int& to)
