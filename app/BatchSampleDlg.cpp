@@ -1,5 +1,7 @@
 #include "app/BatchSampleDlg.h"
 
+#include "app/AnalysisDlg.h"
+
 #include "app/HistoryList.h"
 #include "app/Label.h"
 #include "app/Resource.h"
@@ -88,6 +90,7 @@ CBatchSampleDlg::CBatchSampleDlg(Tavik::Box& box, unsigned stBits, unsigned mtBi
 
 CBatchSampleDlg::~CBatchSampleDlg()
 {
+    m_Analysis.reset(); // it borrows the run's buffer
     // Never leave the box streaming, however the dialog goes.
     m_Run.Stop();
     SetWaitCursor(false);
@@ -155,6 +158,7 @@ void CBatchSampleDlg::BuildControls()
     edit(BatchRun::EDIT_ERROR_LIMIT, 214, 124, 20);
     caption("errors", 238, 126, 30);
     button("Check again", IDC_BT_CHECKAGAIN, 270, 92, 56);
+    button("Analysis", IDC_BT_ANALYSIS, 270, 110, 56);
 
     result(BatchRun::RESULT_MT_MONOTONY, "MT Monotonie", 14, 171, 74);
     result(BatchRun::RESULT_ST_MONOTONY, "ST Monotonie", 94, 171, 74);
@@ -176,6 +180,7 @@ void CBatchSampleDlg::BuildControls()
     OnClicked(IDC_BT_LOADDUMMYDATA, [this] { OnLoadDummyData(); });
     OnClicked(IDC_BT_CHECKAGAIN, [this] { OnCheckAgain(); });
     OnClicked(IDC_BT_EXIT, [this] { OnExit(); });
+    OnClicked(IDC_BT_ANALYSIS, [this] { OnAnalysis(); });
 }
 
 void CBatchSampleDlg::ResetControls()
@@ -218,6 +223,8 @@ void CBatchSampleDlg::Render()
         GetDlgItem(id)->setEnabled(ready);
     for (int id = IDC_RD_MONO_MT_NOTEST; id <= IDC_RD_MONO_ST_AUTODETECT; ++id)
         GetDlgItem(id)->setEnabled(ready);
+    // A check leaves a result; a new run or check clears it until it is done.
+    GetDlgItem(IDC_BT_ANALYSIS)->setEnabled(ready && view.results[BatchRun::RESULT_MT_TURNS].shown);
     const bool parameters = view.state != BatchRun::BATCH_BOX_ERROR;
     m_Edits[BatchRun::EDIT_SAMPLE_DELAY]->setEnabled(parameters);
     m_Edits[BatchRun::EDIT_SAMPLE_COUNT]->setEnabled(parameters);
@@ -281,6 +288,22 @@ void CBatchSampleDlg::OnCheckAgain()
     SyncMonotony();
     m_Run.Check();
     Render();
+}
+
+CAnalysisDlg* CBatchSampleDlg::GetAnalysisDlg() const
+{
+    return m_Analysis && m_Analysis->isVisible() ? m_Analysis.get() : nullptr;
+}
+
+void CBatchSampleDlg::OnAnalysis()
+{
+    if (!GetDlgItem(IDC_BT_ANALYSIS)->isEnabled())
+        return;
+    // Window-modal: the buffer it borrows cannot change while it is open.
+    m_Analysis = std::make_unique<CAnalysisDlg>(m_Run.GetBuffer(), m_Run.GetAnalysis(),
+                                                m_Run.GetAnalysisConfig(), this);
+    m_Analysis->setWindowModality(Qt::WindowModal);
+    m_Analysis->show();
 }
 
 void CBatchSampleDlg::OnLoadDummyData()

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QButtonGroup;
 class QFileDialog;
@@ -21,6 +22,7 @@ class Box;
 
 namespace App
 {
+class CAnalysisDlg;
 class CHistoryList;
 class CLabel;
 
@@ -49,6 +51,8 @@ public:
     void OnSaveBuffer();
     void OnLoadDummyData();
     void OnValidateEdits();
+    // "Analysis": opens the view of the last check over the batch dialog.
+    void OnAnalysis();
     // "Exit", Escape and the close box: a streaming run is stopped on the box.
     void OnExit();
 
@@ -63,6 +67,8 @@ public:
 
     BatchRun& GetRun() { return m_Run; }
     CHistoryList& GetHistory() const { return *m_History; }
+    // The open analysis view, or nullptr.
+    CAnalysisDlg* GetAnalysisDlg() const;
     bool IsTimerRunning() const { return m_Timer.isActive(); }
     CLabel* GetResultLabel(BatchRun::ResultField field) const
     {
@@ -89,6 +95,7 @@ private:
     QProgressBar* m_Progress = nullptr;
     FileChooser m_ChooseFile;
     ErrorBox m_ShowError;
+    std::unique_ptr<CAnalysisDlg> m_Analysis;
 };
 
 } // namespace App

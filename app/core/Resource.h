@@ -125,5 +125,15 @@ constexpr int IDC_ST_RESULT_STSTEP = 1221;
 constexpr int IDC_ST_RESULT_MTTURNS = 1222;
 constexpr int IDC_ST_RESULT_STTURNS = 1223;
 constexpr int IDC_BT_EXIT = 1224;
+constexpr int IDC_BT_ANALYSIS = 1225;
+
+// Analysis view controls
+constexpr int IDC_ST_ROOTCAUSE = 1226;
+constexpr int IDC_ST_RUNFIGURES = 1227;
+constexpr int IDC_CB_POSITION = 1228;
+constexpr int IDC_PL_POSITION = 1229;
+constexpr int IDC_PL_STEP = 1230;
+constexpr int IDC_LV_CLASSES = 1231;
+constexpr int IDC_LV_EVENTS = 1232;
 
 } // namespace App

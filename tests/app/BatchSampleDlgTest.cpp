@@ -2,11 +2,13 @@
 // file dialogs and message boxes, how it closes, and the main window around it.
 #include "DialogTestSupport.h"
 
+#include "app/AnalysisDlg.h"
 #include "app/BatchSampleDlg.h"
 #include "app/Label.h"
 #include "app/Resource.h"
 #include "app/core/CsvFile.h"
 #include "controls/RgbColor.h"
+#include "controls/RunPlotCtrl.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -163,6 +165,29 @@ TEST_F(BatchSampleDlgTest, RunInOneTransactionIsCheckedWithoutTimer)
     EXPECT_FALSE(Batch().IsTimerRunning());
     EXPECT_EQ(Colour(BatchRun::RESULT_ST_STEP), RGB_COLOR::LIGHTGREEN);
     EXPECT_EQ(BatchHistory().back(), "Check finished");
+}
+
+TEST_F(BatchSampleDlgTest, AnalysisOpensAfterACheckAndShowsTheChosenEvent)
+{
+    EXPECT_FALSE(Batch().GetDlgItem(IDC_BT_ANALYSIS)->isEnabled());
+    Enter(IDC_ED_SAMPLECOUNT, "100");
+    Batch().OnStart();
+    Batch().OnAnalysis();
+    ASSERT_NE(Batch().GetAnalysisDlg(), nullptr);
+
+    Analysis analysis = Batch().GetRun().GetAnalysis();
+    AnalysisEvent event;
+    event.cls = EVENT_SPIKE;
+    event.first = 60;
+    analysis.events = {AnalysisEvent{}, event};
+    CAnalysisDlg view(Batch().GetRun().GetBuffer(), analysis, Batch().GetRun().GetAnalysisConfig());
+    EXPECT_EQ(view.PositionPlot().GetRange().Span(), 100);
+    view.ChooseEvent(1);
+    for (const zef::Glimra::RunPlotCtrl* plot : {&view.PositionPlot(), &view.StepPlot()})
+    {
+        const zef::Glimra::IndexRange range = plot->GetRange();
+        EXPECT_TRUE(range.first < 60 && range.last > 61 && range.Span() < 50);
+    }
 }
 
 TEST_F(BatchSampleDlgTest, LongRunDisablesTheDialogUntilItEnds)

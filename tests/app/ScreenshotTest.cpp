@@ -4,9 +4,11 @@
 // --gtest_filter='*Screenshot*'
 #include "DialogTestSupport.h"
 
+#include "app/AnalysisDlg.h"
 #include "app/BatchSampleDlg.h"
 #include "app/HistoryList.h"
 #include "app/Resource.h"
+#include "controls/RunPlotCtrl.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -84,6 +86,68 @@ TEST_F(DialogTest, DISABLED_BatchDialogScreenshot)
         QThread::msleep(20);
     }
     const QPixmap shot = batch.screen()->grabWindow(batch.winId());
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
+}
+
+// The README's screenshot of the analysis view of a run with the simulator's glitches; run as
+// above with TAVIK_SCREENSHOT=docs/analysis-view.png and --gtest_filter='*AnalysisScreenshot*'.
+// Until the analysis classifies runs itself, the glitched readings are marked here as spikes.
+TEST_F(DialogTest, DISABLED_AnalysisScreenshot)
+{
+    const char* path = std::getenv("TAVIK_SCREENSHOT");
+    ASSERT_NE(path, nullptr) << "TAVIK_SCREENSHOT names the file to write";
+    SimBox().SetEncoder(FTD2xx::EncoderModel{});
+    FTD2xx::SimulatorFaults faults;
+    faults.glitchEvery = 25000;
+    SimBox().SetFaults(faults);
+    Tavik::Box box;
+    ASSERT_EQ(box.Open(0), Tavik::Box::OK);
+    ASSERT_EQ(box.SetPowerMode(Tavik::Box::PWR_INTERNAL), Tavik::Box::OK);
+    CBatchSampleDlg batch(box, 13, 12, false);
+    auto* count = batch.Item<QLineEdit>(IDC_ED_SAMPLECOUNT);
+    count->setText(QStringLiteral("100000"));
+    emit count->textEdited(count->text());
+    batch.OnStart();
+    while (batch.IsTimerRunning())
+    {
+        m_Clock.Advance(std::chrono::milliseconds(CBatchSampleDlg::kTimerPeriodMs));
+        batch.OnTimer();
+    }
+
+    const std::vector<unsigned>& run = batch.GetRun().GetBuffer();
+    Analysis analysis = batch.GetRun().GetAnalysis();
+    ClassSummary& spikes = analysis.classes[EVENT_SPIKE];
+    for (std::size_t i = 1; i + 1 < run.size(); ++i)
+    {
+        const auto far = [](unsigned a, unsigned b) { return (a > b ? a - b : b - a) > 4096; };
+        if (!far(run[i], run[i - 1]) || !far(run[i], run[i + 1]))
+            continue;
+        AnalysisEvent e;
+        e.first = i;
+        e.aroundFirst = i - 1;
+        e.around = {run[i - 1], run[i], run[i + 1]};
+        e.severity = double(run[i] > run[i - 1] ? run[i] - run[i - 1] : run[i - 1] - run[i]);
+        if (spikes.worst < 0 || e.severity > analysis.events[std::size_t(spikes.worst)].severity)
+            spikes.worst = long(analysis.events.size());
+        analysis.events.push_back(std::move(e));
+    }
+    spikes.count = analysis.events.size();
+    spikes.first = spikes.count ? 0 : -1;
+    spikes.ppm = 1e6 * double(spikes.count) / double(std::max<std::size_t>(run.size(), 1));
+
+    CAnalysisDlg view(run, analysis, batch.GetRun().GetAnalysisConfig());
+    view.show();
+    view.move(0, 0);
+    if (analysis.events.size() > 1)
+        view.ChooseEvent(1);
+    view.PositionPlot().SetRange({0, double(run.size())});
+    for (int i = 0; i < 20; ++i)
+    {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+    const QPixmap shot = view.screen()->grabWindow(view.winId());
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
 }
