@@ -99,25 +99,29 @@ std::string ClockSweep::Status(int status) const
     return m_Box.GetStatusAsString(status);
 }
 
+std::string ClockSweep::CheckSettings(const Settings& settings)
+{
+    if (Frequencies(settings.fromHz, settings.toHz).empty())
+        return Format("Clock sweep: no selectable clock from %u Hz to %u Hz.", settings.fromHz,
+                      settings.toHz);
+    if (settings.count < kMinCount || settings.count > kMaxCount ||
+        (settings.delayUs != 0 && (settings.delayUs < kMinDelay || settings.delayUs > kMaxDelay)))
+        return Format("Clock sweep: the count takes %u to %u readings, the delay %u to %u us (or "
+                      "0 for the minimum of each clock).",
+                      kMinCount, kMaxCount, kMinDelay, kMaxDelay);
+    return {};
+}
+
 bool ClockSweep::Start(const Settings& settings)
 {
     if (m_State == SWEEP_RUNNING)
         return false;
+    if (const std::string why = CheckSettings(settings); !why.empty())
+    {
+        m_Sink.Error(why);
+        return false;
+    }
     const std::vector<unsigned> clocks = Frequencies(settings.fromHz, settings.toHz);
-    if (clocks.empty())
-    {
-        m_Sink.Error(Format("Clock sweep: no selectable clock from %u Hz to %u Hz.",
-                            settings.fromHz, settings.toHz));
-        return false;
-    }
-    if (settings.count < kMinCount || settings.count > kMaxCount ||
-        (settings.delayUs != 0 && (settings.delayUs < kMinDelay || settings.delayUs > kMaxDelay)))
-    {
-        m_Sink.Error(Format("Clock sweep: the count takes %u to %u readings, the delay %u to %u "
-                            "us (or 0 for the minimum of each clock).",
-                            kMinCount, kMaxCount, kMinDelay, kMaxDelay));
-        return false;
-    }
     const int status = m_Box.GetSampleParameter(m_Own);
     if (status != Box::OK)
     {
@@ -207,12 +211,22 @@ void ClockSweep::Finish()
     config.m_MtStepSize = m_Settings.mtStep;
     config.m_Gray = m_Gray;
     config.m_ErrorLimit = 0xFFFFFFFFu; // the rate needs every error, not the first
-    m_Tester.SetConfig(config);
-    m_Tester.Test(m_Buffer);
+    // Checked once each way, the direction with fewer errors counts: it is the encoder's.
+    // Autodetect would not do: a still encoder gives it no direction, and a late reading
+    // that jumps half the range gives it none either, so such errors would go uncounted.
+    std::uint64_t errors = 0;
+    for (const MONOTONY direction : {MONO_ASC, MONO_DESC})
+    {
+        config.m_StMonotony = config.m_MtMonotony = direction;
+        m_Tester.SetConfig(config);
+        m_Tester.Test(m_Buffer);
+        const std::uint64_t found = m_Tester.GetResult().GetErrorCount();
+        errors = direction == MONO_ASC ? found : std::min(errors, found);
+    }
 
     Point& point = m_Points[m_Current];
     point.readings = m_Buffer.size();
-    point.errors = m_Tester.GetResult().GetErrorCount();
+    point.errors = errors;
     point.done = true;
     m_Sink.Line(Format("Clock sweep: %s, %u readings, %llu errors.",
                        FormatFrequency(point.hz).c_str(), unsigned(point.readings),

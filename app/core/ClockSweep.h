@@ -92,13 +92,17 @@ public:
     // From the points checked so far, in ascending order.
     static Recommendation Recommend(const std::vector<Point>& points);
 
-    // False, with an error line, when the range holds no clock, the count or delay is out
-    // of range, or the box's parameter set cannot be read. Not while running.
+    // Empty when the settings can be swept, else why not.
+    static std::string CheckSettings(const Settings& settings);
+    // False, with an error line, when CheckSettings objects or the box's parameter set
+    // cannot be read. Not while running.
     bool Start(const Settings& settings);
     void Poll();
     void Stop();
 
     State GetState() const { return m_State; }
+    // A batch is on its way: the next poll collects, so a caller may wait before it.
+    bool IsStreaming() const { return m_Streaming; }
     View GetView() const;
 
 private:
