@@ -13,6 +13,7 @@ constexpr int IDD_VISUALIZE_SEGMENT = 136;
 constexpr int IDD_VISUALIZE_SEGMENT_PARA = 137;
 constexpr int IDD_ABOUTBOX_NOBRAND = 141;
 constexpr int IDD_BATCHSAMPLE_DIALOG = 150;
+constexpr int IDD_CLOCKSWEEP_DIALOG = 160;
 
 // Artwork and strings
 constexpr int IDR_MAINFRAME = 130; // program icon
@@ -25,6 +26,7 @@ constexpr int IDM_VISUALIZE_ANGLE = 32;
 constexpr int IDM_VISUALIZE_DIGITAL = 64;
 constexpr int IDM_EXPERT_DATAFILTER = 80;
 constexpr int IDM_EXPERT_SPIMODE = 96;
+constexpr int IDM_CLOCK_SWEEP = 112;
 
 // Standard buttons
 constexpr int IDOK = 1;
@@ -125,5 +127,18 @@ constexpr int IDC_ST_RESULT_STSTEP = 1221;
 constexpr int IDC_ST_RESULT_MTTURNS = 1222;
 constexpr int IDC_ST_RESULT_STTURNS = 1223;
 constexpr int IDC_BT_EXIT = 1224;
+
+// Clock sweep dialog controls
+constexpr int IDC_ED_SWEEP_FROM = 1230;
+constexpr int IDC_ED_SWEEP_TO = 1231;
+constexpr int IDC_ED_SWEEP_COUNT = 1232;
+constexpr int IDC_ED_SWEEP_DELAY = 1233;
+constexpr int IDC_BT_SWEEP_START = 1234;
+constexpr int IDC_BT_SWEEP_STOP = 1235;
+constexpr int IDC_PR_SWEEP = 1236;
+constexpr int IDC_ST_SWEEP_PLOT = 1237;
+constexpr int IDC_ST_SWEEP_RESULT = 1238;
+constexpr int IDC_BT_SWEEP_APPLY = 1239;
+constexpr int IDC_BT_SWEEP_CLOSE = 1240;
 
 } // namespace App
