@@ -29,9 +29,12 @@ double RateY(double rate, double height)
     return height * decades / kRateDecades;
 }
 
+// The clock axis is logarithmic too: the selectable clocks crowd at the low end.
 double ClockX(unsigned hz, unsigned fromHz, unsigned toHz, double width)
 {
-    return toHz > fromHz ? width * double(hz - fromHz) / double(toHz - fromHz) : width / 2;
+    if (toHz <= fromHz || fromHz == 0)
+        return width / 2;
+    return width * std::log(double(hz) / fromHz) / std::log(double(toHz) / fromHz);
 }
 
 // Error rate against clock: green points clean, red ones with errors, the recommended

@@ -336,8 +336,8 @@ unsigned SimulatedBox::OverCable(unsigned reading, std::uint64_t index) const
     const double limit = static_cast<double>(m_Faults.cableMaxClockHz);
     if (hz <= limit)
         return reading;
-    // The share of late readings: 1 % at 5 % over the limit, at most half of them.
-    const double share = std::min(0.5, 0.2 * (hz / limit - 1.0));
+    // The share of late readings: 0.1 % at 5 % over the limit, at most half of them.
+    const double share = std::min(0.5, 0.02 * (hz / limit - 1.0));
     // splitmix64 of the reading's number: the same readings fail in every run.
     std::uint64_t z = index + 0x9E3779B97F4A7C15ull;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;

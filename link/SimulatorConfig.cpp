@@ -70,7 +70,7 @@ bool ParseCable(const std::string& text, unsigned long& maxClockHz)
         scale = 1e6;
     if (scale == 0 || value * scale > 1e9)
         return false;
-    maxClockHz = static_cast<unsigned long>(value * scale);
+    maxClockHz = static_cast<unsigned long>(std::llround(value * scale));
     return true;
 }
 
