@@ -438,3 +438,19 @@ TEST_F(CliTest, SweepWithoutACleanClockExitsWith3)
     EXPECT_EQ(Run({"-q", "sweep", "--to", "300000"}), EXIT_FOUND);
     EXPECT_NE(m_Out.find("the problem is not the clock"), std::string::npos) << m_Out;
 }
+
+TEST_F(CliTest, CtrlCDuringASweepGivesTheBoxItsClockBack)
+{
+    ASSERT_EQ(Run({"-q", "info"}), EXIT_OK); // the INI defaults on the box
+    const auto before = m_Sim->GetBox(0)->GetParameterBlock();
+    InstallInterruptHandler();
+    int sleeps = 0;
+    m_OnSleep = [&]
+    {
+        if (++sleeps == 3)
+            std::raise(SIGINT);
+    };
+    EXPECT_EQ(Run({"-q", "sweep"}), EXIT_INTERRUPT);
+    EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
+    EXPECT_EQ(m_Sim->GetBox(0)->GetParameterBlock(), before);
+}
