@@ -4,6 +4,7 @@
 #include "app/AboutDlg.h"
 #include "app/Artwork.h"
 #include "app/BatchSampleDlg.h"
+#include "app/ClockSweepDlg.h"
 #include "app/HistoryList.h"
 #include "app/Label.h"
 #include "app/Resource.h"
@@ -164,6 +165,13 @@ void CTavikDlg::BuildMenu()
         const int id = command;
         connect(action, &QAction::triggered, this,
                 [this, id] { Guard([this, id] { OnSysCommand(id); }); });
+    }
+    {
+        QAction* sweep = help->addAction(QStringLiteral("Clock Sweep"));
+        m_Actions[IDM_CLOCK_SWEEP] = sweep;
+        sweep->setEnabled(false);
+        connect(sweep, &QAction::triggered, this,
+                [this] { Guard([this] { OnSysCommand(IDM_CLOCK_SWEEP); }); });
     }
     QMenu* expert = m_MenuBar->addMenu(QStringLiteral("&Expert Settings"));
     for (const auto& [command, text] : {std::pair{IDM_EXPERT_DATAFILTER, "Enable Data Filter"},
@@ -444,6 +452,7 @@ void CTavikDlg::Render()
         }
         m_RenderedState = view.state;
     }
+    m_Actions[IDM_CLOCK_SWEEP]->setEnabled(view.state == GS_POWERED);
     if (view.state == GS_CONTINUOUS)
         m_Continuous.Enable();
     else
@@ -660,6 +669,9 @@ void CTavikDlg::OnSysCommand(int command)
     case IDM_VISUALIZE_DIGITAL:
         OnVisualize(command & 0xFFF0);
         break;
+    case IDM_CLOCK_SWEEP:
+        OnClockSweep();
+        break;
     default:
         break;
     }
@@ -733,6 +745,26 @@ void CTavikDlg::OnBatchSample()
         m_RunBatchDialog(batch);
     else
         batch.exec();
+}
+
+void CTavikDlg::OnClockSweep()
+{
+    if (m_Session.View().state != GS_POWERED)
+        return;
+    EnterGuiState(GS_BATCH);
+    struct Leave
+    {
+        CTavikDlg* dlg;
+        ~Leave() { dlg->EnterGuiState(GS_POWERED); }
+    } leave{this};
+    const BoxView& view = m_Session.View();
+    CClockSweepDlg sweep(
+        m_Tavik, *m_History, view.stBits, view.mtBits,
+        [this](unsigned hz) { Act([this, hz] { m_Session.ChooseClock(hz); }); }, this);
+    if (m_RunSweepDialog)
+        m_RunSweepDialog(sweep);
+    else
+        sweep.exec();
 }
 
 void CTavikDlg::resizeEvent(QResizeEvent* event)

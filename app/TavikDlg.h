@@ -31,6 +31,7 @@ class IniFile;
 namespace App
 {
 class CBatchSampleDlg;
+class CClockSweepDlg;
 class CHistoryList;
 class CLabel;
 class VisualizeAngleDlg;
@@ -62,6 +63,11 @@ public:
     // How OnBatchSample runs the dialog (exec() when empty); tests drive it instead.
     using BatchDialogRunner = std::function<void(CBatchSampleDlg&)>;
     void SetBatchDialogRunner(BatchDialogRunner runner) { m_RunBatchDialog = std::move(runner); }
+    // Menu command "Clock Sweep": GS_BATCH while the sweep dialog runs modally on the box, then
+    // GS_POWERED. Its Apply chooses the clock as the clock list does.
+    void OnClockSweep();
+    using SweepDialogRunner = std::function<void(CClockSweepDlg&)>;
+    void SetSweepDialogRunner(SweepDialogRunner runner) { m_RunSweepDialog = std::move(runner); }
     // A menu command (the system menu's commands), compared after clearing its low 4 bits.
     void OnSysCommand(int command);
     void OnOutputClicked(int index, Tavik::Box::OUTPUT_MODE mode);
@@ -156,6 +162,7 @@ private:
     std::unique_ptr<VisualizeAngleDlg> m_AngleDlg;
     std::unique_ptr<VisualizeSegmentDlg> m_SegmentDlg;
     BatchDialogRunner m_RunBatchDialog;
+    SweepDialogRunner m_RunSweepDialog;
 };
 
 } // namespace App

@@ -119,6 +119,8 @@ private:
     void Deliver(Clock::TimePoint now);
     // The next reading of `run` as it goes on the wire.
     std::vector<unsigned char> TakeReading(Run& run);
+    // A reading as a long cable delivers it at the current clock.
+    unsigned OverCable(unsigned reading, std::uint64_t index) const;
     // Ends the run at `now`; the readings still in flight go on arriving.
     void StopRun(Clock::TimePoint now);
     std::optional<Clock::TimePoint> WhenQueued(std::size_t bytes) const;

@@ -45,7 +45,41 @@ bool ParseDouble(const std::string& text, double& value)
     return true;
 }
 
+// "50" or "50m" are metres; "500k", "500kHz", "1.2M", "500000Hz" are the highest clean clock.
+bool ParseCable(const std::string& text, unsigned long& maxClockHz)
+{
+    std::size_t end = text.find_first_not_of("0123456789.");
+    const std::string number = text.substr(0, end);
+    std::string unit = end == std::string::npos ? std::string() : text.substr(end);
+    double value = 0;
+    if (number.empty() || !ParseDouble(number, value) || value < 0)
+        return false;
+    if (unit.empty() || unit == "m")
+    {
+        if (value > 100000.0)
+            return false;
+        maxClockHz = value == 0 ? 0 : SimulatorFaults::CableMaxClock(value);
+        return true;
+    }
+    double scale = 0;
+    if (unit == "Hz")
+        scale = 1;
+    else if (unit == "k" || unit == "kHz")
+        scale = 1e3;
+    else if (unit == "M" || unit == "MHz")
+        scale = 1e6;
+    if (scale == 0 || value * scale > 1e9)
+        return false;
+    maxClockHz = static_cast<unsigned long>(std::llround(value * scale));
+    return true;
+}
+
 } // namespace
+
+unsigned long SimulatorFaults::CableMaxClock(double metres)
+{
+    return static_cast<unsigned long>(1e9 / (2.0 * (10.0 * metres + 100.0)));
+}
 
 bool SimulatorConfig::Parse(const std::string& text, SimulatorConfig& config, std::string& error)
 {
@@ -135,6 +169,11 @@ bool SimulatorConfig::Parse(const std::string& text, SimulatorConfig& config, st
              : key == "late"  ? f.lateReplyMs
              : key == "stall" ? f.stallAfter
                               : f.unplugAtCommand) = n;
+        }
+        else if (key == "cable")
+        {
+            if (!ParseCable(value, result.faults.cableMaxClockHz))
+                return bad("metres (50, 50m) or the highest clean clock (500k, 1.2M, 500000Hz)");
         }
         else
         {

@@ -23,12 +23,20 @@ struct FTD2XX_API SimulatorFaults
     unsigned long lateReplyMs = 0;     // command replies arrive this much later
     unsigned long stallAfter = 0;      // a sampling run stops streaming after N readings
     unsigned long unplugAtCommand = 0; // the box vanishes on its Nth command
+    // A long cable: above this clock the encoder's bits arrive too late, and some readings
+    // come one bit late (shifted right, the idle line in the top bit). The share of such
+    // readings grows with the clock; which readings they are is fixed, so runs repeat.
+    unsigned long cableMaxClockHz = 0;
+
+    // The highest clean clock of a cable of `metres`: the round trip (10 ns per metre plus
+    // 100 ns in the line drivers) must stay within half a clock period.
+    static unsigned long CableMaxClock(double metres);
 };
 
 // Settings of the box simulator, as written in TAVIK_SIMULATOR:
 //   N[,key=value...]   with N = 1 to 8 simulated boxes (1 when only settings are given)
 // keys: boxes, st, mt, rpm, dir (forward|backward), code (binary|gray),
-//       glitch, late, stall, unplug.
+//       glitch, late, stall, unplug, cable (metres, or a clock: 500k, 1.2M, 500000Hz).
 struct FTD2XX_API SimulatorConfig
 {
     static constexpr unsigned kMaxBoxes = 8;

@@ -3,6 +3,7 @@
 #include "app/TavikVersion.h"
 #include "app/core/BatchRun.h"
 #include "app/core/BoxSession.h"
+#include "app/core/ClockSweep.h"
 #include "app/core/CodeTester.h"
 #include "app/core/CsvFile.h"
 #include "app/core/Formats.h"
@@ -50,7 +51,7 @@ extern "C" void OnInterrupt(int)
 }
 
 constexpr const char* kUsage =
-    "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check> [OPTIONS]";
+    "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check|sweep> [OPTIONS]";
 
 // The batch's collection tick: short enough for a lively progress bar, long enough to cost
 // the processor next to nothing while the box streams.
@@ -61,8 +62,8 @@ constexpr const char* kExitCodes =
     "  0    success\n"
     "  1    a box or link failure (the box's status on stderr)\n"
     "  2    bad usage, a malformed input file or an output file that cannot be written\n"
-    "  3    check or batch found errors in the readings\n"
-    "  130  interrupted (Ctrl-C); what arrived is kept\n";
+    "  3    check or batch found errors in the readings; sweep found no clean clock\n"
+    "  130  interrupted (Ctrl-C); what arrived is kept, a sweep restores the clock\n";
 
 // History lines to stdout (unless quiet), error lines to stderr; both kept for --json.
 class CliSink : public HistorySink
@@ -182,6 +183,9 @@ struct Options
     unsigned mtStep = 1;
     unsigned limit = 1;
     bool gray = false;
+
+    // sweep
+    ClockSweep::Settings sweep;
 };
 
 const std::map<std::string, MONOTONY> kMonotonies = {
@@ -307,6 +311,7 @@ public:
     int Read();
     int Batch();
     int Check();
+    int Sweep();
 
 private:
     int CheckOutputPath();
@@ -785,6 +790,77 @@ int Command::Check()
     return result.Passed() ? EXIT_OK : EXIT_FOUND;
 }
 
+std::string FormatRate(double rate)
+{
+    return rate == 0 ? std::string("0") : Format("%.2e", rate);
+}
+
+int Command::Sweep()
+{
+    if (const std::string why = ClockSweep::CheckSettings(m_Options.sweep); !why.empty())
+        return Usage(why.substr(std::string("Clock sweep: ").size()));
+    if (const int code = Connect(); code != EXIT_OK)
+        return code;
+    if (const int code = PowerOn(); code != EXIT_OK)
+        return code;
+    const BoxView& view = m_Session.View();
+    // Binary readings, as for a batch.
+    ClockSweep sweep(m_Box, m_Sink, view.stBits, view.mtBits, false);
+    if (!sweep.Start(m_Options.sweep))
+        return EXIT_BOX;
+    bool interrupted = false;
+    while (sweep.GetState() == ClockSweep::SWEEP_RUNNING)
+    {
+        if (sweep.IsStreaming())
+            Sleep(kPollMs);
+        if (Interrupted())
+        {
+            sweep.Stop();
+            interrupted = true;
+            break;
+        }
+        sweep.Poll();
+    }
+    const ClockSweep::View result = sweep.GetView();
+    const ClockSweep::Recommendation& r = result.recommendation;
+    if (m_Options.json)
+    {
+        json points = json::array();
+        for (const ClockSweep::Point& p : result.points)
+        {
+            if (p.done)
+                points.push_back({{"hz", p.hz},
+                                  {"delayUs", p.delayUs},
+                                  {"readings", p.readings},
+                                  {"errors", p.errors},
+                                  {"rate", p.Rate()}});
+        }
+        PrintJson({{"points", points},
+                   {"highestClean", r.highestClean},
+                   {"recommended", r.clock},
+                   {"recommendation", r.text},
+                   {"interrupted", interrupted}});
+    }
+    else
+    {
+        m_Env.out << Format("%-12s %9s %9s %9s\n", "Clock", "Readings", "Errors", "Rate");
+        for (const ClockSweep::Point& p : result.points)
+        {
+            if (p.done)
+                m_Env.out << Format("%-12s %9u %9llu %9s\n", FormatFrequency(p.hz).c_str(),
+                                    unsigned(p.readings), (unsigned long long)p.errors,
+                                    FormatRate(p.Rate()).c_str());
+        }
+        if (r.valid)
+            m_Env.out << r.text << '\n';
+    }
+    if (interrupted)
+        return EXIT_INTERRUPT;
+    if (result.state == ClockSweep::SWEEP_FAILED || m_Sink.ErrorCount() != 0)
+        return EXIT_BOX;
+    return r.clock == 0 ? EXIT_FOUND : EXIT_OK;
+}
+
 } // namespace
 
 void InstallInterruptHandler()
@@ -882,6 +958,17 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
     check->add_flag("--gray", o.gray, "the readings are Gray coded");
     addCheckOptions(check);
 
+    CLI::App* sweep = app.add_subcommand(
+        "sweep", "a short batch at each clock of a range: the fastest clean clock, with margin");
+    addDevice(sweep);
+    sweep->add_option("--from", o.sweep.fromHz, "lowest clock in Hz (default 250000)");
+    sweep->add_option("--to", o.sweep.toHz, "highest clock in Hz (default 2000000)");
+    sweep->add_option("--count", o.sweep.count,
+                      "readings per clock, 3 to 16777214 (default 10000)");
+    sweep->add_option("--delay", o.sweep.delayUs,
+                      "microseconds between readings, 10 to 4095 (default: the minimum of each "
+                      "clock)");
+
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try
     {
@@ -919,6 +1006,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
         return command.Batch();
     if (check->parsed())
         return command.Check();
+    if (sweep->parsed())
+        return command.Sweep();
     return EXIT_USAGE;
 }
 

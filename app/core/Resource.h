@@ -13,6 +13,7 @@ constexpr int IDD_VISUALIZE_SEGMENT = 136;
 constexpr int IDD_VISUALIZE_SEGMENT_PARA = 137;
 constexpr int IDD_ABOUTBOX_NOBRAND = 141;
 constexpr int IDD_BATCHSAMPLE_DIALOG = 150;
+constexpr int IDD_CLOCKSWEEP_DIALOG = 160;
 
 // Artwork and strings
 constexpr int IDR_MAINFRAME = 130; // program icon
@@ -25,6 +26,7 @@ constexpr int IDM_VISUALIZE_ANGLE = 32;
 constexpr int IDM_VISUALIZE_DIGITAL = 64;
 constexpr int IDM_EXPERT_DATAFILTER = 80;
 constexpr int IDM_EXPERT_SPIMODE = 96;
+constexpr int IDM_CLOCK_SWEEP = 112;
 
 // Standard buttons
 constexpr int IDOK = 1;
@@ -135,5 +137,18 @@ constexpr int IDC_PL_POSITION = 1229;
 constexpr int IDC_PL_STEP = 1230;
 constexpr int IDC_LV_CLASSES = 1231;
 constexpr int IDC_LV_EVENTS = 1232;
+
+// Clock sweep dialog controls
+constexpr int IDC_ED_SWEEP_FROM = 1230;
+constexpr int IDC_ED_SWEEP_TO = 1231;
+constexpr int IDC_ED_SWEEP_COUNT = 1232;
+constexpr int IDC_ED_SWEEP_DELAY = 1233;
+constexpr int IDC_BT_SWEEP_START = 1234;
+constexpr int IDC_BT_SWEEP_STOP = 1235;
+constexpr int IDC_PR_SWEEP = 1236;
+constexpr int IDC_ST_SWEEP_PLOT = 1237;
+constexpr int IDC_ST_SWEEP_RESULT = 1238;
+constexpr int IDC_BT_SWEEP_APPLY = 1239;
+constexpr int IDC_BT_SWEEP_CLOSE = 1240;
 
 } // namespace App

@@ -4,11 +4,13 @@
 #include "DialogTestSupport.h"
 
 #include "app/AboutDlg.h"
+#include "app/ClockSweepDlg.h"
 #include "app/Label.h"
 #include "app/Resource.h"
 #include "app/VisualizeAngleDlg.h"
 #include "app/VisualizeSegmentDlg.h"
 #include "app/VisualizeSegmentParaDlg.h"
+#include "app/core/HistorySink.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -134,8 +136,12 @@ protected:
             {"segment visualisation",
              [this] { return std::make_unique<VisualizeSegmentDlg>(&m_Ini); }},
             {"segment format", [] { return std::make_unique<VisualizeSegmentParaDlg>(); }},
+            {"clock sweep",
+             [this] { return std::make_unique<CClockSweepDlg>(m_Box, m_Sink, 13, 12, nullptr); }},
         };
     }
+    Tavik::Box m_Box; // closed: the sweep dialog only borrows it
+    VectorSink m_Sink;
 };
 
 TEST_F(ClippingTest, NoCaptionOfTheMainWindowIsClipped)

@@ -6,8 +6,10 @@
 
 #include "app/AnalysisDlg.h"
 #include "app/BatchSampleDlg.h"
+#include "app/ClockSweepDlg.h"
 #include "app/HistoryList.h"
 #include "app/Resource.h"
+#include "app/core/HistorySink.h"
 #include "controls/RunPlotCtrl.h"
 
 #include <QApplication>
@@ -148,6 +150,42 @@ TEST_F(DialogTest, DISABLED_AnalysisScreenshot)
         QThread::msleep(20);
     }
     const QPixmap shot = view.screen()->grabWindow(view.winId());
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
+}
+
+// The README's screenshot of the clock sweep on a simulated 50 m cable; run as above with
+// TAVIK_SCREENSHOT=docs/clock-sweep.png and --gtest_filter='*ClockSweepScreenshot*'.
+TEST_F(DialogTest, DISABLED_ClockSweepScreenshot)
+{
+    const char* path = std::getenv("TAVIK_SCREENSHOT");
+    ASSERT_NE(path, nullptr) << "TAVIK_SCREENSHOT names the file to write";
+    Tavik::Box::SetSleepFunction([this](unsigned ms)
+                                 { m_Clock.Advance(std::chrono::milliseconds(ms)); });
+    SimBox().SetEncoder(FTD2xx::EncoderModel{});
+    FTD2xx::SimulatorFaults faults;
+    faults.cableMaxClockHz = FTD2xx::SimulatorFaults::CableMaxClock(50);
+    SimBox().SetFaults(faults);
+    Tavik::Box box;
+    ASSERT_EQ(box.Open(0), Tavik::Box::OK);
+    ASSERT_EQ(box.SetPowerMode(Tavik::Box::PWR_INTERNAL), Tavik::Box::OK);
+
+    VectorSink history;
+    CClockSweepDlg sweep(box, history, 13, 12, {});
+    sweep.show();
+    sweep.move(0, 0);
+    sweep.OnStart();
+    while (sweep.IsTimerRunning())
+    {
+        m_Clock.Advance(std::chrono::milliseconds(CClockSweepDlg::kTimerPeriodMs));
+        sweep.OnTimer();
+    }
+    for (int i = 0; i < 20; ++i)
+    {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+    const QPixmap shot = sweep.screen()->grabWindow(sweep.winId());
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
 }

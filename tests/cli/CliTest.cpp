@@ -27,8 +27,8 @@ using json = nlohmann::json;
 
 namespace
 {
-constexpr const char* kUsage =
-    "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check> [OPTIONS]\n";
+constexpr const char* kUsage = "Usage: tavik-cli [--simulate] [--json] [-q] "
+                               "<list|info|set|read|batch|check|sweep> [OPTIONS]\n";
 
 class CliTest : public ::testing::Test
 {
@@ -415,4 +415,54 @@ TEST_F(CliTest, HistoryLinesClearTheProgressBarFirst)
     EXPECT_EQ(Run({"batch", "--count", "100000", "--delay", "50", "-o", path}, true), EXIT_OK);
     EXPECT_NE(m_Out.find("/100000"), std::string::npos) << "the bar was drawn";
     EXPECT_NE(m_Out.find("\r\x1b[Kreading "), std::string::npos) << m_Out;
+}
+
+TEST_F(CliTest, SweepOnAFiftyMetreCableRecommendsOneStepBelowItsEdge)
+{
+    FTD2xx::SimulatorFaults faults;
+    faults.cableMaxClockHz = FTD2xx::SimulatorFaults::CableMaxClock(50);
+    Simulate(1, faults);
+    EXPECT_EQ(Run({"--json", "sweep"}), EXIT_OK);
+    const json doc = json::parse(m_Out);
+    EXPECT_EQ(doc["highestClean"], 800000);
+    EXPECT_EQ(doc["recommended"], 727272);
+    EXPECT_EQ(doc["points"].size(), 29u);
+    EXPECT_EQ(doc["errors"].size(), 0u);
+}
+
+TEST_F(CliTest, SweepWithoutACableRecommendsTheHighestClock)
+{
+    EXPECT_EQ(Run({"-q", "sweep", "--from", "1000000", "--count", "1000"}), EXIT_OK);
+    EXPECT_EQ(m_Out, "Clock         Readings    Errors      Rate\n"
+                     "1 MHz             1000         0         0\n"
+                     "1142857 Hz        1000         0         0\n"
+                     "1333333 Hz        1000         0         0\n"
+                     "1600 kHz          1000         0         0\n"
+                     "2 MHz             1000         0         0\n"
+                     "No errors up to 2 MHz. Recommended clock: 2 MHz.\n");
+}
+
+TEST_F(CliTest, SweepWithoutACleanClockExitsWith3)
+{
+    FTD2xx::SimulatorFaults faults;
+    faults.cableMaxClockHz = 100000;
+    Simulate(1, faults);
+    EXPECT_EQ(Run({"-q", "sweep", "--to", "300000"}), EXIT_FOUND);
+    EXPECT_NE(m_Out.find("the problem is not the clock"), std::string::npos) << m_Out;
+}
+
+TEST_F(CliTest, CtrlCDuringASweepGivesTheBoxItsClockBack)
+{
+    ASSERT_EQ(Run({"-q", "info"}), EXIT_OK); // the INI defaults on the box
+    const auto before = m_Sim->GetBox(0)->GetParameterBlock();
+    InstallInterruptHandler();
+    int sleeps = 0;
+    m_OnSleep = [&]
+    {
+        if (++sleeps == 3)
+            std::raise(SIGINT);
+    };
+    EXPECT_EQ(Run({"-q", "sweep"}), EXIT_INTERRUPT);
+    EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
+    EXPECT_EQ(m_Sim->GetBox(0)->GetParameterBlock(), before);
 }

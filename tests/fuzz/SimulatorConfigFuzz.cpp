@@ -45,6 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(config.boxes <= SimulatorConfig::kMaxBoxes);
     FUZZ_CHECK(bits >= 1 && bits <= 48);
     FUZZ_CHECK(std::isfinite(config.encoder.rpm) && std::fabs(config.encoder.rpm) <= 100000.0);
+    FUZZ_CHECK(again.faults.cableMaxClockHz == config.faults.cableMaxClockHz);
+    FUZZ_CHECK(config.faults.cableMaxClockHz <= 1000000000ul);
 
     // The encoder of such a box stays inside its bits at any time, near and far.
     FTD2xx::ManualClock clock;

@@ -88,3 +88,15 @@ TEST(SimulatorConfig, MalformedTextsAreRejectedWithAReason)
     ParseError("1,gray"); // a bare word after the count
     ParseError("yes");
 }
+
+TEST(SimulatorConfig, ACableIsGivenInMetresOrAsItsHighestCleanClock)
+{
+    EXPECT_EQ(ParseOk("cable=50").faults.cableMaxClockHz, 833333ul);
+    EXPECT_EQ(ParseOk("cable=50m").faults.cableMaxClockHz, 833333ul);
+    EXPECT_EQ(ParseOk("cable=500k").faults.cableMaxClockHz, 500000ul);
+    EXPECT_EQ(ParseOk("cable=1.2MHz").faults.cableMaxClockHz, 1200000ul);
+    EXPECT_EQ(ParseOk("cable=500000Hz").faults.cableMaxClockHz, 500000ul);
+    EXPECT_EQ(ParseOk("cable=0").faults.cableMaxClockHz, 0ul);
+    EXPECT_EQ(ParseError("cable=50ft"), "invalid value \"50ft\" for cable (expected metres (50, "
+                                        "50m) or the highest clean clock (500k, 1.2M, 500000Hz))");
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/DialogBase.h"
+#include "app/core/ClockSweep.h"
+
+#include <QTimer>
+
+#include <functional>
+
+class QLineEdit;
+class QLabel;
+class QProgressBar;
+
+namespace Tavik
+{
+class Box;
+}
+
+namespace App
+{
+class HistorySink;
+
+// The modal "Clock Sweep" dialog: renders a ClockSweep, with a plot of the error rate against
+// the clock. Its history goes to the main window's list, where the sweep's record stays beside
+// the line of the clock applied from it.
+class CClockSweepDlg : public DialogBase
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kTimerPeriodMs = 200;
+
+    // Sets the chosen clock on the box, with its history line.
+    using Apply = std::function<void(unsigned hz)>;
+    // Borrows `box` and `history` while it lives.
+    CClockSweepDlg(Tavik::Box& box, HistorySink& history, unsigned stBits, unsigned mtBits,
+                   Apply apply, QWidget* parent = nullptr);
+    ~CClockSweepDlg() override;
+
+    // --- Handlers, public so that tests can drive the dialog --------------------------------
+    void OnStart();
+    void OnStop();
+    void OnTimer();
+    void OnApply();
+
+    ClockSweep& GetSweep() { return m_Sweep; }
+    bool IsTimerRunning() const { return m_Timer.isActive(); }
+
+protected:
+    void reject() override;
+
+private:
+    void BuildControls();
+    void Render();
+
+    ClockSweep m_Sweep;
+    Apply m_Apply;
+    QTimer m_Timer;
+    QLineEdit* m_From = nullptr;
+    QLineEdit* m_To = nullptr;
+    QLineEdit* m_Count = nullptr;
+    QLineEdit* m_Delay = nullptr;
+    QProgressBar* m_Progress = nullptr;
+    QWidget* m_Plot = nullptr;
+    QLabel* m_Result = nullptr;
+};
+
+} // namespace App

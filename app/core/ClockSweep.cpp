@@ -1,0 +1,292 @@
+#include "app/core/ClockSweep.h"
+
+#include "app/core/Formats.h"
+#include "app/core/HistorySink.h"
+#include "driver/Box.h"
+
+#include <algorithm>
+
+namespace App
+{
+
+using Tavik::Box;
+using Tavik::SampleParameter;
+
+namespace
+{
+constexpr unsigned kMinCount = 3; // the code tester checks runs of 3 readings and more
+constexpr unsigned kMaxCount = 16777214;
+constexpr unsigned kMinDelay = 10;
+constexpr unsigned kMaxDelay = 4095;
+} // namespace
+
+ClockSweep::ClockSweep(Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray)
+    : m_Box(box), m_Sink(sink), m_StBits(stBits), m_MtBits(mtBits), m_Gray(gray)
+{
+}
+
+std::vector<unsigned> ClockSweep::Frequencies(unsigned fromHz, unsigned toHz)
+{
+    std::vector<unsigned> list;
+    unsigned previous = 0;
+    for (unsigned f = SampleParameter::GetNextFrequence(0); f > previous;
+         f = SampleParameter::GetNextFrequence(f))
+    {
+        if (f >= fromHz && f <= toHz)
+            list.push_back(f);
+        previous = f;
+    }
+    return list;
+}
+
+unsigned ClockSweep::StepBelow(unsigned hz)
+{
+    const std::vector<unsigned> all = Frequencies(0, hz);
+    if (all.size() < 2)
+        return all.empty() ? SampleParameter::GetNextFrequence(0) : all.front();
+    return all.back() == hz ? all[all.size() - 2] : all.back();
+}
+
+unsigned ClockSweep::MinimumDelay(unsigned clocks, unsigned hz)
+{
+    // The batch warns at or below clocks / f + 20 us; one microsecond more keeps clear of it.
+    const unsigned long long us = (unsigned long long)clocks * 1000000ull / std::max(hz, 1u);
+    return unsigned(std::clamp<unsigned long long>(us + 21, kMinDelay, kMaxDelay));
+}
+
+ClockSweep::Recommendation ClockSweep::Recommend(const std::vector<Point>& points)
+{
+    Recommendation r;
+    std::size_t clean = 0; // clean points from the lowest up
+    std::size_t checked = 0;
+    for (const Point& p : points)
+    {
+        if (!p.done)
+            break;
+        ++checked;
+        if (p.errors == 0 && clean + 1 == checked)
+            ++clean;
+    }
+    if (checked == 0)
+        return r;
+    r.valid = true;
+    if (clean == 0)
+    {
+        r.text = Format("Errors even at %s: the problem is not the clock. Check the cable, its "
+                        "shield and the encoder's supply.",
+                        FormatFrequency(points.front().hz).c_str());
+        return r;
+    }
+    r.highestClean = points[clean - 1].hz;
+    if (clean == checked)
+    {
+        // No failing clock was found, so there is no edge to keep a margin from.
+        r.clock = r.highestClean;
+        r.text = Format("No errors up to %s. Recommended clock: %s.",
+                        FormatFrequency(r.highestClean).c_str(), FormatFrequency(r.clock).c_str());
+        return r;
+    }
+    r.clock = StepBelow(r.highestClean);
+    r.text = Format("No errors up to %s, errors from %s. Recommended clock: %s (one step below, "
+                    "for margin).",
+                    FormatFrequency(r.highestClean).c_str(),
+                    FormatFrequency(points[clean].hz).c_str(), FormatFrequency(r.clock).c_str());
+    return r;
+}
+
+std::string ClockSweep::Status(int status) const
+{
+    return m_Box.GetStatusAsString(status);
+}
+
+std::string ClockSweep::CheckSettings(const Settings& settings)
+{
+    if (Frequencies(settings.fromHz, settings.toHz).empty())
+        return Format("Clock sweep: no selectable clock from %u Hz to %u Hz.", settings.fromHz,
+                      settings.toHz);
+    if (settings.count < kMinCount || settings.count > kMaxCount ||
+        (settings.delayUs != 0 && (settings.delayUs < kMinDelay || settings.delayUs > kMaxDelay)))
+        return Format("Clock sweep: the count takes %u to %u readings, the delay %u to %u us (or "
+                      "0 for the minimum of each clock).",
+                      kMinCount, kMaxCount, kMinDelay, kMaxDelay);
+    return {};
+}
+
+bool ClockSweep::Start(const Settings& settings)
+{
+    if (m_State == SWEEP_RUNNING)
+        return false;
+    if (const std::string why = CheckSettings(settings); !why.empty())
+    {
+        m_Sink.Error(why);
+        return false;
+    }
+    const std::vector<unsigned> clocks = Frequencies(settings.fromHz, settings.toHz);
+    const int status = m_Box.GetSampleParameter(m_Own);
+    if (status != Box::OK)
+    {
+        m_Sink.Error("Error while reading sample parameter.\n" + Status(status));
+        return false;
+    }
+    m_Settings = settings;
+    m_Points.clear();
+    for (const unsigned hz : clocks)
+    {
+        Point p;
+        p.hz = hz;
+        p.delayUs = settings.delayUs ? settings.delayUs : MinimumDelay(m_Own.GetClocks(), hz);
+        m_Points.push_back(p);
+    }
+    m_Current = 0;
+    m_Streaming = false;
+    std::vector<unsigned>().swap(m_Buffer);
+    m_State = SWEEP_RUNNING;
+    m_Sink.Line(Format("Clock sweep: %u clocks from %s to %s, %u readings each.",
+                       unsigned(m_Points.size()), FormatFrequency(clocks.front()).c_str(),
+                       FormatFrequency(clocks.back()).c_str(), settings.count));
+    return true;
+}
+
+void ClockSweep::Poll()
+{
+    if (m_State != SWEEP_RUNNING)
+        return;
+    if (m_Streaming)
+        Collect();
+    else
+        Begin();
+}
+
+void ClockSweep::Begin()
+{
+    const Point& point = m_Points[m_Current];
+    SampleParameter p = m_Own;
+    p.SetFrequence(point.hz);
+    p.SetSampleCount(m_Settings.count);
+    p.SetDelay(point.delayUs);
+    int status = m_Box.SetSampleParameter(p);
+    if (status != Box::OK)
+        return Fail("setting", status);
+    m_Buffer.clear();
+    m_Buffer.reserve(m_Settings.count);
+    status = m_Box.Sample(m_Arrived);
+    if (status == Box::OK || status == Box::TIMEOUT)
+    {
+        m_Buffer.insert(m_Buffer.end(), m_Arrived.begin(), m_Arrived.end());
+        m_Streaming = status == Box::TIMEOUT;
+        if (!m_Streaming)
+            Finish();
+        return;
+    }
+    // Placeholders, not readings; and a run that may have started must not block the restore.
+    std::vector<unsigned>().swap(m_Arrived);
+    m_Box.TerminateSample();
+    Fail("sampling", status);
+}
+
+void ClockSweep::Collect()
+{
+    const int status = m_Box.GetNextSamples(m_Arrived);
+    if (status != Box::OK)
+    {
+        m_Streaming = false;
+        m_Box.TerminateSample();
+        return Fail("sampling", status);
+    }
+    const std::size_t missing = m_Settings.count - m_Buffer.size();
+    m_Buffer.insert(m_Buffer.end(), m_Arrived.begin(),
+                    m_Arrived.begin() + std::ptrdiff_t(std::min(missing, m_Arrived.size())));
+    if (m_Buffer.size() < m_Settings.count)
+        return;
+    m_Streaming = false;
+    Finish();
+}
+
+void ClockSweep::Finish()
+{
+    CodeTester::Config config;
+    config.m_StBits = m_StBits;
+    config.m_MtBits = m_MtBits;
+    config.m_StStepSize = m_Settings.stStep;
+    config.m_MtStepSize = m_Settings.mtStep;
+    config.m_Gray = m_Gray;
+    config.m_ErrorLimit = 0xFFFFFFFFu; // the rate needs every error, not the first
+    // Checked once each way, the direction with fewer errors counts: it is the encoder's.
+    // Autodetect would not do: a still encoder gives it no direction, and a late reading
+    // that jumps half the range gives it none either, so such errors would go uncounted.
+    std::uint64_t errors = 0;
+    for (const MONOTONY direction : {MONO_ASC, MONO_DESC})
+    {
+        config.m_StMonotony = config.m_MtMonotony = direction;
+        m_Tester.SetConfig(config);
+        m_Tester.Test(m_Buffer);
+        const std::uint64_t found = m_Tester.GetResult().GetErrorCount();
+        errors = direction == MONO_ASC ? found : std::min(errors, found);
+    }
+
+    Point& point = m_Points[m_Current];
+    point.readings = m_Buffer.size();
+    point.errors = errors;
+    point.done = true;
+    m_Sink.Line(Format("Clock sweep: %s, %u readings, %llu errors.",
+                       FormatFrequency(point.hz).c_str(), unsigned(point.readings),
+                       (unsigned long long)point.errors));
+    if (++m_Current < m_Points.size())
+        return;
+    std::vector<unsigned>().swap(m_Buffer);
+    Restore();
+    m_State = SWEEP_DONE;
+    m_Sink.Line(Recommend(m_Points).text);
+}
+
+void ClockSweep::Stop()
+{
+    if (m_State != SWEEP_RUNNING)
+        return;
+    if (m_Streaming)
+    {
+        m_Streaming = false;
+        const int status = m_Box.TerminateSample();
+        if (status != Box::OK)
+            m_Sink.Error("Error while terminating sample processing." + Status(status));
+    }
+    m_State = SWEEP_STOPPED;
+    m_Sink.Line("Clock sweep stopped.");
+    Restore();
+}
+
+void ClockSweep::Fail(const std::string& what, int status)
+{
+    m_Streaming = false;
+    m_State = SWEEP_FAILED;
+    m_Sink.Error(Format("Clock sweep: error while %s at %s.\n", what.c_str(),
+                        FormatFrequency(m_Points[m_Current].hz).c_str()) +
+                 Status(status));
+    Restore();
+}
+
+void ClockSweep::Restore()
+{
+    const std::string clock = FormatFrequency(m_Own.GetFrequence());
+    const int status = m_Box.SetSampleParameter(m_Own);
+    if (status == Box::OK)
+        m_Sink.Line("Clock sweep: the box's own settings are back, clock " + clock + ".");
+    else
+        m_Sink.Error("Clock sweep: could not restore the box's own settings (clock " + clock +
+                     ").\n" + Status(status));
+}
+
+ClockSweep::View ClockSweep::GetView() const
+{
+    View view;
+    view.state = m_State;
+    view.points = m_Points;
+    view.done = std::size_t(
+        std::count_if(m_Points.begin(), m_Points.end(), [](const Point& p) { return p.done; }));
+    view.readingsMax = m_State == SWEEP_RUNNING ? m_Settings.count : 0;
+    view.readingsPos = m_State == SWEEP_RUNNING ? m_Buffer.size() : 0;
+    view.recommendation = Recommend(m_Points);
+    return view;
+}
+
+} // namespace App

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "app/core/CodeTester.h"
+#include "driver/SampleParameter.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Tavik
+{
+class Box;
+}
+
+namespace App
+{
+class HistorySink;
+
+// Finds the fastest clean clock for the attached encoder and cable: at each selectable clock
+// of a range, from the lowest up, the box takes a short batch, the code tester checks it and
+// the sweep keeps its error rate. Only the clock, the sample count and the delay are changed;
+// the box's own parameter set is written back at the end, also when the sweep is stopped or
+// fails.
+//
+// Step-wise, for front ends: Start, then Poll from a timer or a loop until the state is no
+// longer SWEEP_RUNNING; Stop at any time. A poll does one box transaction at most. While the
+// box streams, nothing but GetNextSamples and TerminateSample is sent to it.
+class ClockSweep
+{
+public:
+    enum State
+    {
+        SWEEP_IDLE = 0,
+        SWEEP_RUNNING = 1,
+        SWEEP_DONE = 2,
+        SWEEP_STOPPED = 3,
+        SWEEP_FAILED = 4, // the box failed; the failure is in the history
+    };
+
+    struct Settings
+    {
+        unsigned fromHz = 250000;
+        unsigned toHz = 2000000;
+        unsigned count = 10000;
+        unsigned delayUs = 0; // 0: the minimum safe delay of each clock
+        unsigned stStep = 99; // room for a turning encoder; a bit error jumps much further
+        unsigned mtStep = 1;
+    };
+
+    struct Point
+    {
+        unsigned hz = 0;
+        unsigned delayUs = 0;
+        std::size_t readings = 0;
+        std::uint64_t errors = 0;
+        bool done = false;
+        double Rate() const { return readings ? double(errors) / double(readings) : 0.0; }
+    };
+
+    struct Recommendation
+    {
+        bool valid = false;        // at least one clock was checked
+        unsigned highestClean = 0; // 0: not even the lowest clock was clean
+        unsigned clock = 0;        // the clock to use; 0 when none
+        std::string text;
+    };
+
+    struct View
+    {
+        State state = SWEEP_IDLE;
+        std::size_t done = 0; // checked clocks
+        std::vector<Point> points;
+        unsigned readingsMax = 0; // of the current clock
+        std::size_t readingsPos = 0;
+        Recommendation recommendation;
+    };
+
+    // `box` and `sink` are borrowed and must outlive the sweep. The bit counts and the Gray
+    // flag split and check the readings, as for a batch.
+    ClockSweep(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray);
+    ClockSweep(const ClockSweep&) = delete;
+    ClockSweep& operator=(const ClockSweep&) = delete;
+
+    // The selectable clocks from `fromHz` to `toHz`, ascending.
+    static std::vector<unsigned> Frequencies(unsigned fromHz, unsigned toHz);
+    // The next lower selectable clock; the lowest for the lowest.
+    static unsigned StepBelow(unsigned hz);
+    // The smallest delay that keeps the clock's pause between readings, in us.
+    static unsigned MinimumDelay(unsigned clocks, unsigned hz);
+    // From the points checked so far, in ascending order.
+    static Recommendation Recommend(const std::vector<Point>& points);
+
+    // Empty when the settings can be swept, else why not.
+    static std::string CheckSettings(const Settings& settings);
+    // False, with an error line, when CheckSettings objects or the box's parameter set
+    // cannot be read. Not while running.
+    bool Start(const Settings& settings);
+    void Poll();
+    void Stop();
+
+    State GetState() const { return m_State; }
+    // A batch is on its way: the next poll collects, so a caller may wait before it.
+    bool IsStreaming() const { return m_Streaming; }
+    View GetView() const;
+
+private:
+    void Fail(const std::string& what, int status);
+    void Begin();   // the batch of the current clock
+    void Collect(); // one collection tick of it
+    void Finish();  // checks it and goes on with the next clock
+    void Restore();
+    std::string Status(int status) const;
+
+    Tavik::Box& m_Box;
+    HistorySink& m_Sink;
+    const unsigned m_StBits;
+    const unsigned m_MtBits;
+    const bool m_Gray;
+
+    State m_State = SWEEP_IDLE;
+    Settings m_Settings;
+    Tavik::SampleParameter m_Own; // the box's set before the sweep
+    std::vector<Point> m_Points;
+    std::size_t m_Current = 0;
+    bool m_Streaming = false;
+    std::vector<unsigned> m_Buffer;
+    std::vector<unsigned> m_Arrived;
+    CodeTester m_Tester;
+};
+
+} // namespace App
