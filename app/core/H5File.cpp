@@ -2,6 +2,9 @@
 
 #include <hdf5.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <utility>
@@ -157,8 +160,14 @@ BatchFile::Error H5File::Write(const std::string& path, std::span<const unsigned
         fs::remove(partial, ec);
         return fs::exists(partial, ec) ? BatchFile::BATCH_FILE_WRITE : BatchFile::BATCH_FILE_OPEN;
     }
-    fs::rename(partial, path, ec);
-    if (ec)
+    // As with the text files: a power loss after the rename must not leave a renamed empty file.
+    const int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (synced)
+        fs::rename(partial, path, ec);
+    if (!synced || ec)
     {
         fs::remove(partial, ec);
         return BatchFile::BATCH_FILE_WRITE;
