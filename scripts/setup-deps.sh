@@ -26,7 +26,8 @@ if [[ "${SETUP_PACKAGE:-0}" == 1 || "${SETUP_PACKAGE_TEST:-0}" == 1 ]]; then
   packages+=(dpkg-dev file)
 fi
 if [[ "${SETUP_PACKAGE_TEST:-0}" == 1 ]]; then
-  packages+=(lintian desktop-file-utils appstream)
+  # python3-h5py: the installed tavik-cli's .h5 files must open in h5py.
+  packages+=(lintian desktop-file-utils appstream python3-h5py)
 fi
 # The fuzz targets (tests/fuzz/fuzz.sh): SETUP_FUZZ=1
 if [[ "${SETUP_FUZZ:-0}" == 1 ]]; then
