@@ -257,6 +257,8 @@ void BatchRun::Check()
     m_Analysis = AnalyseRun(m_Buffer, GetAnalysisConfig());
     for (const std::string& message : m_Tester.GetResult().m_Messages)
         m_Sink.Line(message);
+    for (const std::string& line : m_Analysis.SummaryLines())
+        m_Sink.Line(line);
     m_Sink.Line("Check finished");
     m_State = BATCH_READY;
 }

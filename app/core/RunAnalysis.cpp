@@ -1,5 +1,13 @@
 #include "app/core/RunAnalysis.h"
 
+#include "app/core/CodeTester.h"
+#include "app/core/Formats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
 namespace App
 {
 
@@ -12,9 +20,411 @@ const char* EventClassName(EventClass c)
     return i < kEventClasses ? kNames[i] : "unknown";
 }
 
+namespace
+{
+
+constexpr std::size_t kSpikeMax = 3; // readings a spike may last before it counts as a jump
+constexpr std::size_t kAroundBefore = 3;
+constexpr std::size_t kAroundOwn = 4;
+constexpr std::size_t kAroundAfter = 3;
+
+// "100", "99.9", "0.5": one decimal, never rounded up to a whole run.
+std::string Percent(double part)
+{
+    const double p = std::floor(part * 1000.0) / 10.0;
+    return p == std::floor(p) ? Format("%.0f", p) : Format("%.1f", p);
+}
+
+std::string Ppm(double ppm)
+{
+    return ppm >= 100 ? Format("%.0f", ppm) : Format("%.2f", ppm);
+}
+
+// The distinct reading values, in pages of 65536 allocated as the run visits them.
+class ValueSet
+{
+public:
+    explicit ValueSet(unsigned bits) : m_Pages(bits > 16 ? std::size_t(1) << (bits - 16) : 1) {}
+    void Add(std::uint32_t value)
+    {
+        auto& page = m_Pages[value >> 16];
+        if (!page)
+            page = std::make_unique<std::uint64_t[]>(1024);
+        std::uint64_t& word = page[(value >> 6) & 1023];
+        const std::uint64_t bit = std::uint64_t(1) << (value & 63);
+        m_Count += (word & bit) == 0;
+        word |= bit;
+    }
+    std::size_t Count() const { return m_Count; }
+
+private:
+    std::vector<std::unique_ptr<std::uint64_t[]>> m_Pages;
+    std::size_t m_Count = 0;
+};
+
+class Pass
+{
+public:
+    Pass(std::span<const unsigned> readings, const AnalysisConfig& config, Analysis& a)
+        : m_R(readings), m_A(a), m_Gray(config.gray)
+    {
+        m_St = std::min(config.stBits, 32u);
+        m_Mt = std::min(config.mtBits, 32u - m_St);
+        m_Bits = m_St + m_Mt;
+        m_Mask = LowMask(m_Bits);
+        m_Range = std::uint64_t(1) << m_Bits;
+    }
+
+    void Run();
+
+private:
+    static std::uint32_t LowMask(unsigned bits)
+    {
+        return bits >= 32 ? 0xFFFFFFFFu : (std::uint32_t(1) << bits) - 1;
+    }
+    std::uint32_t Raw(std::size_t i) const { return m_R[i] & m_Mask; }
+    std::uint32_t Pos(std::uint32_t raw) const
+    {
+        return m_Gray ? CodeTester::GrayToBinary(raw) : raw;
+    }
+    // b - a as the shortest signed way round a part of `bits` bits (1 to 32).
+    static std::int64_t Step(std::uint32_t a, std::uint32_t b, unsigned bits)
+    {
+        const std::uint64_t range = std::uint64_t(1) << bits;
+        std::uint64_t d = (std::uint64_t(b) - a) & (range - 1);
+        return d >= range / 2 ? std::int64_t(d) - std::int64_t(range) : std::int64_t(d);
+    }
+    bool Dead(std::uint32_t raw) const { return m_Bits >= 2 && (raw == 0 || raw == m_Mask); }
+    EventClass DeadClass(std::uint32_t raw) const
+    {
+        return raw == 0 ? EVENT_ALL_ZEROS : EVENT_ALL_ONES;
+    }
+    // Is a move of `d` counts over `k` readings within what the speed allows? A frozen value
+    // that catches up is allowed anything from one reading's move to k readings' move.
+    bool InRange(std::int64_t d, std::size_t k) const
+    {
+        const double a = m_V, b = m_V * double(k);
+        return double(d) >= std::min(a, b) - m_Tol && double(d) <= std::max(a, b) + m_Tol;
+    }
+    void EstimateSpeed();
+    void CloseRun(std::size_t start, std::size_t end);
+    void Accept(std::size_t i, std::uint32_t pos, std::int64_t d);
+    void Emit(EventClass cls, std::size_t first, std::size_t length, double severity);
+
+    std::span<const unsigned> m_R;
+    Analysis& m_A;
+    const bool m_Gray;
+    unsigned m_St = 0, m_Mt = 0, m_Bits = 0;
+    std::uint32_t m_Mask = 0;
+    std::uint64_t m_Range = 1;
+
+    double m_V = 0;   // counts per reading, signed
+    double m_Tol = 2; // counts a step may differ from m_V
+    int m_Dir = 0;
+    std::size_t m_StuckLimit = std::numeric_limits<std::size_t>::max();
+    std::size_t m_DeadLimit = 3;
+    bool m_CheckGray = false;
+
+    // The last reading on the track: later readings are judged against it.
+    std::size_t m_AnchorAt = 0;
+    std::uint32_t m_Anchor = 0;
+    bool m_RunEnteredOff = false; // the current run of equal values began off the track
+    bool m_AfterDead = false;     // the last closed run was all ones or all zeros
+    std::size_t m_GrayFaultAt = std::numeric_limits<std::size_t>::max();
+    std::int64_t m_TrackSum = 0;
+    std::array<std::uint64_t, kEventClasses> m_EventReadings{};
+};
+
+void Pass::EstimateSpeed()
+{
+    // The median of the moves over a few long windows spread over the run: faults in a few
+    // windows do not move it.
+    const std::size_t n = m_R.size();
+    if (n < 2)
+        return;
+    const std::size_t w = std::clamp<std::size_t>((n - 1) / 64, 1, 4096);
+    const std::size_t windows = std::min<std::size_t>(64, (n - 1) / w);
+    const auto start = [&](std::size_t k)
+    { return windows == 1 ? 0 : k * (n - 1 - w) / (windows - 1); };
+    // Steps far above the typical one (spikes, jumps) are left out of the moves.
+    std::vector<std::int64_t> steps;
+    for (std::size_t k = 0; k < windows; ++k)
+        for (std::size_t i = start(k) + 1; i <= start(k) + w; ++i)
+            steps.push_back(std::llabs(Step(Pos(Raw(i - 1)), Pos(Raw(i)), m_Bits)));
+    std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+    const std::int64_t cap = 4 * steps[steps.size() / 2] + 8;
+    std::vector<std::int64_t> moves;
+    for (std::size_t k = 0; k < windows; ++k)
+    {
+        std::int64_t sum = 0;
+        for (std::size_t i = start(k) + 1; i <= start(k) + w; ++i)
+        {
+            const std::int64_t d = Step(Pos(Raw(i - 1)), Pos(Raw(i)), m_Bits);
+            sum += std::llabs(d) <= cap ? d : 0;
+        }
+        moves.push_back(sum);
+    }
+    std::nth_element(moves.begin(), moves.begin() + moves.size() / 2, moves.end());
+    m_V = double(moves[moves.size() / 2]) / double(w);
+    m_Dir = m_V > 1e-6 ? 1 : m_V < -1e-6 ? -1 : 0;
+    m_Tol = std::max(2.0, std::fabs(m_V));
+    if (m_Dir != 0)
+    {
+        // Four times as long as the encoder dwells on one value at this speed.
+        const double dwell = 4.0 / std::fabs(m_V);
+        m_StuckLimit = dwell > 1e15 ? std::numeric_limits<std::size_t>::max()
+                                    : std::max<std::size_t>(3, std::size_t(std::ceil(dwell)));
+        m_DeadLimit = m_StuckLimit;
+    }
+    // Only a run of at most one count per reading changes one Gray bit per reading.
+    m_CheckGray = m_Gray && std::fabs(m_V) <= 1.0;
+}
+
+void Pass::Emit(EventClass cls, std::size_t first, std::size_t length, double severity)
+{
+    ClassSummary& c = m_A.classes[cls];
+    ++c.count;
+    m_EventReadings[cls] += length;
+    if (m_A.events.size() >= Analysis::kMaxEvents)
+        return;
+    AnalysisEvent e;
+    e.cls = cls;
+    e.first = first;
+    e.length = length;
+    e.severity = severity;
+    e.aroundFirst = first >= kAroundBefore ? first - kAroundBefore : 0;
+    const std::size_t end =
+        std::min(m_R.size(), first + std::min(length, kAroundOwn) + kAroundAfter);
+    e.around.assign(m_R.begin() + long(e.aroundFirst), m_R.begin() + long(end));
+    const long index = long(m_A.events.size());
+    if (c.first < 0)
+        c.first = index;
+    if (c.worst < 0 || severity > m_A.events[std::size_t(c.worst)].severity)
+        c.worst = index;
+    m_A.events.push_back(std::move(e));
+}
+
+void Pass::CloseRun(std::size_t start, std::size_t end)
+{
+    const std::size_t length = end - start;
+    const std::uint32_t raw = Raw(start);
+    m_AfterDead = false;
+    if (Dead(raw) && (length >= m_DeadLimit || m_RunEnteredOff))
+    {
+        Emit(DeadClass(raw), start, length, double(length));
+        m_AfterDead = true;
+    }
+    else if (length >= m_StuckLimit)
+        Emit(EVENT_STUCK, start, length, double(length));
+}
+
+void Pass::Accept(std::size_t i, std::uint32_t pos, std::int64_t d)
+{
+    // A part turns when the move takes it out of its range.
+    const std::int64_t whole = std::int64_t(m_Anchor) + d;
+    const bool wrapped = whole < 0 || whole >= std::int64_t(m_Range);
+    if (m_St > 0 && m_St < 32)
+    {
+        const std::uint32_t stMask = LowMask(m_St);
+        const std::int64_t st =
+            std::int64_t(m_Anchor & stMask) + Step(m_Anchor & stMask, pos & stMask, m_St);
+        m_A.st.turns += st < 0 || st > std::int64_t(stMask);
+    }
+    else if (m_St == 32)
+        m_A.st.turns += wrapped;
+    if (m_Mt > 0)
+        m_A.mt.turns += wrapped;
+    m_TrackSum += d;
+    m_AnchorAt = i;
+    m_Anchor = pos;
+}
+
+void Pass::Run()
+{
+    const std::size_t n = m_R.size();
+    if (n == 0 || m_Bits == 0)
+    {
+        m_A.distinct = n == 0 ? 0 : 1;
+        return;
+    }
+    EstimateSpeed();
+    ValueSet values(m_Bits);
+
+    std::uint32_t lastRaw = Raw(0);
+    values.Add(lastRaw);
+    m_Anchor = Pos(lastRaw);
+    std::size_t runStart = 0;
+    const std::uint32_t stMask = LowMask(m_St);
+    for (std::size_t i = 1; i < n; ++i)
+    {
+        const std::uint32_t raw = Raw(i);
+        if (raw == lastRaw)
+            continue;
+        values.Add(raw);
+        CloseRun(runStart, i);
+        const std::size_t left = runStart; // the first reading of the value just left
+        runStart = i;
+        m_RunEnteredOff = false;
+
+        if (m_CheckGray && m_GrayFaultAt != left)
+        {
+            const std::uint32_t x = raw ^ lastRaw;
+            if ((x & (x - 1)) != 0)
+            {
+                m_GrayFaultAt = i;
+                Emit(EVENT_GRAY_FAULT, i, 1, double(__builtin_popcount(x)));
+            }
+        }
+        lastRaw = raw;
+
+        const std::uint32_t pos = Pos(raw);
+        const std::size_t k = i - m_AnchorAt;
+        const std::int64_t d = Step(m_Anchor, pos, m_Bits);
+        if (m_Dir != 0 && d * m_Dir < 0 && double(std::llabs(d)) <= m_Tol)
+        {
+            Emit(EVENT_REVERSAL, i, 1, double(std::llabs(d)));
+            Accept(i, pos, d);
+            continue;
+        }
+        if (InRange(d, k) || m_AfterDead)
+        {
+            Accept(i, pos, d);
+            continue;
+        }
+        if (m_St > 0 && m_Mt > 0)
+        {
+            // The ST part moves as it should, the MT part one count off what ST's wrap asks.
+            const std::int64_t ds = Step(m_Anchor & stMask, pos & stMask, m_St);
+            const std::int64_t st = std::int64_t(m_Anchor & stMask) + ds;
+            const std::int64_t wrap = st < 0 ? -1 : st > std::int64_t(stMask) ? 1 : 0;
+            const std::int64_t dm = Step(m_Anchor >> m_St, pos >> m_St, m_Mt);
+            if (InRange(ds, k) && std::llabs(dm - wrap) == 1)
+            {
+                Emit(EVENT_OUT_OF_STEP, i, 1, 1);
+                m_A.st.turns += wrap != 0;
+                m_TrackSum += ds;
+                m_AnchorAt = i;
+                m_Anchor = pos;
+                continue;
+            }
+        }
+        // Off the track: a spike when the run comes back within a few readings.
+        std::size_t back = 0;
+        for (std::size_t j = 1; j <= kSpikeMax && i + j < n; ++j)
+        {
+            if (InRange(Step(m_Anchor, Pos(Raw(i + j)), m_Bits), k + j))
+            {
+                back = j;
+                break;
+            }
+        }
+        if (back != 0)
+        {
+            bool allDead = true;
+            double worst = 0;
+            for (std::size_t j = i; j < i + back; ++j)
+            {
+                allDead = allDead && Dead(Raw(j)) && Raw(j) == raw;
+                values.Add(Raw(j));
+                worst = std::max(worst, std::fabs(double(Step(m_Anchor, Pos(Raw(j)), m_Bits)) -
+                                                  m_V * double(j - m_AnchorAt)));
+            }
+            if (allDead)
+                Emit(DeadClass(raw), i, back, double(back));
+            else
+                Emit(EVENT_SPIKE, i, back, worst);
+            i += back;
+            lastRaw = Raw(i);
+            values.Add(lastRaw);
+            runStart = i;
+            const std::uint32_t p = Pos(lastRaw);
+            Accept(i, p, Step(m_Anchor, p, m_Bits));
+            continue;
+        }
+        // A jump that stays; a jump onto all ones or zeros is that run's event.
+        if (Dead(raw))
+            m_RunEnteredOff = true;
+        else
+            Emit(EVENT_JUMP, i, 1, std::fabs(double(d) - m_V * double(k)));
+        m_AnchorAt = i;
+        m_Anchor = pos;
+    }
+    CloseRun(runStart, n);
+    m_A.distinct = values.Count();
+
+    for (std::size_t c = 0; c < kEventClasses; ++c)
+        m_A.classes[c].ppm = double(m_EventReadings[c]) * 1e6 / double(n);
+
+    const double mean = double(m_TrackSum) / double(n - 1);
+    const double perSecond = m_A.durationS > 0 ? double(n) / m_A.durationS : 0;
+    const auto figures = [&](PartFigures& f, unsigned below, unsigned bits)
+    {
+        if (bits == 0)
+            return;
+        f.direction = m_Dir;
+        f.countsPerSecond = std::ldexp(mean, -int(below)) * perSecond;
+        f.rpm = std::ldexp(f.countsPerSecond, -int(bits)) * 60.0;
+    };
+    figures(m_A.st, 0, m_St);
+    figures(m_A.mt, m_St, m_Mt);
+
+    // One class that explains the rest.
+    const double ones = double(m_EventReadings[EVENT_ALL_ONES]) / double(n);
+    const double zeros = double(m_EventReadings[EVENT_ALL_ZEROS]) / double(n);
+    if (ones >= 0.5 || zeros >= 0.5)
+    {
+        m_A.rootCause = "no encoder answering: " + Percent(std::max(ones, zeros)) +
+                        " % of the readings have every data bit " +
+                        (ones >= zeros ? "set" : "clear");
+        return;
+    }
+    std::uint64_t total = 0;
+    std::size_t top = 0;
+    for (std::size_t c = 0; c < kEventClasses; ++c)
+    {
+        total += m_A.classes[c].count;
+        top = m_A.classes[c].count > m_A.classes[top].count ? c : top;
+    }
+    if (total >= 10 && double(m_A.classes[top].count) >= 0.9 * double(total))
+    {
+        static constexpr const char* kCauses[kEventClasses] = {
+            "noise on the data line: %s %% of the %llu events are spikes",
+            "readings jump ahead or back: %s %% of the %llu events are jumps",
+            "the shaft moves back and forth: %s %% of the %llu events are reversals",
+            "the value freezes: %s %% of the %llu events are stuck runs",
+            "a broken data bit: %s %% of the %llu events are Gray faults",
+            "the ST and MT bits do not fit the encoder: %s %% of the %llu events are "
+            "ST-MT slips",
+            "the line drops to all ones: %s %% of the %llu events are all-ones readings",
+            "the line drops to all zeros: %s %% of the %llu events are all-zeros readings"};
+        m_A.rootCause =
+            Format(kCauses[top], Percent(double(m_A.classes[top].count) / double(total)).c_str(),
+                   static_cast<unsigned long long>(total));
+    }
+}
+
+} // namespace
+
 std::vector<std::string> Analysis::SummaryLines() const
 {
-    return {};
+    std::vector<std::string> lines;
+    if (!rootCause.empty())
+        lines.push_back("Root cause: " + rootCause);
+    for (std::size_t c = 0; c < kEventClasses; ++c)
+    {
+        const ClassSummary& s = classes[c];
+        if (s.count == 0)
+            continue;
+        std::string line = Format("%s: %llu event%s, %s ppm", EventClassName(EventClass(c)),
+                                  static_cast<unsigned long long>(s.count), s.count == 1 ? "" : "s",
+                                  Ppm(s.ppm).c_str());
+        if (s.first >= 0)
+            line += Format(", first at reading %zu", events[std::size_t(s.first)].first);
+        if (s.worst >= 0 && s.count > 1)
+            line += Format(", worst at reading %zu", events[std::size_t(s.worst)].first);
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 Analysis AnalyseRun(std::span<const unsigned> readings, const AnalysisConfig& config)
@@ -22,6 +432,7 @@ Analysis AnalyseRun(std::span<const unsigned> readings, const AnalysisConfig& co
     Analysis analysis;
     analysis.readings = readings.size();
     analysis.durationS = double(readings.size()) * config.delayUs * 1e-6;
+    Pass(readings, config, analysis).Run();
     return analysis;
 }
 

@@ -1,0 +1,223 @@
+// The run analysis on generated runs with one injected fault each, and on degenerate input.
+#include "app/core/RunAnalysis.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using namespace App;
+
+namespace
+{
+
+constexpr unsigned kSt = 8;
+constexpr unsigned kMt = 4;
+constexpr std::int64_t kRange = std::int64_t(1) << (kSt + kMt);
+constexpr unsigned kMask = unsigned(kRange - 1);
+
+struct Run
+{
+    std::vector<std::int64_t> positions;
+    std::vector<unsigned> readings;
+};
+
+// One count per reading from 4000: ascending it crosses the MT wrap at reading 96, descending
+// the ST wraps every 256 readings.
+std::vector<std::int64_t> Positions(int direction, std::size_t count = 10000)
+{
+    std::vector<std::int64_t> p(count);
+    for (std::size_t i = 0; i < count; ++i)
+        p[i] = 4000 + direction * std::int64_t(i);
+    return p;
+}
+
+std::vector<unsigned> Encode(const std::vector<std::int64_t>& positions, bool gray)
+{
+    std::vector<unsigned> r;
+    for (std::int64_t p : positions)
+    {
+        const unsigned v = unsigned(((p % kRange) + kRange) % kRange);
+        r.push_back(gray ? v ^ (v >> 1) : v);
+    }
+    return r;
+}
+
+// The first reading at or after `from` where ST wraps.
+std::size_t StWrap(const std::vector<std::int64_t>& p, std::size_t from)
+{
+    for (std::size_t i = from; i < p.size(); ++i)
+        if ((p[i] >> kSt) != (p[i - 1] >> kSt))
+            return i;
+    return 0;
+}
+
+AnalysisConfig Config(bool gray)
+{
+    AnalysisConfig c;
+    c.stBits = kSt;
+    c.mtBits = kMt;
+    c.gray = gray;
+    c.delayUs = 100;
+    return c;
+}
+
+using Case = std::tuple<EventClass, int, bool>; // class, direction, Gray
+
+class InjectedFault : public testing::TestWithParam<Case>
+{
+};
+
+TEST_P(InjectedFault, IsFoundAloneWithItsClassAndIndex)
+{
+    const auto [cls, direction, gray] = GetParam();
+    std::vector<std::int64_t> p = Positions(direction);
+    const std::size_t k = StWrap(p, 5000) + 2; // a few readings after an ST wrap
+    std::size_t expected = k;
+    std::vector<unsigned> r;
+    switch (cls)
+    {
+    case EVENT_SPIKE:
+        r = Encode(p, gray);
+        r[k] = Encode({p[k] + kRange / 2}, gray)[0];
+        break;
+    case EVENT_JUMP:
+        for (std::size_t i = k; i < p.size(); ++i)
+            p[i] += direction * 50;
+        break;
+    case EVENT_REVERSAL:
+        for (std::size_t i = k; i < p.size(); ++i)
+            p[i] -= direction * 2;
+        break;
+    case EVENT_STUCK:
+        for (std::size_t i = k + 1; i <= k + 40; ++i)
+            p[i] = p[k];
+        break;
+    case EVENT_OUT_OF_STEP:
+        // MT does not follow ST's wrap.
+        expected = k - 2;
+        for (std::size_t i = expected; i < p.size(); ++i)
+            p[i] -= direction * (std::int64_t(1) << kSt);
+        break;
+    case EVENT_GRAY_FAULT:
+        r = Encode(p, gray);
+        r[k] ^= 1u << (kSt + kMt - 1);
+        break;
+    case EVENT_ALL_ONES:
+    case EVENT_ALL_ZEROS:
+        r = Encode(p, gray);
+        for (std::size_t i = k; i < k + 20; ++i)
+            r[i] = cls == EVENT_ALL_ONES ? kMask : 0;
+        break;
+    }
+    if (r.empty())
+        r = Encode(p, gray);
+
+    const Analysis a = AnalyseRun(r, Config(gray));
+    // A Gray run's position faults change several bits at once as well.
+    std::vector<AnalysisEvent> events = a.events;
+    std::erase_if(events, [cls](const AnalysisEvent& e)
+                  { return (e.cls == EVENT_GRAY_FAULT) != (cls == EVENT_GRAY_FAULT); });
+    ASSERT_EQ(events.size(), 1u) << a.SummaryLines().front();
+    EXPECT_EQ(events[0].cls, cls);
+    EXPECT_EQ(events[0].first, expected);
+    EXPECT_EQ(a.classes[cls].count, 1u);
+    EXPECT_EQ(a.st.direction, direction);
+}
+
+std::string CaseName(const testing::TestParamInfo<Case>& info)
+{
+    std::string name = EventClassName(std::get<0>(info.param));
+    std::erase_if(name, [](char c) { return !std::isalnum((unsigned char)c); });
+    return name + (std::get<1>(info.param) > 0 ? "Up" : "Down") +
+           (std::get<2>(info.param) ? "Gray" : "Binary");
+}
+
+INSTANTIATE_TEST_SUITE_P(PositionClasses, InjectedFault,
+                         testing::Combine(testing::Values(EVENT_SPIKE, EVENT_JUMP, EVENT_REVERSAL,
+                                                          EVENT_STUCK, EVENT_OUT_OF_STEP,
+                                                          EVENT_ALL_ONES, EVENT_ALL_ZEROS),
+                                          testing::Values(1, -1), testing::Bool()),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(GrayOnly, InjectedFault,
+                         testing::Combine(testing::Values(EVENT_GRAY_FAULT), testing::Values(1, -1),
+                                          testing::Values(true)),
+                         CaseName);
+
+TEST(RunAnalysis, CleanRunHasNoEventsAndItsFigures)
+{
+    const Analysis a = AnalyseRun(Encode(Positions(1), false), Config(false));
+    EXPECT_TRUE(a.Clean());
+    EXPECT_TRUE(a.SummaryLines().empty());
+    EXPECT_EQ(a.distinct, 4096u); // every value of 12 bits
+    EXPECT_DOUBLE_EQ(a.durationS, 1.0);
+    EXPECT_NEAR(a.st.countsPerSecond, 10000.0, 1.0);
+    EXPECT_NEAR(a.st.rpm, 10000.0 / 256 * 60, 1.0);
+    EXPECT_EQ(a.st.turns, 39u); // 4000 .. 13999 passes 39 multiples of 256
+    EXPECT_EQ(a.mt.turns, 3u);  // and 3 of 4096
+}
+
+TEST(RunAnalysis, SlowRunWithHeldValuesIsClean)
+{
+    std::vector<std::int64_t> p(9000);
+    for (std::size_t i = 0; i < p.size(); ++i)
+        p[i] = std::int64_t(i / 3);
+    const Analysis a = AnalyseRun(Encode(p, true), Config(true));
+    EXPECT_TRUE(a.Clean());
+    EXPECT_EQ(a.st.direction, 1);
+}
+
+TEST(RunAnalysis, DeadLineIsTheRootCause)
+{
+    const std::vector<unsigned> r(1000, kMask);
+    const Analysis a = AnalyseRun(r, Config(false));
+    EXPECT_EQ(a.rootCause, "no encoder answering: 100 % of the readings have every data bit set");
+    EXPECT_EQ(a.SummaryLines(),
+              (std::vector<std::string>{"Root cause: " + a.rootCause,
+                                        "all ones: 1 event, 1000000 ppm, first at reading 0"}));
+}
+
+TEST(RunAnalysis, FloodKeepsTheFirstEventsAndExactCounts)
+{
+    std::vector<std::int64_t> p = Positions(1, 2000000);
+    std::vector<unsigned> r = Encode(p, false);
+    std::uint64_t spikes = 0;
+    for (std::size_t i = 5; i < r.size(); i += 10)
+    {
+        r[i] = (r[i] + 1000) & kMask;
+        spikes += r[i] != 0 && r[i] != kMask; // else an all-ones or all-zeros reading
+    }
+    const Analysis a = AnalyseRun(r, Config(false));
+    EXPECT_EQ(a.events.size(), Analysis::kMaxEvents);
+    EXPECT_EQ(a.classes[EVENT_SPIKE].count, spikes);
+    EXPECT_NEAR(a.classes[EVENT_SPIKE].ppm, double(spikes) / 2.0, 1e-6);
+    EXPECT_EQ(a.rootCause.substr(0, 28), "noise on the data line: 99.9");
+}
+
+TEST(RunAnalysis, DegenerateInputGivesNoEvents)
+{
+    for (std::size_t n : {0u, 1u, 2u})
+    {
+        const Analysis a = AnalyseRun(std::vector<unsigned>(n, 7u), Config(false));
+        EXPECT_TRUE(a.Clean());
+        EXPECT_EQ(a.readings, n);
+    }
+    std::vector<unsigned> r;
+    for (std::int64_t v : Positions(1))
+        r.push_back(unsigned(v));
+    for (auto [st, mt] : {std::pair{0u, 0u}, {32u, 0u}, {16u, 16u}, {0u, 32u}, {40u, 40u}})
+    {
+        AnalysisConfig c = Config(false);
+        c.stBits = st;
+        c.mtBits = mt;
+        c.delayUs = 0;
+        const Analysis a = AnalyseRun(r, c);
+        EXPECT_TRUE(a.Clean()) << st << "+" << mt;
+        EXPECT_EQ(a.durationS, 0.0);
+        EXPECT_EQ(a.st.rpm, 0.0);
+    }
+}
+
+} // namespace
