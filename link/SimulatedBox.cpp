@@ -226,21 +226,27 @@ std::uint64_t SimulatedBox::PositionAt(Clock::TimePoint t) const
     return static_cast<std::uint64_t>(position);
 }
 
-unsigned SimulatedBox::ReadingAt(Clock::TimePoint t) const
+unsigned SimulatedBox::ReadingAt(Clock::TimePoint t, std::uint64_t mtSlips, bool flipBit) const
 {
     // The box shifts one bit into its 32-bit register per data clock, MSB first: the
     // encoder's frame, then zeros once the frame has ended. An unpowered encoder leaves
     // the data line idle (high).
     const unsigned dataBits = m_Block[1];
     std::uint64_t value = 0;
-    if (!IsPowered(m_Power))
+    if (!IsPowered(m_Power) || m_Faults.dead == SimulatorFaults::DEAD_ONES)
         value = LowMask(dataBits);
+    else if (m_Faults.dead == SimulatorFaults::DEAD_ZEROS)
+        value = 0;
     else
     {
         const unsigned frameBits = m_Encoder.stBits + m_Encoder.mtBits;
         std::uint64_t frame = PositionAt(t);
+        if (mtSlips != 0 && m_Encoder.mtBits != 0)
+            frame = (frame + (mtSlips << m_Encoder.stBits)) & LowMask(frameBits);
         if (m_Encoder.gray)
             frame ^= frame >> 1;
+        if (flipBit && frameBits > 1)
+            frame ^= std::uint64_t(1) << (frameBits / 2);
         if (dataBits <= frameBits)
             value = frame >> (frameBits - dataBits);
         else if (dataBits - frameBits < 64)
@@ -310,7 +316,21 @@ void SimulatedBox::Deliver(Clock::TimePoint now)
 
 std::vector<unsigned char> SimulatedBox::TakeReading(Run& run)
 {
-    unsigned reading = ReadingAt(ReadingTime(run, run.next));
+    const std::uint64_t nth = m_ReadingsSent + 1;
+    const auto every = [nth](unsigned long n) { return n != 0 && nth % n == 0; };
+    m_MtSlips += every(m_Faults.slipEvery);
+    unsigned reading =
+        ReadingAt(ReadingTime(run, run.next), m_MtSlips, every(m_Faults.grayBitEvery));
+    if (m_HoldLeft != 0)
+    {
+        reading = m_HoldValue;
+        --m_HoldLeft;
+    }
+    else if (every(m_Faults.stuckEvery))
+    {
+        m_HoldValue = reading;
+        m_HoldLeft = SimulatorFaults::kStuckHold;
+    }
     ++run.next;
     ++m_ReadingsSent;
     if (m_Faults.glitchEvery && m_ReadingsSent % m_Faults.glitchEvery == 0)

@@ -125,7 +125,8 @@ private:
     void StopRun(Clock::TimePoint now);
     std::optional<Clock::TimePoint> WhenQueued(std::size_t bytes) const;
     Clock::TimePoint ReadingTime(const Run& run, std::uint32_t index) const;
-    unsigned ReadingAt(Clock::TimePoint t) const;
+    // `mtSlips` moves the MT part of the frame, `flipBit` flips one bit of the frame on the line.
+    unsigned ReadingAt(Clock::TimePoint t, std::uint64_t mtSlips = 0, bool flipBit = false) const;
     Clock::TimePoint PendingTail(Clock::TimePoint now) const;
     void Execute(unsigned char command, const unsigned char* args, Clock::TimePoint now);
     void Reply(Clock::TimePoint now, std::vector<unsigned char> bytes);
@@ -161,6 +162,9 @@ private:
     ByteQueue m_Rx;                     // arrived, not yet read
     std::uint64_t m_Commands = 0;
     std::uint64_t m_ReadingsSent = 0;
+    std::uint64_t m_MtSlips = 0; // MT steps the slip fault has added so far
+    unsigned m_HoldLeft = 0;     // readings the stuck fault still repeats
+    unsigned m_HoldValue = 0;
 };
 
 } // namespace FTD2xx

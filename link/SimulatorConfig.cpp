@@ -160,6 +160,21 @@ bool SimulatorConfig::Parse(const std::string& text, SimulatorConfig& config, st
                 return bad("binary or gray");
             result.encoder.gray = value == "gray";
         }
+        else if (key == "dead")
+        {
+            if (value != "ones" && value != "zeros" && value != "none")
+                return bad("ones, zeros or none");
+            result.faults.dead = value == "ones"    ? SimulatorFaults::DEAD_ONES
+                                 : value == "zeros" ? SimulatorFaults::DEAD_ZEROS
+                                                    : SimulatorFaults::DEAD_NONE;
+        }
+        else if (key == "stuck" || key == "slip" || key == "graybit")
+        {
+            if (!ParseUnsigned(value, 1000000000UL, n))
+                return bad("a whole number, 0 to switch it off");
+            SimulatorFaults& f = result.faults;
+            (key == "stuck" ? f.stuckEvery : key == "slip" ? f.slipEvery : f.grayBitEvery) = n;
+        }
         else if (key == "glitch" || key == "late" || key == "stall" || key == "unplug")
         {
             if (!ParseUnsigned(value, 1000000000UL, n))

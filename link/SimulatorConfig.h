@@ -23,6 +23,19 @@ struct FTD2XX_API SimulatorFaults
     unsigned long lateReplyMs = 0;     // command replies arrive this much later
     unsigned long stallAfter = 0;      // a sampling run stops streaming after N readings
     unsigned long unplugAtCommand = 0; // the box vanishes on its Nth command
+    unsigned long stuckEvery = 0;      // every Nth reading is held for the next kStuckHold
+    unsigned long slipEvery = 0;       // at every Nth reading MT steps by one without an ST wrap
+    unsigned long grayBitEvery = 0;    // every Nth reading has a middle bit of the frame flipped
+    enum Dead
+    {
+        DEAD_NONE,
+        DEAD_ONES,  // every data bit set: no encoder on the line
+        DEAD_ZEROS, // every data bit clear: a line shorted low
+    };
+    Dead dead = DEAD_NONE;
+
+    static constexpr unsigned kStuckHold = 256;
+
     // A long cable: above this clock the encoder's bits arrive too late, and some readings
     // come one bit late (shifted right, the idle line in the top bit). The share of such
     // readings grows with the clock; which readings they are is fixed, so runs repeat.
@@ -36,7 +49,8 @@ struct FTD2XX_API SimulatorFaults
 // Settings of the box simulator, as written in TAVIK_SIMULATOR:
 //   N[,key=value...]   with N = 1 to 8 simulated boxes (1 when only settings are given)
 // keys: boxes, st, mt, rpm, dir (forward|backward), code (binary|gray),
-//       glitch, late, stall, unplug, cable (metres, or a clock: 500k, 1.2M, 500000Hz).
+//       glitch, late, stall, unplug, stuck, slip, graybit, dead (ones|zeros),
+//       cable (metres, or a clock: 500k, 1.2M, 500000Hz).
 struct FTD2XX_API SimulatorConfig
 {
     static constexpr unsigned kMaxBoxes = 8;

@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -262,5 +263,68 @@ TEST_F(BatchRunTest, DummyDataIsSixteenToFFFF)
     EXPECT_EQ(buffer.front(), 16u);
     EXPECT_EQ(buffer.back(), 65535u);
 }
+
+} // namespace
+
+namespace
+{
+
+struct SimulatedFault
+{
+    const char* name;
+    void (*set)(FTD2xx::SimulatorFaults&);
+    EventClass cls;
+};
+
+class BatchRunFaultTest : public BatchRunTest, public testing::WithParamInterface<SimulatedFault>
+{
+};
+
+TEST_P(BatchRunFaultTest, CheckFindsTheFaultsClassAndSaysSo)
+{
+    FTD2xx::SimulatorFaults faults;
+    GetParam().set(faults);
+    Sim().SetFaults(faults);
+    FTD2xx::EncoderModel encoder;
+    encoder.gray = true; // raw Gray readings: the box runs in binary mode
+    Sim().SetEncoder(encoder);
+    BatchRun run(m_Box, m_Sink, 13, 12, true);
+    run.Open();
+    run.SetText(BatchRun::EDIT_SAMPLE_COUNT, "10000");
+    run.Start();
+    for (int tick = 0; tick < 20 && run.GetState() == BatchRun::BATCH_SAMPLING; ++tick)
+    {
+        m_Clock.Advance(std::chrono::milliseconds(300));
+        run.Poll();
+    }
+    ASSERT_EQ(run.GetBuffer().size(), 10000u);
+    const Analysis& a = run.GetAnalysis();
+    ASSERT_GT(a.classes[GetParam().cls].count, 0u);
+    const std::vector<std::string> lines = m_Sink.TakeNew();
+    const std::string prefix = std::string(EventClassName(GetParam().cls)) + ": ";
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.back(), "Check finished");
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [&](const std::string& l) { return l.starts_with(prefix); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Simulator, BatchRunFaultTest,
+    testing::Values(SimulatedFault{"stuck", [](FTD2xx::SimulatorFaults& f) { f.stuckEvery = 3000; },
+                                   EVENT_STUCK},
+                    SimulatedFault{"slip", [](FTD2xx::SimulatorFaults& f) { f.slipEvery = 3000; },
+                                   EVENT_OUT_OF_STEP},
+                    SimulatedFault{"graybit",
+                                   [](FTD2xx::SimulatorFaults& f) { f.grayBitEvery = 3000; },
+                                   EVENT_GRAY_FAULT},
+                    SimulatedFault{"deadones",
+                                   [](FTD2xx::SimulatorFaults& f)
+                                   { f.dead = FTD2xx::SimulatorFaults::DEAD_ONES; },
+                                   EVENT_ALL_ONES},
+                    SimulatedFault{"deadzeros",
+                                   [](FTD2xx::SimulatorFaults& f)
+                                   { f.dead = FTD2xx::SimulatorFaults::DEAD_ZEROS; },
+                                   EVENT_ALL_ZEROS}),
+    [](const testing::TestParamInfo<SimulatedFault>& info) { return info.param.name; });
 
 } // namespace

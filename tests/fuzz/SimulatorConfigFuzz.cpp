@@ -38,6 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(again.boxes == config.boxes && again.encoder.stBits == config.encoder.stBits &&
                again.encoder.mtBits == config.encoder.mtBits &&
                again.encoder.gray == config.encoder.gray &&
+               again.faults.stuckEvery == config.faults.stuckEvery &&
+               again.faults.slipEvery == config.faults.slipEvery &&
+               again.faults.grayBitEvery == config.faults.grayBitEvery &&
+               again.faults.dead == config.faults.dead &&
                (again.encoder.rpm == config.encoder.rpm ||
                 (std::isnan(again.encoder.rpm) && std::isnan(config.encoder.rpm))));
 
