@@ -4,9 +4,17 @@
 #include "app/core/Formats.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <memory>
+
+// The block scan is worth compiling twice on x86-64: with AVX2 where the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TAVIK_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define TAVIK_VECTOR_CLONES
+#endif
 
 namespace App
 {
@@ -40,33 +48,102 @@ std::string Ppm(double ppm)
     return ppm >= 100 ? Format("%.0f", ppm) : Format("%.2f", ppm);
 }
 
-// The distinct reading values, in pages of 65536 allocated as the run visits them.
+// The distinct reading values (by position: one per raw value): a bitset in pages of 65536 values,
+// allocated as the run visits them. Past kMaxPages (16 MiB) the values of pages not yet allocated
+// are kept in a list and counted by sorting, so that noise over 32 bits costs at most one copy of
+// the buffer.
 class ValueSet
 {
 public:
     explicit ValueSet(unsigned bits) : m_Pages(bits > 16 ? std::size_t(1) << (bits - 16) : 1) {}
-    void Add(std::uint32_t value)
+    void Add(std::uint32_t value) { AddWord(value >> 6, std::uint64_t(1) << (value & 63)); }
+    // Neighbouring values share a word: the block's values are first gathered per word
+    // without a branch, so that a run moving several counts per reading does not pay a
+    // mispredicted branch at every word it enters.
+    template <std::size_t N> void AddAll(std::span<const std::uint32_t, N> values)
     {
-        auto& page = m_Pages[value >> 16];
-        if (!page)
-            page = std::make_unique<std::uint64_t[]>(1024);
-        std::uint64_t& word = page[(value >> 6) & 1023];
-        const std::uint64_t bit = std::uint64_t(1) << (value & 63);
-        m_Count += (word & bit) == 0;
-        word |= bit;
+        std::array<std::uint32_t, N> words;
+        std::array<std::uint64_t, N> bits;
+        std::size_t k = 0;
+        std::uint32_t current = values[0] >> 6;
+        std::uint64_t acc = 0;
+        for (std::size_t j = 0; j < N; ++j)
+        {
+            const std::uint32_t w = values[j] >> 6;
+            const bool next = w != current;
+            k += next;
+            current = w;
+            acc = (next ? 0 : acc) | std::uint64_t(1) << (values[j] & 63);
+            words[k] = w;
+            bits[k] = acc;
+        }
+        for (std::size_t i = 0; i <= k; ++i)
+            AddWord(words[i], bits[i]);
     }
-    std::size_t Count() const { return m_Count; }
+    // `count` values from `first` up, round a range of mask + 1 (at least 2^16) values.
+    void AddInterval(std::uint32_t first, std::uint32_t count, std::uint32_t mask)
+    {
+        while (count != 0)
+        {
+            const std::uint32_t inWord = std::min<std::uint32_t>(64 - (first & 63), count);
+            const std::uint64_t bits =
+                (inWord == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << inWord) - 1)
+                << (first & 63);
+            AddWord(first >> 6, bits);
+            first = (first + inWord) & mask;
+            count -= inWord;
+        }
+    }
+    std::size_t Count()
+    {
+        std::size_t count = 0;
+        for (const auto& page : m_Pages)
+            if (page)
+                for (std::size_t w = 0; w < 1024; ++w)
+                    count += std::size_t(std::popcount(page[w]));
+        std::sort(m_Overflow.begin(), m_Overflow.end());
+        return count +
+               std::size_t(std::unique(m_Overflow.begin(), m_Overflow.end()) - m_Overflow.begin());
+    }
 
 private:
+    // The values word * 64 + b of the set bits b.
+    void AddWord(std::uint32_t word, std::uint64_t bits)
+    {
+        const std::uint32_t base = word << 6;
+        if (std::uint64_t* w = Word(base))
+            *w |= bits;
+        else
+            for (; bits != 0; bits &= bits - 1)
+                m_Overflow.push_back(base + std::uint32_t(std::countr_zero(bits)));
+    }
+    std::uint64_t* Word(std::uint32_t value)
+    {
+        std::uint64_t* page = m_Pages[value >> 16].get();
+        if (!page)
+            page = Allocate(value);
+        return page ? page + ((value >> 6) & 1023) : nullptr;
+    }
+    // nullptr when the budget is spent: the caller lists the values instead.
+    std::uint64_t* Allocate(std::uint32_t value)
+    {
+        if (m_Allocated == kMaxPages)
+            return nullptr;
+        ++m_Allocated;
+        return (m_Pages[value >> 16] = std::make_unique<std::uint64_t[]>(1024)).get();
+    }
+
+    static constexpr std::size_t kMaxPages = 2048;
     std::vector<std::unique_ptr<std::uint64_t[]>> m_Pages;
-    std::size_t m_Count = 0;
+    std::size_t m_Allocated = 0;
+    std::vector<std::uint32_t> m_Overflow; // values of pages never allocated
 };
 
 class Pass
 {
 public:
     Pass(std::span<const unsigned> readings, const AnalysisConfig& config, Analysis& a)
-        : m_R(readings), m_A(a), m_Gray(config.gray)
+        : m_R(readings), m_A(a), m_Gray(config.gray), m_BlockScan(config.blockScan)
     {
         m_St = std::min(config.stBits, 32u);
         m_Mt = std::min(config.mtBits, 32u - m_St);
@@ -110,10 +187,15 @@ private:
     void CloseRun(std::size_t start, std::size_t end);
     void Accept(std::size_t i, std::uint32_t pos, std::int64_t d);
     void Emit(EventClass cls, std::size_t first, std::size_t length, double severity);
+    bool PlainBlock(std::size_t i0, std::uint32_t& lastRaw, std::size_t& runStart,
+                    ValueSet& values);
+
+    static constexpr std::size_t kBlock = 512;
 
     std::span<const unsigned> m_R;
     Analysis& m_A;
     const bool m_Gray;
+    const bool m_BlockScan;
     unsigned m_St = 0, m_Mt = 0, m_Bits = 0;
     std::uint32_t m_Mask = 0;
     std::uint64_t m_Range = 1;
@@ -239,6 +321,135 @@ void Pass::Accept(std::size_t i, std::uint32_t pos, std::int64_t d)
     m_Anchor = pos;
 }
 
+// Readings i0 .. i0 + kBlock - 1 when each change of value is a plain step along the track:
+// no event can start there, and only the values, the turns and the track's sum move. The
+// block is judged first and taken only as a whole, so the reading-by-reading pass sees the
+// same state either way.
+TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw, std::size_t& runStart,
+                      ValueSet& values)
+{
+    if (m_RunEnteredOff || Dead(lastRaw) || m_AnchorAt != runStart || m_Anchor != Pos(lastRaw))
+        return false;
+    // The steps InRange(d, 1) accepts that are not reversals; they are accepted after any dwell.
+    const double lowD = std::ceil(m_V - m_Tol), highD = std::floor(m_V + m_Tol);
+    if (!(lowD > -2e9 && highD < 2e9))
+        return false;
+    std::int32_t low = std::int32_t(lowD), high = std::int32_t(highD);
+    if (m_Dir > 0)
+        low = std::max(low, 1);
+    if (m_Dir < 0)
+        high = std::min(high, -1);
+
+    // Slot 0 holds the reading before the block.
+    std::array<std::uint32_t, kBlock + 1> raw, pos;
+    raw[0] = lastRaw;
+    pos[0] = m_Anchor; // equal to lastRaw in binary runs
+    const unsigned* r = m_R.data() + i0;
+    const std::uint32_t mask = m_Mask;
+    for (std::size_t j = 0; j < kBlock; ++j)
+        raw[j + 1] = r[j] & mask;
+    if (m_Gray)
+        for (std::size_t j = 1; j <= kBlock; ++j)
+        {
+            std::uint32_t p = raw[j];
+            p ^= p >> 1;
+            p ^= p >> 2;
+            p ^= p >> 4;
+            p ^= p >> 8;
+            p ^= p >> 16;
+            pos[j] = p;
+        }
+    // Binary readings are their own positions.
+    const std::span<const std::uint32_t, kBlock + 1> at(m_Gray ? pos.data() : raw.data(),
+                                                        kBlock + 1);
+
+    // A step the short way round a part of b bits is the difference's low b bits, signed.
+    const unsigned shift = 32 - m_Bits;
+    const unsigned stShift = 32 - std::max(m_St, 1u);
+    const std::uint32_t stMask = LowMask(m_St);
+    const std::uint32_t deadCheck = m_Bits >= 2, grayCheck = m_CheckGray;
+    // Positions only move one way here, so when L readings cannot go round the whole range,
+    // two readings L - 1 apart are equal only across a run of L equal readings, which may
+    // become a stuck run: such a block is left to the reading-by-reading pass.
+    const std::int64_t widest = std::max(std::llabs(low), std::llabs(high));
+    const bool windowed = m_StuckLimit <= kBlock && m_Dir != 0 &&
+                          std::uint64_t(m_StuckLimit) * std::uint64_t(widest) < m_Range;
+    std::uint32_t bad = 0;
+    if (windowed)
+    {
+        const std::size_t l = m_StuckLimit;
+        for (std::size_t j = l; j <= kBlock; ++j)
+            bad |= raw[j] == raw[j - (l - 1)];
+    }
+    std::uint32_t nonUnit = 0, changes = 0, wholeTurns = 0, stTurns = 0;
+    std::int64_t sum = 0;
+    for (std::size_t j = 1; j <= kBlock; ++j)
+    {
+        const std::uint32_t a = at[j - 1], b = at[j];
+        const std::int32_t d = std::int32_t((b - a) << shift) >> shift;
+        const std::uint32_t change = raw[j] != raw[j - 1];
+        const std::uint32_t x = raw[j] ^ raw[j - 1];
+        nonUnit |= change & (d != m_Dir);
+        bad |= change & ((d < low) | (d > high) | (deadCheck & ((raw[j] == 0) | (raw[j] == mask))) |
+                         (grayCheck & ((x & (x - 1)) != 0)));
+        changes += change;
+        sum += d;
+        wholeTurns += ((d > 0) & (b < a)) | ((d < 0) & (b > a));
+        const std::uint32_t sa = a & stMask, sb = b & stMask;
+        const std::int32_t ds = std::int32_t((sb - sa) << stShift) >> stShift;
+        stTurns += ((ds > 0) & (sb < sa)) | ((ds < 0) & (sb > sa));
+    }
+    if (bad)
+        return false;
+    const bool unitSteps = !nonUnit && m_Dir != 0;
+
+    // No run of one value may reach the stuck limit where it ends inside the block.
+    std::size_t start = runStart;
+    if (changes != 0)
+    {
+        std::size_t j = 1;
+        while (raw[j] == raw[j - 1])
+            ++j;
+        if (i0 + j - 1 - start >= m_StuckLimit)
+            return false;
+        start = i0 + j - 1;
+        if (!windowed && m_StuckLimit <= kBlock)
+        {
+            for (++j; j <= kBlock; ++j)
+                if (raw[j] != raw[j - 1])
+                {
+                    if (i0 + j - 1 - start >= m_StuckLimit)
+                        return false;
+                    start = i0 + j - 1;
+                }
+        }
+        else
+        {
+            for (j = kBlock; raw[j] == raw[j - 1];)
+                --j;
+            start = i0 + j - 1;
+        }
+        m_AfterDead = false;
+    }
+
+    // Steps of one count visit every value between the ends.
+    if (unitSteps && m_Range > 65536)
+    {
+        const std::uint32_t first = m_Dir > 0 ? at[0] : std::uint32_t(at[0] - changes) & mask;
+        values.AddInterval(first, changes + 1, mask);
+    }
+    else
+        values.AddAll(at.subspan<1>());
+    m_A.st.turns += m_St == 32 ? wholeTurns : m_St > 0 ? stTurns : 0;
+    m_A.mt.turns += m_Mt > 0 ? wholeTurns : 0;
+    m_TrackSum += sum;
+    lastRaw = raw[kBlock];
+    runStart = start;
+    m_AnchorAt = start;
+    m_Anchor = at[kBlock];
+    return true;
+}
+
 void Pass::Run()
 {
     const std::size_t n = m_R.size();
@@ -251,16 +462,26 @@ void Pass::Run()
     ValueSet values(m_Bits);
 
     std::uint32_t lastRaw = Raw(0);
-    values.Add(lastRaw);
+    values.Add(Pos(lastRaw));
     m_Anchor = Pos(lastRaw);
     std::size_t runStart = 0;
     const std::uint32_t stMask = LowMask(m_St);
+    std::size_t nextBlock = 1;
     for (std::size_t i = 1; i < n; ++i)
     {
+        if (m_BlockScan && i >= nextBlock && n - i >= kBlock)
+        {
+            if (PlainBlock(i, lastRaw, runStart, values))
+            {
+                i += kBlock - 1;
+                continue;
+            }
+            nextBlock = i + kBlock; // something happens here: reading by reading
+        }
         const std::uint32_t raw = Raw(i);
         if (raw == lastRaw)
             continue;
-        values.Add(raw);
+        values.Add(Pos(raw));
         CloseRun(runStart, i);
         const std::size_t left = runStart; // the first reading of the value just left
         runStart = i;
@@ -325,7 +546,7 @@ void Pass::Run()
             for (std::size_t j = i; j < i + back; ++j)
             {
                 allDead = allDead && Dead(Raw(j)) && Raw(j) == raw;
-                values.Add(Raw(j));
+                values.Add(Pos(Raw(j)));
                 worst = std::max(worst, std::fabs(double(Step(m_Anchor, Pos(Raw(j)), m_Bits)) -
                                                   m_V * double(j - m_AnchorAt)));
             }
@@ -335,7 +556,7 @@ void Pass::Run()
                 Emit(EVENT_SPIKE, i, back, worst);
             i += back;
             lastRaw = Raw(i);
-            values.Add(lastRaw);
+            values.Add(Pos(lastRaw));
             runStart = i;
             const std::uint32_t p = Pos(lastRaw);
             Accept(i, p, Step(m_Anchor, p, m_Bits));
@@ -355,7 +576,7 @@ void Pass::Run()
     for (std::size_t c = 0; c < kEventClasses; ++c)
         m_A.classes[c].ppm = double(m_EventReadings[c]) * 1e6 / double(n);
 
-    const double mean = double(m_TrackSum) / double(n - 1);
+    const double mean = n > 1 ? double(m_TrackSum) / double(n - 1) : 0.0; // one reading: no speed
     const double perSecond = m_A.durationS > 0 ? double(n) / m_A.durationS : 0;
     const auto figures = [&](PartFigures& f, unsigned below, unsigned bits)
     {

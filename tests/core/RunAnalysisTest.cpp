@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -203,6 +205,7 @@ TEST(RunAnalysis, DegenerateInputGivesNoEvents)
         const Analysis a = AnalyseRun(std::vector<unsigned>(n, 7u), Config(false));
         EXPECT_TRUE(a.Clean());
         EXPECT_EQ(a.readings, n);
+        EXPECT_EQ(a.st.countsPerSecond, 0.0);
     }
     std::vector<unsigned> r;
     for (std::int64_t v : Positions(1))
@@ -217,6 +220,61 @@ TEST(RunAnalysis, DegenerateInputGivesNoEvents)
         EXPECT_TRUE(a.Clean()) << st << "+" << mt;
         EXPECT_EQ(a.durationS, 0.0);
         EXPECT_EQ(a.st.rpm, 0.0);
+    }
+}
+
+// Runs of many speeds, widths and faults: the block scan must not change a figure.
+TEST(RunAnalysis, BlockScanEqualsReadingByReading)
+{
+    std::mt19937 rng(19);
+    const std::pair<unsigned, unsigned> widths[] = {{8, 4}, {13, 12}, {16, 16}, {3, 2}, {32, 0}};
+    for (int trial = 0; trial < 100; ++trial)
+    {
+        const auto [st, mt] = widths[trial % 5];
+        const unsigned bits = st + mt;
+        const std::uint64_t range = std::uint64_t(1) << bits;
+        // A quarter of a 5-bit range per reading goes round it within a stuck run's length.
+        const double speed =
+            (bits == 5 && trial % 10 < 5 ? 8.0 : std::ldexp(1.0, int(rng() % 12) - 5)) *
+            (trial % 2 ? 1 : -1);
+        // The shaft pauses now and then, for as long as a stuck run or shorter.
+        std::vector<unsigned> r(20000 + rng() % 5000);
+        double x = 1e6 + 3; // off the all-zeros reading in the narrow ranges
+        for (std::size_t i = 0, pause = 0; i < r.size(); ++i)
+        {
+            pause = pause != 0 ? pause - 1 : rng() % 500 == 0 ? 1 + rng() % 12 : 0;
+            x += pause != 0 ? 0 : speed;
+            r[i] = unsigned(std::uint64_t(std::llround(x)) & (range - 1));
+        }
+        for (int noise = rng() % 4; noise > 0; --noise)
+        {
+            const std::size_t at = rng() % r.size();
+            for (std::size_t i = at; i < std::min(r.size(), at + 1 + rng() % 600); ++i)
+                r[i] = unsigned(rng() & (range - 1));
+        }
+        const bool gray = trial % 3 == 0;
+        if (gray)
+            for (unsigned& v : r)
+                v ^= v >> 1;
+        AnalysisConfig c = Config(gray);
+        c.stBits = st;
+        c.mtBits = mt;
+        const Analysis fast = AnalyseRun(r, c);
+        c.blockScan = false;
+        const Analysis slow = AnalyseRun(r, c);
+        SCOPED_TRACE(testing::Message() << "trial " << trial);
+        EXPECT_EQ(fast.distinct, slow.distinct);
+        EXPECT_EQ(fast.st.turns, slow.st.turns);
+        EXPECT_EQ(fast.mt.turns, slow.mt.turns);
+        EXPECT_EQ(fast.st.countsPerSecond, slow.st.countsPerSecond);
+        EXPECT_EQ(fast.SummaryLines(), slow.SummaryLines());
+        ASSERT_EQ(fast.events.size(), slow.events.size());
+        for (std::size_t e = 0; e < fast.events.size(); ++e)
+        {
+            EXPECT_EQ(fast.events[e].cls, slow.events[e].cls);
+            EXPECT_EQ(fast.events[e].first, slow.events[e].first);
+            EXPECT_EQ(fast.events[e].length, slow.events[e].length);
+        }
     }
 }
 

@@ -1,6 +1,8 @@
-// CodeTester on any readings and any configuration: the block scan must give exactly the
-// result of checking reading by reading, and the messages stay bounded.
+// CodeTester and the run analysis on any readings and any configuration: each one's block
+// scan must give exactly the result of going reading by reading, and what they keep and say
+// stays bounded.
 #include "app/core/CodeTester.h"
+#include "app/core/RunAnalysis.h"
 #include "driver/XAssertion.h"
 
 #include "tests/fuzz/FuzzSupport.h"
@@ -9,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 using App::CodeTester;
@@ -98,6 +101,57 @@ bool SameResult(const CodeTester::Result& a, const CodeTester::Result& b)
            a.m_MtTurns == b.m_MtTurns && a.m_Messages == b.m_Messages;
 }
 
+bool SameAnalysis(const App::Analysis& a, const App::Analysis& b)
+{
+    if (a.distinct != b.distinct || a.st.turns != b.st.turns || a.mt.turns != b.mt.turns ||
+        a.st.countsPerSecond != b.st.countsPerSecond || a.rootCause != b.rootCause ||
+        a.events.size() != b.events.size())
+        return false;
+    for (std::size_t c = 0; c < App::kEventClasses; ++c)
+        if (a.classes[c].count != b.classes[c].count || a.classes[c].ppm != b.classes[c].ppm ||
+            a.classes[c].first != b.classes[c].first || a.classes[c].worst != b.classes[c].worst)
+            return false;
+    for (std::size_t e = 0; e < a.events.size(); ++e)
+        if (a.events[e].cls != b.events[e].cls || a.events[e].first != b.events[e].first ||
+            a.events[e].length != b.events[e].length || a.events[e].around != b.events[e].around)
+            return false;
+    return true;
+}
+
+void CheckAnalysis(const std::vector<unsigned int>& readings, const CodeTester::Config& tested,
+                   unsigned delayUs)
+{
+    App::AnalysisConfig config;
+    config.stBits = tested.m_StBits;
+    config.mtBits = tested.m_MtBits;
+    config.gray = tested.m_Gray;
+    config.delayUs = delayUs;
+    const App::Analysis fast = App::AnalyseRun(readings, config);
+    config.blockScan = false;
+    const App::Analysis slow = App::AnalyseRun(readings, config);
+    FUZZ_CHECK(SameAnalysis(fast, slow));
+
+    FUZZ_CHECK(fast.readings == readings.size());
+    FUZZ_CHECK(fast.distinct <= readings.size());
+    FUZZ_CHECK(fast.events.size() <= App::Analysis::kMaxEvents);
+    std::uint64_t counted = 0;
+    for (std::size_t c = 0; c < App::kEventClasses; ++c)
+    {
+        counted += fast.classes[c].count;
+        FUZZ_CHECK(fast.classes[c].ppm >= 0 && fast.classes[c].ppm <= 1e6 * (1 + 1e-12));
+    }
+    FUZZ_CHECK(counted >= fast.events.size());
+    for (const App::AnalysisEvent& e : fast.events)
+    {
+        FUZZ_CHECK(e.length >= 1 && e.first + e.length <= readings.size());
+        FUZZ_CHECK(e.aroundFirst <= e.first && e.around.size() <= 10);
+    }
+    const std::vector<std::string> lines = fast.SummaryLines();
+    FUZZ_CHECK(lines.size() <= App::kEventClasses + 1);
+    for (const std::string& line : lines)
+        FUZZ_CHECK(!line.empty() && line.size() < 200);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -107,6 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FuzzedDataProvider in(data, size);
     const CodeTester::Config config = PickConfig(in);
+    const unsigned delayUs = in.ConsumeIntegralInRange(0u, 1000u);
     const std::vector<unsigned int> readings = PickReadings(in);
 
     CodeTester fast(config);
@@ -130,5 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Running again on the same tester gives the same result.
     FUZZ_CHECK(fast.Test(readings) == fastPassed);
     FUZZ_CHECK(SameResult(fast.GetResult(), slow.GetResult()));
+
+    CheckAnalysis(readings, config, delayUs);
     return 0;
 }
