@@ -5,9 +5,7 @@
 #include "app/core/BoxSession.h"
 #include "app/core/ClockSweep.h"
 #include "app/core/CodeTester.h"
-#include "app/core/CsvFile.h"
 #include "app/core/Formats.h"
-#include "app/core/H5File.h"
 #include "app/core/HistorySink.h"
 #include "app/core/Resource.h"
 #include "app/core/RunFile.h"
@@ -195,31 +193,6 @@ const std::map<std::string, MONOTONY> kMonotonies = {
     {"none", MONO_NO_TEST},
 };
 
-enum FileType
-{
-    FILE_TEXT, // the window's "Save Buffer" format
-    FILE_CSV,
-    FILE_H5,
-    FILE_UNKNOWN,
-};
-
-FileType TypeOf(const std::string& path)
-{
-    switch (RunFileTypeOf(path))
-    {
-    case RUN_FILE_TEXT:
-        return FILE_TEXT;
-    case RUN_FILE_CSV:
-        return FILE_CSV;
-    case RUN_FILE_H5:
-        return FILE_H5;
-    default:
-        return FILE_UNKNOWN;
-    }
-}
-
-constexpr const char* kFileTypes = "a file ending in .log, .txt, .dat, .csv or .h5";
-
 json ResultJson(const CodeTester::Result& r)
 {
     return {{"passed", r.Passed()},
@@ -319,6 +292,9 @@ private:
     // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
     int Connect();
     int PowerOn();
+    // The saved file and its bit counts (the options, else the file's); on a failure the
+    // error is written and the exit code returned.
+    int ReadFile(RunFileContents& contents, unsigned& stBits, unsigned& mtBits);
     int Usage(const std::string& message);
     std::string Description(const BoxView::Device& device) const;
     std::vector<BoxView::Device> InLinkOrder() const;
@@ -611,8 +587,8 @@ int Command::Read()
 
 int Command::CheckOutputPath()
 {
-    if (TypeOf(m_Options.file) == FILE_UNKNOWN)
-        return Usage("-o " + m_Options.file + ": expected " + kFileTypes);
+    if (RunFileTypeOf(m_Options.file) == RUN_FILE_UNKNOWN)
+        return Usage("-o " + m_Options.file + ": expected " + kRunFileTypes);
     std::filesystem::path folder = std::filesystem::path(m_Options.file).parent_path();
     if (folder.empty())
         folder = ".";
@@ -708,70 +684,48 @@ int Command::Batch()
     return checked && run.GetResult().Passed() ? EXIT_OK : EXIT_FOUND;
 }
 
-int Command::Check()
+int Command::ReadFile(RunFileContents& contents, unsigned& stBits, unsigned& mtBits)
 {
-    std::vector<unsigned> readings;
-    bool gray = m_Options.gray;
-    std::optional<unsigned> st = m_Options.st;
-    std::optional<unsigned> mt = m_Options.mt;
+    if (RunFileTypeOf(m_Options.file) == RUN_FILE_UNKNOWN)
+        return Usage(m_Options.file + ": expected " + kRunFileTypes);
     std::string error;
-    switch (TypeOf(m_Options.file))
-    {
-    case FILE_TEXT:
-    {
-        BatchFile::Contents contents;
-        if (!BatchFile::Read(m_Options.file, contents, error))
-            break;
-        readings = std::move(contents.readings);
-        gray = gray || contents.gray;
-        break;
-    }
-    case FILE_CSV:
-    {
-        CsvFile::Contents contents;
-        if (!CsvFile::Read(m_Options.file, contents, error))
-            break;
-        readings = std::move(contents.data.readings);
-        gray = gray || contents.data.gray;
-        // The header's bit counts stand in for options not given.
-        if (!st && !contents.settings.mode.empty())
-            st = contents.settings.stBits;
-        if (!mt && !contents.settings.mode.empty())
-            mt = contents.settings.mtBits;
-        break;
-    }
-    case FILE_H5:
-    {
-        H5File::Contents contents;
-        if (!H5File::Read(m_Options.file, contents, error))
-            break;
-        readings = std::move(contents.readings);
-        gray = gray || contents.gray;
-        if (!st && !contents.settings.mode.empty())
-            st = contents.settings.stBits;
-        if (!mt && !contents.settings.mode.empty())
-            mt = contents.settings.mtBits;
-        break;
-    }
-    case FILE_UNKNOWN:
-        return Usage(m_Options.file + ": expected " + kFileTypes);
-    }
-    if (!error.empty())
+    if (!ReadRunFile(m_Options.file, contents, error))
     {
         m_Env.err << "Error: " << error << '\n';
         return EXIT_USAGE;
     }
+    // The file's bit counts stand in for options not given.
+    const std::optional<RunSettings>& settings = contents.settings;
+    const std::optional<unsigned> st = m_Options.st ? m_Options.st
+                                       : settings   ? std::optional(settings->stBits)
+                                                    : std::nullopt;
+    const std::optional<unsigned> mt = m_Options.mt ? m_Options.mt
+                                       : settings   ? std::optional(settings->mtBits)
+                                                    : std::nullopt;
     if (!st || !mt)
         return Usage(m_Options.file + ": give the bit counts with --st and --mt");
+    stBits = *st;
+    mtBits = *mt;
+    return EXIT_OK;
+}
+
+int Command::Check()
+{
+    RunFileContents contents;
+    unsigned st = 0;
+    unsigned mt = 0;
+    if (const int code = ReadFile(contents, st, mt); code != EXIT_OK)
+        return code;
+    const std::vector<unsigned>& readings = contents.readings;
 
     CodeTester::Config config;
-    config.m_StBits = *st;
-    config.m_MtBits = *mt;
+    config.m_StBits = st;
+    config.m_MtBits = mt;
     config.m_StMonotony = kMonotonies.at(m_Options.stMono);
     config.m_MtMonotony = kMonotonies.at(m_Options.mtMono);
     config.m_StStepSize = m_Options.stStep;
     config.m_MtStepSize = m_Options.mtStep;
-    config.m_Gray = gray;
+    config.m_Gray = m_Options.gray || contents.gray;
     config.m_ErrorLimit = m_Options.limit;
     CodeTester tester(config);
     tester.Test(readings);
