@@ -8,6 +8,7 @@
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
 #include "app/core/Resource.h"
+#include "app/core/RunAnalysis.h"
 #include "app/core/RunFile.h"
 #include "base/IniFile.h"
 #include "base/String.h"
@@ -20,7 +21,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,8 +51,8 @@ extern "C" void OnInterrupt(int)
     g_Interrupted = 1;
 }
 
-constexpr const char* kUsage =
-    "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check|sweep> [OPTIONS]";
+constexpr const char* kUsage = "Usage: tavik-cli [--simulate] [--json] [-q] "
+                               "<list|info|set|read|batch|check|analyse|sweep> [OPTIONS]";
 
 // The batch's collection tick: short enough for a lively progress bar, long enough to cost
 // the processor next to nothing while the box streams.
@@ -60,7 +63,8 @@ constexpr const char* kExitCodes =
     "  0    success\n"
     "  1    a box or link failure (the box's status on stderr)\n"
     "  2    bad usage, a malformed input file or an output file that cannot be written\n"
-    "  3    check or batch found errors in the readings; sweep found no clean clock\n"
+    "  3    check or batch found errors in the readings, analyse found events; sweep found no\n"
+    "       clean clock\n"
     "  130  interrupted (Ctrl-C); what arrived is kept, a sweep restores the clock\n";
 
 // History lines to stdout (unless quiet), error lines to stderr; both kept for --json.
@@ -182,6 +186,10 @@ struct Options
     unsigned limit = 1;
     bool gray = false;
 
+    // analyse
+    std::optional<unsigned> fileDelay;
+    unsigned events = 20;
+
     // sweep
     ClockSweep::Settings sweep;
 };
@@ -284,6 +292,7 @@ public:
     int Read();
     int Batch();
     int Check();
+    int Analyse();
     int Sweep();
 
 private:
@@ -744,6 +753,128 @@ int Command::Check()
     return result.Passed() ? EXIT_OK : EXIT_FOUND;
 }
 
+const char* DirectionName(int direction)
+{
+    return direction > 0 ? "forward" : direction < 0 ? "backward" : "standing";
+}
+
+std::string Turns(std::uint64_t turns)
+{
+    return Format("%llu turn%s", static_cast<unsigned long long>(turns), turns == 1 ? "" : "s");
+}
+
+// Without a delay the speeds are unknown, not 0.
+json PartJson(const PartFigures& part, bool timed)
+{
+    return {{"countsPerSecond", timed ? json(part.countsPerSecond) : json()},
+            {"rpm", timed ? json(part.rpm) : json()},
+            {"direction", DirectionName(part.direction)},
+            {"turns", part.turns}};
+}
+
+std::string PartText(const PartFigures& part, bool timed)
+{
+    if (!timed)
+        return Format("speed unknown, %s, %s", DirectionName(part.direction),
+                      Turns(part.turns).c_str());
+    return Format("%.1f counts/s, %.2f rpm %s, %s", std::fabs(part.countsPerSecond),
+                  std::fabs(part.rpm), DirectionName(part.direction), Turns(part.turns).c_str());
+}
+
+int Command::Analyse()
+{
+    RunFileContents contents;
+    AnalysisConfig config;
+    if (const int code = ReadFile(contents, config.stBits, config.mtBits); code != EXIT_OK)
+        return code;
+    config.gray = m_Options.gray || contents.gray;
+    config.delayUs = m_Options.fileDelay.value_or(contents.delayUs);
+    config.clockHz = contents.settings ? contents.settings->clockHz : 0;
+    const Analysis a = AnalyseRun(contents.readings, config);
+
+    const bool timed = a.durationS > 0;
+    const unsigned mtBits = std::min(config.mtBits, 32u - std::min(config.stBits, 32u));
+    // The counts include the events beyond those the analysis keeps.
+    std::uint64_t total = 0;
+    for (const ClassSummary& c : a.classes)
+        total += c.count;
+    const std::size_t listed = std::min<std::size_t>(a.events.size(), m_Options.events);
+    const auto readingOf = [&](long event)
+    { return event < 0 ? json() : json(a.events[std::size_t(event)].first); };
+
+    if (m_Options.json)
+    {
+        json classes = json::array();
+        for (std::size_t c = 0; c < kEventClasses; ++c)
+        {
+            const ClassSummary& s = a.classes[c];
+            if (s.count != 0)
+                classes.push_back({{"name", EventClassName(EventClass(c))},
+                                   {"count", s.count},
+                                   {"ppm", s.ppm},
+                                   {"first", readingOf(s.first)},
+                                   {"worst", readingOf(s.worst)}});
+        }
+        json events = json::array();
+        for (std::size_t i = 0; i < listed; ++i)
+        {
+            const AnalysisEvent& e = a.events[i];
+            events.push_back({{"class", EventClassName(e.cls)},
+                              {"first", e.first},
+                              {"length", e.length},
+                              {"aroundFirst", e.aroundFirst},
+                              {"around", e.around}});
+        }
+        PrintJson({{"file", m_Options.file},
+                   {"stBits", config.stBits},
+                   {"mtBits", config.mtBits},
+                   {"gray", config.gray},
+                   {"delayUs", config.delayUs},
+                   {"clockHz", config.clockHz},
+                   {"readings", a.readings},
+                   {"distinct", a.distinct},
+                   {"durationS", timed ? json(a.durationS) : json()},
+                   {"st", config.stBits != 0 ? PartJson(a.st, timed) : json()},
+                   {"mt", mtBits != 0 ? PartJson(a.mt, timed) : json()},
+                   {"rootCause", a.rootCause.empty() ? json() : json(a.rootCause)},
+                   {"classes", classes},
+                   {"events", events},
+                   {"truncated", listed < total}});
+        return a.Clean() ? EXIT_OK : EXIT_FOUND;
+    }
+
+    std::ostream& out = m_Env.out;
+    out << "Readings:  " << a.readings << '\n'
+        << "Distinct:  " << a.distinct << '\n'
+        << "Duration:  "
+        << (timed ? Format("%.6g s", a.durationS) : "unknown without a delay (--delay US)") << '\n';
+    if (config.stBits != 0)
+        out << "ST:        " << PartText(a.st, timed) << '\n';
+    if (mtBits != 0)
+        out << "MT:        " << PartText(a.mt, timed) << '\n';
+    out << '\n';
+    if (a.Clean())
+    {
+        out << "No events found\n";
+        return EXIT_OK;
+    }
+    // The lines the batch check writes to the history.
+    for (const std::string& line : a.SummaryLines())
+        out << line << '\n';
+    if (listed != 0)
+    {
+        out << '\n' << Format("%-17s %10s %10s\n", "Event", "First", "Length");
+        for (std::size_t i = 0; i < listed; ++i)
+        {
+            const AnalysisEvent& e = a.events[i];
+            out << Format("%-17s %10zu %10zu\n", EventClassName(e.cls), e.first, e.length);
+        }
+        if (listed < total)
+            out << Format("... and %llu more\n", static_cast<unsigned long long>(total - listed));
+    }
+    return EXIT_FOUND;
+}
+
 std::string FormatRate(double rate)
 {
     return rate == 0 ? std::string("0") : Format("%.2e", rate);
@@ -903,14 +1034,24 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
     batch->add_option("--delay", o.delay, "microseconds between readings, 10 to 4095 (default 50)");
     batch->add_option("-o,--output", o.file, "the file; its extension gives its type")->required();
     addCheckOptions(batch);
+    auto addFileOptions = [&](CLI::App* sub)
+    {
+        sub->add_option("FILE", o.file, "a .log, .txt, .dat, .csv or .h5 file")->required();
+        sub->add_option("--st", o.st, "singleturn bits (.csv and .h5 files give them)")
+            ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
+        sub->add_option("--mt", o.mt, "multiturn bits (.csv and .h5 files give them)")
+            ->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
+        sub->add_flag("--gray", o.gray, "the readings are Gray coded");
+    };
     CLI::App* check = app.add_subcommand("check", "the code tester on a saved file");
-    check->add_option("FILE", o.file, "a .log, .txt, .dat, .csv or .h5 file")->required();
-    check->add_option("--st", o.st, "singleturn bits (.csv and .h5 files give them)")
-        ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
-    check->add_option("--mt", o.mt, "multiturn bits (.csv and .h5 files give them)")
-        ->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
-    check->add_flag("--gray", o.gray, "the readings are Gray coded");
+    addFileOptions(check);
     addCheckOptions(check);
+    CLI::App* analyse = app.add_subcommand(
+        "analyse", "the run analysis of a saved file: speed, fault classes and events");
+    addFileOptions(analyse);
+    analyse->add_option("--delay", o.fileDelay,
+                        "microseconds between readings (default: the file's; 0: unknown)");
+    analyse->add_option("--events", o.events, "events listed (default 20)");
 
     CLI::App* sweep = app.add_subcommand(
         "sweep", "a short batch at each clock of a range: the fastest clean clock, with margin");
@@ -960,6 +1101,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
         return command.Batch();
     if (check->parsed())
         return command.Check();
+    if (analyse->parsed())
+        return command.Analyse();
     if (sweep->parsed())
         return command.Sweep();
     return EXIT_USAGE;
