@@ -5,11 +5,10 @@
 #include "app/core/BoxSession.h"
 #include "app/core/ClockSweep.h"
 #include "app/core/CodeTester.h"
-#include "app/core/CsvFile.h"
 #include "app/core/Formats.h"
-#include "app/core/H5File.h"
 #include "app/core/HistorySink.h"
 #include "app/core/Resource.h"
+#include "app/core/RunAnalysis.h"
 #include "app/core/RunFile.h"
 #include "base/IniFile.h"
 #include "base/String.h"
@@ -22,7 +21,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,8 +51,8 @@ extern "C" void OnInterrupt(int)
     g_Interrupted = 1;
 }
 
-constexpr const char* kUsage =
-    "Usage: tavik-cli [--simulate] [--json] [-q] <list|info|set|read|batch|check|sweep> [OPTIONS]";
+constexpr const char* kUsage = "Usage: tavik-cli [--simulate] [--json] [-q] "
+                               "<list|info|set|read|batch|check|analyse|sweep> [OPTIONS]";
 
 // The batch's collection tick: short enough for a lively progress bar, long enough to cost
 // the processor next to nothing while the box streams.
@@ -62,7 +63,8 @@ constexpr const char* kExitCodes =
     "  0    success\n"
     "  1    a box or link failure (the box's status on stderr)\n"
     "  2    bad usage, a malformed input file or an output file that cannot be written\n"
-    "  3    check or batch found errors in the readings; sweep found no clean clock\n"
+    "  3    check or batch found errors in the readings, analyse found events; sweep found no\n"
+    "       clean clock\n"
     "  130  interrupted (Ctrl-C); what arrived is kept, a sweep restores the clock\n";
 
 // History lines to stdout (unless quiet), error lines to stderr; both kept for --json.
@@ -184,6 +186,10 @@ struct Options
     unsigned limit = 1;
     bool gray = false;
 
+    // analyse
+    std::optional<unsigned> fileDelay;
+    unsigned events = 20;
+
     // sweep
     ClockSweep::Settings sweep;
 };
@@ -194,31 +200,6 @@ const std::map<std::string, MONOTONY> kMonotonies = {
     {"auto", MONO_AUTODETECT},
     {"none", MONO_NO_TEST},
 };
-
-enum FileType
-{
-    FILE_TEXT, // the window's "Save Buffer" format
-    FILE_CSV,
-    FILE_H5,
-    FILE_UNKNOWN,
-};
-
-FileType TypeOf(const std::string& path)
-{
-    switch (RunFileTypeOf(path))
-    {
-    case RUN_FILE_TEXT:
-        return FILE_TEXT;
-    case RUN_FILE_CSV:
-        return FILE_CSV;
-    case RUN_FILE_H5:
-        return FILE_H5;
-    default:
-        return FILE_UNKNOWN;
-    }
-}
-
-constexpr const char* kFileTypes = "a file ending in .log, .txt, .dat, .csv or .h5";
 
 json ResultJson(const CodeTester::Result& r)
 {
@@ -311,6 +292,7 @@ public:
     int Read();
     int Batch();
     int Check();
+    int Analyse();
     int Sweep();
 
 private:
@@ -319,6 +301,9 @@ private:
     // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
     int Connect();
     int PowerOn();
+    // The saved file and its bit counts (the options, else the file's); on a failure the
+    // error is written and the exit code returned.
+    int ReadFile(RunFileContents& contents, unsigned& stBits, unsigned& mtBits);
     int Usage(const std::string& message);
     std::string Description(const BoxView::Device& device) const;
     std::vector<BoxView::Device> InLinkOrder() const;
@@ -611,8 +596,8 @@ int Command::Read()
 
 int Command::CheckOutputPath()
 {
-    if (TypeOf(m_Options.file) == FILE_UNKNOWN)
-        return Usage("-o " + m_Options.file + ": expected " + kFileTypes);
+    if (RunFileTypeOf(m_Options.file) == RUN_FILE_UNKNOWN)
+        return Usage("-o " + m_Options.file + ": expected " + kRunFileTypes);
     std::filesystem::path folder = std::filesystem::path(m_Options.file).parent_path();
     if (folder.empty())
         folder = ".";
@@ -708,70 +693,48 @@ int Command::Batch()
     return checked && run.GetResult().Passed() ? EXIT_OK : EXIT_FOUND;
 }
 
-int Command::Check()
+int Command::ReadFile(RunFileContents& contents, unsigned& stBits, unsigned& mtBits)
 {
-    std::vector<unsigned> readings;
-    bool gray = m_Options.gray;
-    std::optional<unsigned> st = m_Options.st;
-    std::optional<unsigned> mt = m_Options.mt;
+    if (RunFileTypeOf(m_Options.file) == RUN_FILE_UNKNOWN)
+        return Usage(m_Options.file + ": expected " + kRunFileTypes);
     std::string error;
-    switch (TypeOf(m_Options.file))
-    {
-    case FILE_TEXT:
-    {
-        BatchFile::Contents contents;
-        if (!BatchFile::Read(m_Options.file, contents, error))
-            break;
-        readings = std::move(contents.readings);
-        gray = gray || contents.gray;
-        break;
-    }
-    case FILE_CSV:
-    {
-        CsvFile::Contents contents;
-        if (!CsvFile::Read(m_Options.file, contents, error))
-            break;
-        readings = std::move(contents.data.readings);
-        gray = gray || contents.data.gray;
-        // The header's bit counts stand in for options not given.
-        if (!st && !contents.settings.mode.empty())
-            st = contents.settings.stBits;
-        if (!mt && !contents.settings.mode.empty())
-            mt = contents.settings.mtBits;
-        break;
-    }
-    case FILE_H5:
-    {
-        H5File::Contents contents;
-        if (!H5File::Read(m_Options.file, contents, error))
-            break;
-        readings = std::move(contents.readings);
-        gray = gray || contents.gray;
-        if (!st && !contents.settings.mode.empty())
-            st = contents.settings.stBits;
-        if (!mt && !contents.settings.mode.empty())
-            mt = contents.settings.mtBits;
-        break;
-    }
-    case FILE_UNKNOWN:
-        return Usage(m_Options.file + ": expected " + kFileTypes);
-    }
-    if (!error.empty())
+    if (!ReadRunFile(m_Options.file, contents, error))
     {
         m_Env.err << "Error: " << error << '\n';
         return EXIT_USAGE;
     }
+    // The file's bit counts stand in for options not given.
+    const std::optional<RunSettings>& settings = contents.settings;
+    const std::optional<unsigned> st = m_Options.st ? m_Options.st
+                                       : settings   ? std::optional(settings->stBits)
+                                                    : std::nullopt;
+    const std::optional<unsigned> mt = m_Options.mt ? m_Options.mt
+                                       : settings   ? std::optional(settings->mtBits)
+                                                    : std::nullopt;
     if (!st || !mt)
         return Usage(m_Options.file + ": give the bit counts with --st and --mt");
+    stBits = *st;
+    mtBits = *mt;
+    return EXIT_OK;
+}
+
+int Command::Check()
+{
+    RunFileContents contents;
+    unsigned st = 0;
+    unsigned mt = 0;
+    if (const int code = ReadFile(contents, st, mt); code != EXIT_OK)
+        return code;
+    const std::vector<unsigned>& readings = contents.readings;
 
     CodeTester::Config config;
-    config.m_StBits = *st;
-    config.m_MtBits = *mt;
+    config.m_StBits = st;
+    config.m_MtBits = mt;
     config.m_StMonotony = kMonotonies.at(m_Options.stMono);
     config.m_MtMonotony = kMonotonies.at(m_Options.mtMono);
     config.m_StStepSize = m_Options.stStep;
     config.m_MtStepSize = m_Options.mtStep;
-    config.m_Gray = gray;
+    config.m_Gray = m_Options.gray || contents.gray;
     config.m_ErrorLimit = m_Options.limit;
     CodeTester tester(config);
     tester.Test(readings);
@@ -788,6 +751,128 @@ int Command::Check()
     else
         PrintResult(m_Env.out, result);
     return result.Passed() ? EXIT_OK : EXIT_FOUND;
+}
+
+const char* DirectionName(int direction)
+{
+    return direction > 0 ? "forward" : direction < 0 ? "backward" : "standing";
+}
+
+std::string Turns(std::uint64_t turns)
+{
+    return Format("%llu turn%s", static_cast<unsigned long long>(turns), turns == 1 ? "" : "s");
+}
+
+// Without a delay the speeds are unknown, not 0.
+json PartJson(const PartFigures& part, bool timed)
+{
+    return {{"countsPerSecond", timed ? json(part.countsPerSecond) : json()},
+            {"rpm", timed ? json(part.rpm) : json()},
+            {"direction", DirectionName(part.direction)},
+            {"turns", part.turns}};
+}
+
+std::string PartText(const PartFigures& part, bool timed)
+{
+    if (!timed)
+        return Format("speed unknown, %s, %s", DirectionName(part.direction),
+                      Turns(part.turns).c_str());
+    return Format("%.1f counts/s, %.2f rpm %s, %s", std::fabs(part.countsPerSecond),
+                  std::fabs(part.rpm), DirectionName(part.direction), Turns(part.turns).c_str());
+}
+
+int Command::Analyse()
+{
+    RunFileContents contents;
+    AnalysisConfig config;
+    if (const int code = ReadFile(contents, config.stBits, config.mtBits); code != EXIT_OK)
+        return code;
+    config.gray = m_Options.gray || contents.gray;
+    config.delayUs = m_Options.fileDelay.value_or(contents.delayUs);
+    config.clockHz = contents.settings ? contents.settings->clockHz : 0;
+    const Analysis a = AnalyseRun(contents.readings, config);
+
+    const bool timed = a.durationS > 0;
+    const unsigned mtBits = std::min(config.mtBits, 32u - std::min(config.stBits, 32u));
+    // The counts include the events beyond those the analysis keeps.
+    std::uint64_t total = 0;
+    for (const ClassSummary& c : a.classes)
+        total += c.count;
+    const std::size_t listed = std::min<std::size_t>(a.events.size(), m_Options.events);
+    const auto readingOf = [&](long event)
+    { return event < 0 ? json() : json(a.events[std::size_t(event)].first); };
+
+    if (m_Options.json)
+    {
+        json classes = json::array();
+        for (std::size_t c = 0; c < kEventClasses; ++c)
+        {
+            const ClassSummary& s = a.classes[c];
+            if (s.count != 0)
+                classes.push_back({{"name", EventClassName(EventClass(c))},
+                                   {"count", s.count},
+                                   {"ppm", s.ppm},
+                                   {"first", readingOf(s.first)},
+                                   {"worst", readingOf(s.worst)}});
+        }
+        json events = json::array();
+        for (std::size_t i = 0; i < listed; ++i)
+        {
+            const AnalysisEvent& e = a.events[i];
+            events.push_back({{"class", EventClassName(e.cls)},
+                              {"first", e.first},
+                              {"length", e.length},
+                              {"aroundFirst", e.aroundFirst},
+                              {"around", e.around}});
+        }
+        PrintJson({{"file", m_Options.file},
+                   {"stBits", config.stBits},
+                   {"mtBits", config.mtBits},
+                   {"gray", config.gray},
+                   {"delayUs", config.delayUs},
+                   {"clockHz", config.clockHz},
+                   {"readings", a.readings},
+                   {"distinct", a.distinct},
+                   {"durationS", timed ? json(a.durationS) : json()},
+                   {"st", config.stBits != 0 ? PartJson(a.st, timed) : json()},
+                   {"mt", mtBits != 0 ? PartJson(a.mt, timed) : json()},
+                   {"rootCause", a.rootCause.empty() ? json() : json(a.rootCause)},
+                   {"classes", classes},
+                   {"events", events},
+                   {"truncated", listed < total}});
+        return a.Clean() ? EXIT_OK : EXIT_FOUND;
+    }
+
+    std::ostream& out = m_Env.out;
+    out << "Readings:  " << a.readings << '\n'
+        << "Distinct:  " << a.distinct << '\n'
+        << "Duration:  "
+        << (timed ? Format("%.6g s", a.durationS) : "unknown without a delay (--delay US)") << '\n';
+    if (config.stBits != 0)
+        out << "ST:        " << PartText(a.st, timed) << '\n';
+    if (mtBits != 0)
+        out << "MT:        " << PartText(a.mt, timed) << '\n';
+    out << '\n';
+    if (a.Clean())
+    {
+        out << "No events found\n";
+        return EXIT_OK;
+    }
+    // The lines the batch check writes to the history.
+    for (const std::string& line : a.SummaryLines())
+        out << line << '\n';
+    if (listed != 0)
+    {
+        out << '\n' << Format("%-17s %10s %10s\n", "Event", "First", "Length");
+        for (std::size_t i = 0; i < listed; ++i)
+        {
+            const AnalysisEvent& e = a.events[i];
+            out << Format("%-17s %10zu %10zu\n", EventClassName(e.cls), e.first, e.length);
+        }
+        if (listed < total)
+            out << Format("... and %llu more\n", static_cast<unsigned long long>(total - listed));
+    }
+    return EXIT_FOUND;
 }
 
 std::string FormatRate(double rate)
@@ -949,14 +1034,24 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
     batch->add_option("--delay", o.delay, "microseconds between readings, 10 to 4095 (default 50)");
     batch->add_option("-o,--output", o.file, "the file; its extension gives its type")->required();
     addCheckOptions(batch);
+    auto addFileOptions = [&](CLI::App* sub)
+    {
+        sub->add_option("FILE", o.file, "a .log, .txt, .dat, .csv or .h5 file")->required();
+        sub->add_option("--st", o.st, "singleturn bits (.csv and .h5 files give them)")
+            ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
+        sub->add_option("--mt", o.mt, "multiturn bits (.csv and .h5 files give them)")
+            ->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
+        sub->add_flag("--gray", o.gray, "the readings are Gray coded");
+    };
     CLI::App* check = app.add_subcommand("check", "the code tester on a saved file");
-    check->add_option("FILE", o.file, "a .log, .txt, .dat, .csv or .h5 file")->required();
-    check->add_option("--st", o.st, "singleturn bits (.csv and .h5 files give them)")
-        ->check(CLI::Range(0u, BoxSession::ST_BITS_MAX));
-    check->add_option("--mt", o.mt, "multiturn bits (.csv and .h5 files give them)")
-        ->check(CLI::Range(0u, BoxSession::MT_BITS_MAX));
-    check->add_flag("--gray", o.gray, "the readings are Gray coded");
+    addFileOptions(check);
     addCheckOptions(check);
+    CLI::App* analyse = app.add_subcommand(
+        "analyse", "the run analysis of a saved file: speed, fault classes and events");
+    addFileOptions(analyse);
+    analyse->add_option("--delay", o.fileDelay,
+                        "microseconds between readings (default: the file's; 0: unknown)");
+    analyse->add_option("--events", o.events, "events listed (default 20)");
 
     CLI::App* sweep = app.add_subcommand(
         "sweep", "a short batch at each clock of a range: the fastest clean clock, with margin");
@@ -1006,6 +1101,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
         return command.Batch();
     if (check->parsed())
         return command.Check();
+    if (analyse->parsed())
+        return command.Analyse();
     if (sweep->parsed())
         return command.Sweep();
     return EXIT_USAGE;

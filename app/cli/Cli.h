@@ -25,7 +25,7 @@ enum CliExit
     EXIT_OK = 0,
     EXIT_BOX = 1,         // a box or link failure
     EXIT_USAGE = 2,       // bad usage or a malformed file
-    EXIT_FOUND = 3,       // check or batch found errors in the readings
+    EXIT_FOUND = 3,       // check or batch found errors in the readings, analyse events
     EXIT_INTERRUPT = 130, // Ctrl-C
 };
 

@@ -3,8 +3,10 @@
 #include "app/core/BatchFile.h"
 #include "app/core/RunSettings.h"
 
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace App
 {
@@ -20,9 +22,25 @@ enum RunFileType
 
 RunFileType RunFileTypeOf(const std::string& path);
 
+inline constexpr const char* kRunFileTypes = "a file ending in .log, .txt, .dat, .csv or .h5";
+
 // Writes the readings in the type the path names; an unknown extension gets the text.
 BatchFile::Error WriteRunFile(const std::string& path, std::span<const unsigned> readings,
                               const RunSettings& settings, bool gray,
                               const BatchFile::Progress& progress = {});
+
+struct RunFileContents
+{
+    std::vector<unsigned> readings;
+    bool gray = false;
+    // The CSV header's or the HDF5 attributes' settings, when they name the mode; a text file
+    // carries none.
+    std::optional<RunSettings> settings;
+    unsigned delayUs = 0; // the settings' delay, else the one the times give; 0 when unknown
+};
+
+// Reads a file of any of the types; fails with the file (and the line where there is one) in
+// `error`.
+bool ReadRunFile(const std::string& path, RunFileContents& contents, std::string& error);
 
 } // namespace App

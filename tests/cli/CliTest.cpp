@@ -28,7 +28,7 @@ using json = nlohmann::json;
 namespace
 {
 constexpr const char* kUsage = "Usage: tavik-cli [--simulate] [--json] [-q] "
-                               "<list|info|set|read|batch|check|sweep> [OPTIONS]\n";
+                               "<list|info|set|read|batch|check|analyse|sweep> [OPTIONS]\n";
 
 class CliTest : public ::testing::Test
 {
@@ -366,9 +366,12 @@ TEST_F(CliTest, MalformedFilesNameTheFileAndLine)
     for (const auto& c : cases)
     {
         const std::string path = File(c.name, c.content);
-        EXPECT_EQ(Run({"check", path, "--st", "13", "--mt", "12"}), EXIT_USAGE) << c.name;
-        EXPECT_EQ(m_Err.rfind("Error: " + path + c.error, 0), 0u) << m_Err;
-        EXPECT_EQ(m_Out, "");
+        for (const char* command : {"check", "analyse"})
+        {
+            EXPECT_EQ(Run({command, path, "--st", "13", "--mt", "12"}), EXIT_USAGE) << c.name;
+            EXPECT_EQ(m_Err.rfind("Error: " + path + c.error, 0), 0u) << m_Err;
+            EXPECT_EQ(m_Out, "");
+        }
     }
     EXPECT_EQ(Run({"check", File("garbage.h5", "not hdf5\n"), "--st", "1", "--mt", "1"}),
               EXIT_USAGE);
@@ -465,4 +468,63 @@ TEST_F(CliTest, CtrlCDuringASweepGivesTheBoxItsClockBack)
     EXPECT_EQ(Run({"-q", "sweep"}), EXIT_INTERRUPT);
     EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
     EXPECT_EQ(m_Sim->GetBox(0)->GetParameterBlock(), before);
+}
+
+TEST_F(CliTest, AnalyseOfAFaultyBatchSaysWhatTheBatchCheckSaid)
+{
+    Simulate(1, {.glitchEvery = 700, .stuckEvery = 1500, .slipEvery = 2000}, 600);
+    const std::string path = File("faulty.csv");
+    ASSERT_EQ(Run({"batch", "--count", "3000", "-o", path}), EXIT_FOUND) << m_Err;
+    const std::string batch = m_Out;
+    EXPECT_EQ(Run({"analyse", path}), EXIT_FOUND) << m_Err;
+    // The summary lines stand between the run's figures and the event table.
+    const std::size_t from = m_Out.find("\n\n") + 2;
+    const std::size_t to = m_Out.find("\n\n", from) + 1;
+    const std::string summary = m_Out.substr(from, to - from);
+    EXPECT_NE(summary.find("stuck: 1 event"), std::string::npos) << m_Out;
+    EXPECT_NE(batch.find(summary + "Check finished\n"), std::string::npos) << batch << m_Out;
+    EXPECT_NE(m_Out.find("\nEvent                  First     Length\n"
+                         "spike                    699          1\n"),
+              std::string::npos)
+        << m_Out;
+}
+
+TEST_F(CliTest, AnalyseOfACleanTextFileTakesTheDelayFromItsTimes)
+{
+    Simulate(1, {}, 600);
+    const std::string path = File("clean.log");
+    ASSERT_EQ(Run({"-q", "batch", "--count", "3000", "-o", path, "--st-step", "10"}), EXIT_OK);
+    EXPECT_EQ(Run({"analyse", path}), EXIT_USAGE);
+    EXPECT_EQ(m_Err, "Error: " + path + ": give the bit counts with --st and --mt\n" + kUsage);
+    EXPECT_EQ(Run({"analyse", path, "--st", "13", "--mt", "12"}), EXIT_OK) << m_Err;
+    EXPECT_EQ(m_Out, "Readings:  3000\n"
+                     "Distinct:  3000\n"
+                     "Duration:  0.15 s\n"
+                     "ST:        124514.8 counts/s, 911.97 rpm forward, 2 turns\n"
+                     "MT:        15.2 counts/s, 0.22 rpm forward, 0 turns\n"
+                     "\n"
+                     "No events found\n");
+    EXPECT_EQ(Run({"analyse", path, "--st", "13", "--mt", "0", "--delay", "0"}), EXIT_OK);
+    EXPECT_NE(m_Out.find("Duration:  unknown without a delay (--delay US)\n"
+                         "ST:        speed unknown, forward, 2 turns\n\n"),
+              std::string::npos)
+        << m_Out;
+}
+
+TEST_F(CliTest, AnalyseAsJsonHasTheClassesAndSaysWhenEventsAreLeftOut)
+{
+    Simulate(1, {.glitchEvery = 700}, 600);
+    const std::string path = File("glitch.h5");
+    ASSERT_EQ(Run({"-q", "batch", "--count", "3000", "-o", path}), EXIT_FOUND) << m_Err;
+    EXPECT_EQ(Run({"--json", "analyse", path, "--events", "2"}), EXIT_FOUND) << m_Err;
+    const json doc = json::parse(m_Out);
+    EXPECT_EQ(doc["delayUs"], 50);
+    ASSERT_EQ(doc["classes"].size(), 1u);
+    EXPECT_EQ(doc["classes"][0]["name"], "spike");
+    EXPECT_EQ(doc["classes"][0]["count"], 4);
+    EXPECT_EQ(doc["classes"][0]["first"], 699);
+    ASSERT_EQ(doc["events"].size(), 2u);
+    EXPECT_EQ(doc["events"][1]["first"], 1399);
+    EXPECT_EQ(doc["events"][1]["around"].size(), 7u);
+    EXPECT_TRUE(doc["truncated"]);
 }
