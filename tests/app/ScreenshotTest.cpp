@@ -92,16 +92,17 @@ TEST_F(DialogTest, DISABLED_BatchDialogScreenshot)
     EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
 }
 
-// The README's screenshot of the analysis view of a run with the simulator's glitches; run as
-// above with TAVIK_SCREENSHOT=docs/analysis-view.png and --gtest_filter='*AnalysisScreenshot*'.
-// Until the analysis classifies runs itself, the glitched readings are marked here as spikes.
+// The README's screenshot of the analysis view of a run with the simulator's glitches and a
+// stuck stretch; run as above with TAVIK_SCREENSHOT=docs/analysis-view.png and
+// --gtest_filter='*AnalysisScreenshot*'.
 TEST_F(DialogTest, DISABLED_AnalysisScreenshot)
 {
     const char* path = std::getenv("TAVIK_SCREENSHOT");
     ASSERT_NE(path, nullptr) << "TAVIK_SCREENSHOT names the file to write";
     SimBox().SetEncoder(FTD2xx::EncoderModel{});
     FTD2xx::SimulatorFaults faults;
-    faults.glitchEvery = 25000;
+    faults.glitchEvery = 7000;
+    faults.stuckEvery = 60000;
     SimBox().SetFaults(faults);
     Tavik::Box box;
     ASSERT_EQ(box.Open(0), Tavik::Box::OK);
@@ -118,25 +119,8 @@ TEST_F(DialogTest, DISABLED_AnalysisScreenshot)
     }
 
     const std::vector<unsigned>& run = batch.GetRun().GetBuffer();
-    Analysis analysis = batch.GetRun().GetAnalysis();
-    ClassSummary& spikes = analysis.classes[EVENT_SPIKE];
-    for (std::size_t i = 1; i + 1 < run.size(); ++i)
-    {
-        const auto far = [](unsigned a, unsigned b) { return (a > b ? a - b : b - a) > 4096; };
-        if (!far(run[i], run[i - 1]) || !far(run[i], run[i + 1]))
-            continue;
-        AnalysisEvent e;
-        e.first = i;
-        e.aroundFirst = i - 1;
-        e.around = {run[i - 1], run[i], run[i + 1]};
-        e.severity = double(run[i] > run[i - 1] ? run[i] - run[i - 1] : run[i - 1] - run[i]);
-        if (spikes.worst < 0 || e.severity > analysis.events[std::size_t(spikes.worst)].severity)
-            spikes.worst = long(analysis.events.size());
-        analysis.events.push_back(std::move(e));
-    }
-    spikes.count = analysis.events.size();
-    spikes.first = spikes.count ? 0 : -1;
-    spikes.ppm = 1e6 * double(spikes.count) / double(std::max<std::size_t>(run.size(), 1));
+    const Analysis& analysis = batch.GetRun().GetAnalysis();
+    ASSERT_FALSE(analysis.rootCause.empty());
 
     CAnalysisDlg view(run, analysis, batch.GetRun().GetAnalysisConfig());
     view.show();
