@@ -130,6 +130,8 @@ CAnalysisDlg::CAnalysisDlg(std::span<const unsigned> readings, Analysis analysis
     Register(m_StepPlot, IDC_PL_STEP);
     m_StepPlot->SetTitle(QStringLiteral("Step between readings"));
     m_StepPlot->SetLineColor(zef::Glimra::MakeRgb(0, 110, 0));
+    for (RunPlotCtrl* plot : {m_PositionPlot, m_StepPlot})
+        plot->SetSecondsPerReading(m_Config.delayUs * 1e-6);
     // One x range for both: each follows the other (an equal range ends the echo).
     connect(m_PositionPlot, &RunPlotCtrl::RangeChanged, m_StepPlot, &RunPlotCtrl::SetRange);
     connect(m_StepPlot, &RunPlotCtrl::RangeChanged, m_PositionPlot, &RunPlotCtrl::SetRange);

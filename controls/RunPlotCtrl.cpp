@@ -103,15 +103,20 @@ void RunPlotCtrl::Paint(DrawContext& dc)
         Rect box(0, y - th / 2, plot.left - 4, y + th);
         dc.DrawText(TickText(t), box, DT_RIGHT | DT_SINGLELINE | DT_NOCLIP);
     }
-    for (const double t : NiceTicks(m_Range.first, m_Range.last, std::max(1, w / 90)))
+    // x ticks at round indexes, or at round times when the time between readings is known.
+    const double perReading = m_SecondsPerReading > 0 ? m_SecondsPerReading : 1;
+    const double span = (m_Range.last - m_Range.first) * perReading;
+    for (const double t :
+         NiceTicks(m_Range.first * perReading, m_Range.last * perReading, std::max(1, w / 90)))
     {
-        const int x = int(std::floor(ColumnOf(m_Range, plot.left, w, t)));
+        const int x = int(std::floor(ColumnOf(m_Range, plot.left, w, t / perReading)));
         dc.FillSolidRect({x, plot.top, x + 1, plot.bottom}, kGrid);
         // Kept inside the control, so the last text does not lose its end.
         const int right = std::min(x + 45, width());
         Rect box(right - 90, plot.bottom + 2, right, height());
-        dc.DrawText(TickText(t), box,
-                    (right < x + 45 ? DT_RIGHT : DT_CENTER) | DT_SINGLELINE | DT_NOCLIP);
+        const QString text =
+            m_SecondsPerReading > 0 ? QString::fromStdString(TimeTickText(t, span)) : TickText(t);
+        dc.DrawText(text, box, (right < x + 45 ? DT_RIGHT : DT_CENTER) | DT_SINGLELINE | DT_NOCLIP);
     }
 
     const auto markerColumns = [&](const Marker& m, int& from, int& to)

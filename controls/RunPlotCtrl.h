@@ -51,6 +51,12 @@ public:
         m_Title = title;
         update();
     }
+    /// With the time between readings known, the x axis reads in time; 0 keeps indexes.
+    void SetSecondsPerReading(double seconds)
+    {
+        m_SecondsPerReading = seconds;
+        update();
+    }
     void SetMarkers(std::vector<Marker> markers);
     /// The marker drawn as a band behind the line (the chosen event).
     void SetSelected(std::optional<Marker> marker);
@@ -83,6 +89,7 @@ private:
     IndexRange m_Range;
     ColorRef m_LineColor = MakeRgb(0, 0, 160);
     QString m_Title;
+    double m_SecondsPerReading = 0;
     std::vector<Marker> m_Markers;
     std::optional<Marker> m_Selected;
     std::optional<QPoint> m_DragFrom;

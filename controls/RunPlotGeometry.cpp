@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace zef::Glimra
 {
@@ -108,6 +109,17 @@ std::vector<double> NiceTicks(double min, double max, int count)
     for (double t = std::ceil(min / step) * step; t <= max; t += step)
         ticks.push_back(t);
     return ticks;
+}
+
+std::string TimeTickText(double seconds, double span)
+{
+    const double a = std::fabs(span);
+    const double scale = a < 2e-3 ? 1e6 : a < 2 ? 1e3 : 1;
+    const char* unit = a < 2e-3 ? " us" : a < 2 ? " ms" : " s";
+    char text[32];
+    // Rounded to the tick step's precision, so that 0.1 + 0.2 reads "0.3".
+    std::snprintf(text, sizeof text, "%.6g%s", std::round(seconds * scale * 1e6) / 1e6, unit);
+    return text;
 }
 
 } // namespace zef::Glimra

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace zef::Glimra
@@ -63,5 +64,9 @@ GLIMRA_API ValueAxis FitAxis(const std::vector<ValueSpan>& columns, int top, int
 
 /// Round tick values (1, 2 or 5 times a power of ten) in [min, max], at most about `count`.
 GLIMRA_API std::vector<double> NiceTicks(double min, double max, int count);
+
+/// A time tick's text in the unit that suits the visible `span` (both in seconds): "250 us",
+/// "12.5 ms", "3 s".
+GLIMRA_API std::string TimeTickText(double seconds, double span);
 
 } // namespace zef::Glimra

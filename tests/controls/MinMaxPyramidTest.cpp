@@ -129,4 +129,7 @@ TEST(RunPlotGeometryTest, AxisMapsMinToTheBottomRowAndTicksAreRound)
     EXPECT_EQ(axis.Row(0), 110);
     EXPECT_EQ(axis.Row(100), 10);
     EXPECT_EQ(NiceTicks(3, 47, 5), (std::vector<double>{10, 20, 30, 40}));
+    EXPECT_EQ(TimeTickText(0.3000000004, 0.5), "300 ms");
+    EXPECT_EQ(TimeTickText(250e-6, 1e-3), "250 us");
+    EXPECT_EQ(TimeTickText(3, 5), "3 s");
 }
