@@ -11,7 +11,7 @@
 
 // The block scan is worth compiling twice on x86-64: with AVX2 where the processor has it.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define TAVIK_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
+#define TAVIK_VECTOR_CLONES [[gnu::target_clones("arch=x86-64-v3", "default")]]
 #else
 #define TAVIK_VECTOR_CLONES
 #endif
@@ -94,7 +94,7 @@ public:
             count -= inWord;
         }
     }
-    std::size_t Count()
+    TAVIK_VECTOR_CLONES std::size_t Count()
     {
         std::size_t count = 0;
         for (const auto& page : m_Pages)
@@ -325,14 +325,16 @@ void Pass::Accept(std::size_t i, std::uint32_t pos, std::int64_t d)
 // no event can start there, and only the values, the turns and the track's sum move. The
 // block is judged first and taken only as a whole, so the reading-by-reading pass sees the
 // same state either way.
-TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw, std::size_t& runStart,
-                      ValueSet& values)
+TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw,
+                                          std::size_t& runStart, ValueSet& values)
 {
     if (m_RunEnteredOff || Dead(lastRaw) || m_AnchorAt != runStart || m_Anchor != Pos(lastRaw))
         return false;
     // The steps InRange(d, 1) accepts that are not reversals; they are accepted after any dwell.
+    // Faster runs than 2^21 counts per reading go reading by reading: the block's sum then
+    // fits 32 bits.
     const double lowD = std::ceil(m_V - m_Tol), highD = std::floor(m_V + m_Tol);
-    if (!(lowD > -2e9 && highD < 2e9))
+    if (!(lowD > -2097152.0 && highD < 2097152.0))
         return false;
     std::int32_t low = std::int32_t(lowD), high = std::int32_t(highD);
     if (m_Dir > 0)
@@ -367,7 +369,7 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
     const unsigned shift = 32 - m_Bits;
     const unsigned stShift = 32 - std::max(m_St, 1u);
     const std::uint32_t stMask = LowMask(m_St);
-    const std::uint32_t deadCheck = m_Bits >= 2, grayCheck = m_CheckGray;
+    const std::uint32_t deadCheck = m_Bits >= 2;
     // Positions only move one way here, so when L readings cannot go round the whole range,
     // two readings L - 1 apart are equal only across a run of L equal readings, which may
     // become a stuck run: such a block is left to the reading-by-reading pass.
@@ -381,24 +383,56 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
         for (std::size_t j = l; j <= kBlock; ++j)
             bad |= raw[j] == raw[j - (l - 1)];
     }
+    if (m_CheckGray)
+        for (std::size_t j = 1; j <= kBlock; ++j)
+        {
+            const std::uint32_t x = raw[j] ^ raw[j - 1];
+            bad |= (x & (x - 1)) != 0;
+        }
+    // Positions differ exactly where the readings do; all ones and all zeros by position.
+    const std::uint32_t onesAt = Pos(mask);
+    const std::int32_t dir = m_Dir;
     std::uint32_t nonUnit = 0, changes = 0, wholeTurns = 0, stTurns = 0;
-    std::int64_t sum = 0;
-    for (std::size_t j = 1; j <= kBlock; ++j)
+    std::uint32_t sum = 0; // wraps only in a block that is refused anyway
+    const std::uint64_t stRange = std::uint64_t(stMask) + 1;
+    if (dir != 0 && 2 * std::uint64_t(widest) < stRange)
     {
-        const std::uint32_t a = at[j - 1], b = at[j];
-        const std::int32_t d = std::int32_t((b - a) << shift) >> shift;
-        const std::uint32_t change = raw[j] != raw[j - 1];
-        const std::uint32_t x = raw[j] ^ raw[j - 1];
-        nonUnit |= change & (d != m_Dir);
-        bad |= change & ((d < low) | (d > high) | (deadCheck & ((raw[j] == 0) | (raw[j] == mask))) |
-                         (grayCheck & ((x & (x - 1)) != 0)));
-        changes += change;
-        sum += d;
-        wholeTurns += ((d > 0) & (b < a)) | ((d < 0) & (b > a));
-        const std::uint32_t sa = a & stMask, sb = b & stMask;
-        const std::int32_t ds = std::int32_t((sb - sa) << stShift) >> stShift;
-        stTurns += ((ds > 0) & (sb < sa)) | ((ds < 0) & (sb > sa));
+        // Every step goes the run's way and is short of half of ST's range, so the turns follow
+        // from where the block starts and how far it moves. All ones and all zeros passed on
+        // the way are no event: a run of them becomes one at the stuck limit, as any run does.
+        const std::uint32_t bound = std::uint32_t(dir > 0 ? high : -low);
+        for (std::size_t j = 1; j <= kBlock; ++j)
+        {
+            const std::uint32_t a = at[j - 1], b = at[j];
+            const std::uint32_t d = std::uint32_t(std::int32_t((b - a) << shift) >> shift);
+            const std::uint32_t ahead = dir > 0 ? d : 0u - d; // as unsigned: back is huge
+            bad |= ahead > bound;
+            nonUnit |= ahead > 1;
+            changes += ahead != 0;
+            sum += d;
+        }
+        const std::uint64_t moved = dir > 0 ? sum : 0u - sum; // at most 512 * 2^21
+        const std::uint64_t from = at[0], stFrom = at[0] & stMask;
+        wholeTurns = std::uint32_t(dir > 0 ? (from + moved) >> m_Bits
+                                           : (m_Range - 1 - from + moved) >> m_Bits);
+        stTurns = std::uint32_t(dir > 0 ? (stFrom + moved) / stRange
+                                        : (stRange - 1 - stFrom + moved) / stRange);
     }
+    else
+        for (std::size_t j = 1; j <= kBlock; ++j)
+        {
+            const std::uint32_t a = at[j - 1], b = at[j];
+            const std::int32_t d = std::int32_t((b - a) << shift) >> shift;
+            const std::uint32_t change = d != 0;
+            nonUnit |= change & (d != dir);
+            bad |= change & ((d < low) | (d > high) | (deadCheck & ((b == 0) | (b == onesAt))));
+            changes += change;
+            sum += std::uint32_t(d);
+            wholeTurns += ((d > 0) & (b < a)) | ((d < 0) & (b > a));
+            const std::uint32_t sa = a & stMask, sb = b & stMask;
+            const std::int32_t ds = std::int32_t((sb - sa) << stShift) >> stShift;
+            stTurns += ((ds > 0) & (sb < sa)) | ((ds < 0) & (sb > sa));
+        }
     if (bad)
         return false;
     const bool unitSteps = !nonUnit && m_Dir != 0;
@@ -442,7 +476,7 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
         values.AddAll(at.subspan<1>());
     m_A.st.turns += m_St == 32 ? wholeTurns : m_St > 0 ? stTurns : 0;
     m_A.mt.turns += m_Mt > 0 ? wholeTurns : 0;
-    m_TrackSum += sum;
+    m_TrackSum += std::int32_t(sum);
     lastRaw = raw[kBlock];
     runStart = start;
     m_AnchorAt = start;

@@ -227,22 +227,22 @@ TEST(RunAnalysis, DegenerateInputGivesNoEvents)
 TEST(RunAnalysis, BlockScanEqualsReadingByReading)
 {
     std::mt19937 rng(19);
-    const std::pair<unsigned, unsigned> widths[] = {{8, 4}, {13, 12}, {16, 16}, {3, 2}, {32, 0}};
-    for (int trial = 0; trial < 100; ++trial)
+    const std::pair<unsigned, unsigned> widths[] = {{8, 4}, {13, 12}, {16, 16},
+                                                    {3, 2}, {4, 4},   {32, 0}};
+    // Slow and fast; 8 is a quarter of a 5-bit range, which goes round it within a stuck run.
+    const double speeds[] = {1.0 / 32, 0.25, 0.5, 1, 2, 3, 7, 8, 64};
+    for (int trial = 0; trial < 120; ++trial)
     {
-        const auto [st, mt] = widths[trial % 5];
+        const auto [st, mt] = widths[(trial / 2) % 6];
         const unsigned bits = st + mt;
         const std::uint64_t range = std::uint64_t(1) << bits;
-        // A quarter of a 5-bit range per reading goes round it within a stuck run's length.
-        const double speed =
-            (bits == 5 && trial % 10 < 5 ? 8.0 : std::ldexp(1.0, int(rng() % 12) - 5)) *
-            (trial % 2 ? 1 : -1);
+        const double speed = speeds[rng() % 9] * (trial % 2 ? 1 : -1);
         // The shaft pauses now and then, for as long as a stuck run or shorter.
         std::vector<unsigned> r(20000 + rng() % 5000);
         double x = 1e6 + 3; // off the all-zeros reading in the narrow ranges
         for (std::size_t i = 0, pause = 0; i < r.size(); ++i)
         {
-            pause = pause != 0 ? pause - 1 : rng() % 500 == 0 ? 1 + rng() % 12 : 0;
+            pause = pause != 0 ? pause - 1 : rng() % 3000 == 0 ? 1 + rng() % 12 : 0;
             x += pause != 0 ? 0 : speed;
             r[i] = unsigned(std::uint64_t(std::llround(x)) & (range - 1));
         }
