@@ -39,7 +39,7 @@ struct GLIMRA_API ValueSpan
 class GLIMRA_API MinMaxPyramid
 {
 public:
-    static constexpr std::size_t kBlock = 16; ///< readings per block of the finest level
+    static constexpr std::size_t kBlock = 64; ///< readings per block of the finest level
     static constexpr std::size_t kFanOut = 4; ///< blocks of a level per block of the next
 
     MinMaxPyramid() = default;
