@@ -2,6 +2,7 @@
 
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
+#include "app/core/RunAnalysis.h"
 #include "driver/Box.h"
 
 #include <algorithm>
@@ -204,25 +205,18 @@ void ClockSweep::Collect()
 
 void ClockSweep::Finish()
 {
-    CodeTester::Config config;
-    config.m_StBits = m_StBits;
-    config.m_MtBits = m_MtBits;
-    config.m_StStepSize = m_Settings.stStep;
-    config.m_MtStepSize = m_Settings.mtStep;
-    config.m_Gray = m_Gray;
-    config.m_ErrorLimit = 0xFFFFFFFFu; // the rate needs every error, not the first
-    // Checked once each way, the direction with fewer errors counts: it is the encoder's.
-    // Autodetect would not do: a still encoder gives it no direction, and a late reading
-    // that jumps half the range gives it none either, so such errors would go uncounted.
+    // Every event of the run analysis counts once: a late reading is one error, not one into
+    // it and one out of it, and the encoder's direction comes from the run itself.
+    AnalysisConfig config;
+    config.stBits = m_StBits;
+    config.mtBits = m_MtBits;
+    config.gray = m_Gray;
+    config.delayUs = m_Points[m_Current].delayUs;
+    config.clockHz = m_Points[m_Current].hz;
+    const Analysis analysis = AnalyseRun(m_Buffer, config);
     std::uint64_t errors = 0;
-    for (const MONOTONY direction : {MONO_ASC, MONO_DESC})
-    {
-        config.m_StMonotony = config.m_MtMonotony = direction;
-        m_Tester.SetConfig(config);
-        m_Tester.Test(m_Buffer);
-        const std::uint64_t found = m_Tester.GetResult().GetErrorCount();
-        errors = direction == MONO_ASC ? found : std::min(errors, found);
-    }
+    for (const ClassSummary& c : analysis.classes)
+        errors += c.count;
 
     Point& point = m_Points[m_Current];
     point.readings = m_Buffer.size();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/core/CodeTester.h"
 #include "driver/SampleParameter.h"
 
 #include <cstddef>
@@ -19,8 +18,8 @@ namespace App
 class HistorySink;
 
 // Finds the fastest clean clock for the attached encoder and cable: at each selectable clock
-// of a range, from the lowest up, the box takes a short batch, the code tester checks it and
-// the sweep keeps its error rate. Only the clock, the sample count and the delay are changed;
+// of a range, from the lowest up, the box takes a short batch, the run analysis counts its
+// faults and the sweep keeps their rate. Only the clock, the sample count and the delay are changed;
 // the box's own parameter set is written back at the end, also when the sweep is stopped or
 // fails.
 //
@@ -45,8 +44,6 @@ public:
         unsigned toHz = 2000000;
         unsigned count = 10000;
         unsigned delayUs = 0; // 0: the minimum safe delay of each clock
-        unsigned stStep = 99; // room for a turning encoder; a bit error jumps much further
-        unsigned mtStep = 1;
     };
 
     struct Point
@@ -127,7 +124,6 @@ private:
     bool m_Streaming = false;
     std::vector<unsigned> m_Buffer;
     std::vector<unsigned> m_Arrived;
-    CodeTester m_Tester;
 };
 
 } // namespace App

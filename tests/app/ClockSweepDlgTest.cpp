@@ -17,6 +17,7 @@ TEST_F(DialogTest, ClockSweepFromTheMenuFindsTheCablesClockAndAppliesIt)
     FTD2xx::SimulatorFaults faults;
     faults.cableMaxClockHz = FTD2xx::SimulatorFaults::CableMaxClock(50);
     SimBox().SetFaults(faults);
+    SimBox().SetEncoder(FTD2xx::EncoderModel{}); // turning: a shaft at 0 reads all zeros
     QAction* menu = Dlg().GetMenuAction(IDM_CLOCK_SWEEP);
     Click(IDC_BT_CONNECT);
     EXPECT_FALSE(menu->isEnabled());

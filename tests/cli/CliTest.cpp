@@ -424,7 +424,7 @@ TEST_F(CliTest, SweepOnAFiftyMetreCableRecommendsOneStepBelowItsEdge)
 {
     FTD2xx::SimulatorFaults faults;
     faults.cableMaxClockHz = FTD2xx::SimulatorFaults::CableMaxClock(50);
-    Simulate(1, faults);
+    Simulate(1, faults, 60); // a shaft standing at 0 would read all zeros: a fault of its own
     EXPECT_EQ(Run({"--json", "sweep"}), EXIT_OK);
     const json doc = json::parse(m_Out);
     EXPECT_EQ(doc["highestClean"], 800000);
@@ -435,6 +435,7 @@ TEST_F(CliTest, SweepOnAFiftyMetreCableRecommendsOneStepBelowItsEdge)
 
 TEST_F(CliTest, SweepWithoutACableRecommendsTheHighestClock)
 {
+    Simulate(1, {}, 60);
     EXPECT_EQ(Run({"-q", "sweep", "--from", "1000000", "--count", "1000"}), EXIT_OK);
     EXPECT_EQ(m_Out, "Clock         Readings    Errors      Rate\n"
                      "1 MHz             1000         0         0\n"
