@@ -48,14 +48,18 @@ std::string Ppm(double ppm)
     return ppm >= 100 ? Format("%.0f", ppm) : Format("%.2f", ppm);
 }
 
-// The distinct reading values (by position: one per raw value): a bitset in pages of 65536 values,
-// allocated as the run visits them. Past kMaxPages (16 MiB) the values of pages not yet allocated
-// are kept in a list and counted by sorting, so that noise over 32 bits costs at most one copy of
-// the buffer.
+// The distinct reading values (by position: one per raw value): a bitset in pages of 65536
+// values, allocated as the run visits them. Past a budget of pages (one per 512 readings, at
+// least 16, at most 2048: 16 MiB) the values of pages not yet allocated are kept in a list and
+// counted by sorting, so that noise over 32 bits costs at most one copy of the buffer.
 class ValueSet
 {
 public:
-    explicit ValueSet(unsigned bits) : m_Pages(bits > 16 ? std::size_t(1) << (bits - 16) : 1) {}
+    ValueSet(unsigned bits, std::size_t readings)
+        : m_Pages(bits > 16 ? std::size_t(1) << (bits - 16) : 1),
+          m_MaxPages(std::clamp<std::size_t>(readings / 512, 16, 2048))
+    {
+    }
     void Add(std::uint32_t value) { AddWord(value >> 6, std::uint64_t(1) << (value & 63)); }
     // Neighbouring values share a word: the block's values are first gathered per word
     // without a branch, so that a run moving several counts per reading does not pay a
@@ -127,14 +131,14 @@ private:
     // nullptr when the budget is spent: the caller lists the values instead.
     std::uint64_t* Allocate(std::uint32_t value)
     {
-        if (m_Allocated == kMaxPages)
+        if (m_Allocated == m_MaxPages)
             return nullptr;
         ++m_Allocated;
         return (m_Pages[value >> 16] = std::make_unique<std::uint64_t[]>(1024)).get();
     }
 
-    static constexpr std::size_t kMaxPages = 2048;
     std::vector<std::unique_ptr<std::uint64_t[]>> m_Pages;
+    const std::size_t m_MaxPages;
     std::size_t m_Allocated = 0;
     std::vector<std::uint32_t> m_Overflow; // values of pages never allocated
 };
@@ -493,7 +497,7 @@ void Pass::Run()
         return;
     }
     EstimateSpeed();
-    ValueSet values(m_Bits);
+    ValueSet values(m_Bits, n);
 
     std::uint32_t lastRaw = Raw(0);
     values.Add(Pos(lastRaw));
