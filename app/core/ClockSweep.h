@@ -19,9 +19,9 @@ class HistorySink;
 
 // Finds the fastest clean clock for the attached encoder and cable: at each selectable clock
 // of a range, from the lowest up, the box takes a short batch, the run analysis counts its
-// faults and the sweep keeps their rate. Only the clock, the sample count and the delay are changed;
-// the box's own parameter set is written back at the end, also when the sweep is stopped or
-// fails.
+// faults and the sweep keeps their rate. Only the clock, the sample count and the delay are
+// changed; the box's own parameter set is written back at the end, also when the sweep is stopped
+// or fails.
 //
 // Step-wise, for front ends: Start, then Poll from a timer or a loop until the state is no
 // longer SWEEP_RUNNING; Stop at any time. A poll does one box transaction at most. While the
