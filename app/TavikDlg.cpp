@@ -727,17 +727,22 @@ void CTavikDlg::customEvent(QEvent* event)
 // ---------------------------------------------------------------------------------------------
 // Batch Sample
 
+// GS_BATCH while a modal batch-like dialog runs, GS_POWERED again however it ends, an
+// exception included.
+struct CTavikDlg::BatchScope
+{
+    explicit BatchScope(CTavikDlg& dlg) : m_Dlg(dlg) { m_Dlg.EnterGuiState(GS_BATCH); }
+    ~BatchScope() { m_Dlg.EnterGuiState(GS_POWERED); }
+    BatchScope(const BatchScope&) = delete;
+    BatchScope& operator=(const BatchScope&) = delete;
+    CTavikDlg& m_Dlg;
+};
+
 void CTavikDlg::OnBatchSample()
 {
     if (m_Session.View().state != GS_POWERED)
         return;
-    EnterGuiState(GS_BATCH);
-    // GS_POWERED again however the dialog ends, an exception included.
-    struct Leave
-    {
-        CTavikDlg* dlg;
-        ~Leave() { dlg->EnterGuiState(GS_POWERED); }
-    } leave{this};
+    const BatchScope scope(*this);
     const BoxView& view = m_Session.View();
     CBatchSampleDlg batch(m_Tavik, view.stBits, view.mtBits, false, this);
     batch.SetRunSettings(m_Session.DescribeRun(std::string("Tavik ") + TAVIK_VERSION));
@@ -751,12 +756,7 @@ void CTavikDlg::OnClockSweep()
 {
     if (m_Session.View().state != GS_POWERED)
         return;
-    EnterGuiState(GS_BATCH);
-    struct Leave
-    {
-        CTavikDlg* dlg;
-        ~Leave() { dlg->EnterGuiState(GS_POWERED); }
-    } leave{this};
+    const BatchScope scope(*this);
     const BoxView& view = m_Session.View();
     CClockSweepDlg sweep(
         m_Tavik, *m_History, view.stBits, view.mtBits,

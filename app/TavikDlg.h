@@ -112,6 +112,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    struct BatchScope;
     void BuildControls();
     void BuildMenu();
     void InitLogoRects();
