@@ -11,7 +11,6 @@
 #include "controls/RunPlotCtrl.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -99,17 +98,12 @@ protected:
             m_Batch = std::make_unique<CBatchSampleDlg>(m_Box, 13, 12, false);
             m_Batch->SetErrorBox([this](QWidget*, const QString& text)
                                  { m_Errors.push_back(text.toStdString()); });
+            EXPECT_TRUE(WindowInput::Show(m_Batch.get()));
         }
         return *m_Batch;
     }
     // Types into an edit as the user does, then leaves it.
-    void Enter(int id, const char* text)
-    {
-        auto* edit = Batch().Item<QLineEdit>(id);
-        edit->setText(QString::fromLatin1(text));
-        emit edit->textEdited(edit->text());
-        Batch().OnValidateEdits();
-    }
+    void Enter(int id, const char* text) { WindowInput::Type(Batch().Item<QLineEdit>(id), text); }
     bool IsRed(int id)
     {
         return Batch().Item<QLineEdit>(id)->palette().color(QPalette::Base) ==
@@ -209,7 +203,7 @@ TEST_F(BatchSampleDlgTest, GlitchesShowAsRedFieldsAndNameTheirIndexes)
     FTD2xx::SimulatorFaults faults;
     faults.glitchEvery = 25000; // readings 24999, 49999, ... show MT's top bit flipped
     SimBox().SetFaults(faults);
-    Batch().Item<QRadioButton>(IDC_RD_MONO_MT_NOTEST + MONO_ASC)->setChecked(true);
+    WindowInput::Click(Batch().GetDlgItem(IDC_RD_MONO_MT_NOTEST + MONO_ASC));
     Enter(IDC_ED_SAMPLECOUNT, "100000");
     Enter(IDC_ED_ERRORLIMIT, "999");
     Batch().OnStart();
@@ -276,24 +270,29 @@ TEST_F(BatchSampleDlgTest, ExitEscapeAndCloseBoxStopTheRun)
 {
     const std::function<void(CBatchSampleDlg&)> ways[] = {
         [](CBatchSampleDlg& dlg) { dlg.OnExit(); },
-        [](CBatchSampleDlg& dlg)
-        {
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(&dlg, &escape);
-        },
-        [](CBatchSampleDlg& dlg) { dlg.close(); },
+        [](CBatchSampleDlg& dlg) { WindowInput::Escape(&dlg); },
+        [](CBatchSampleDlg& dlg) { dlg.windowHandle()->close(); }, // the close box
     };
     for (const auto& close : ways)
     {
         m_Batch.reset();
-        Batch().show();
-        Batch().OnStart();
+        WindowInput::Click(Batch().GetDlgItem(IDC_BT_START));
         ASSERT_TRUE(SimBox().IsStreaming());
         close(Batch());
         EXPECT_FALSE(SimBox().IsStreaming());
         EXPECT_FALSE(Batch().IsTimerRunning());
         EXPECT_FALSE(Batch().isVisible());
     }
+}
+
+// The History group box is built after the list: the list must still be on top of it.
+TEST_F(BatchSampleDlgTest, HistoryScrollsWithTheWheel)
+{
+    for (int i = 0; i < 40; ++i)
+        AddHistory(Batch().GetHistory(), "line " + std::to_string(i));
+    const int top = Batch().GetHistory().GetTopIndex();
+    WindowInput::Wheel(&Batch().GetHistory(), 1);
+    EXPECT_LT(Batch().GetHistory().GetTopIndex(), top);
 }
 
 TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
@@ -305,13 +304,21 @@ TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
     Dlg().SetBatchDialogRunner(
         [&](CBatchSampleDlg& batch)
         {
+            // Shown modal, as exec() would; the main window no longer takes input.
+            ASSERT_TRUE(WindowInput::Show(&batch));
+            ASSERT_EQ(QApplication::activeModalWidget(), &batch);
             during = Dlg().GetGuiState();
-            batch.OnStart();
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_START));
             EXPECT_TRUE(batch.GetRun().HasReadings());
+            while (batch.IsTimerRunning()) // the buttons come back when the run is complete
+            {
+                m_Clock.Advance(std::chrono::milliseconds(CBatchSampleDlg::kTimerPeriodMs));
+                batch.OnTimer();
+            }
             // A CSV file names the box and the run.
             const std::string path = fs::absolute("BatchSave.csv").string();
             batch.SetFileChooser([&](QWidget*) { return QString::fromStdString(path); });
-            batch.OnSaveBuffer();
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_SAVEBUFFER));
             CsvFile::Contents saved;
             std::string error;
             ASSERT_TRUE(CsvFile::Read(path, saved, error)) << error;
@@ -320,6 +327,7 @@ TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
             EXPECT_EQ(saved.settings.delayUs, batch.GetRun().GetDelay());
             EXPECT_EQ(saved.settings.program.rfind("Tavik ", 0), 0u);
             fs::remove(path);
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_EXIT));
         });
     Click(IDC_BT_BATCHSAMPLE);
     EXPECT_EQ(during, GS_BATCH);
