@@ -812,7 +812,9 @@ void CTavikDlg::OnVisualize(int command)
         using Window = typename std::remove_reference_t<decltype(window)>::element_type;
         if (!window)
         {
-            window = std::make_unique<Window>(m_Ini);
+            // A child window of this one: a parentless window would be blocked while this
+            // window runs modal (exec()).
+            window = std::make_unique<Window>(m_Ini, this);
             window->SetCallBack(std::make_unique<VisualizeDlgCallBack>(this));
             for (int index = 0; index < 3; ++index)
                 window->ShowOutputMode(index, m_Session.View().outputs[std::size_t(index)]);
