@@ -326,8 +326,10 @@ void CTavikDlg::BuildControls()
     m_Logo = Place(new QLabel(this), IDC_ST_LOGO, 279, 196, 198, 50);
     m_Logo->setPixmap(MakeLogoPixmap(m_Logo->size()));
 
-    // History
+    // History. The list exists before its group box (the session needs it); above the box it
+    // takes the wheel and the scroll bar.
     Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 108);
+    m_History->raise();
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
     const auto onClick = [this](int id, void (CTavikDlg::*handler)())
