@@ -167,7 +167,7 @@ void CTavikDlg::BuildMenu()
                 [this, id] { Guard([this, id] { OnSysCommand(id); }); });
     }
     {
-        QAction* sweep = help->addAction(QStringLiteral("Clock Sweep"));
+        QAction* sweep = help->addAction(QStringLiteral("Clock Sweep…"));
         m_Actions[IDM_CLOCK_SWEEP] = sweep;
         sweep->setEnabled(false);
         connect(sweep, &QAction::triggered, this,

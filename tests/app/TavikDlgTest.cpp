@@ -84,6 +84,7 @@ TEST_F(TavikDlgTest, TemplateHasEveryControlWithCaptionAndEditLimits)
     for (int id = 1070; id <= 1101; ++id)
         EXPECT_NE(Dlg().GetDlgItem(id), nullptr) << id;
     EXPECT_EQ(Dlg().windowTitle(), "Tavik");
+    EXPECT_EQ(Dlg().GetMenuAction(IDM_CLOCK_SWEEP)->text(), "Clock Sweep…") << "it asks for more";
     EXPECT_EQ(Item<QAbstractButton>(IDC_BT_SCAN)->text(), "Scan Devices");
     EXPECT_EQ(Item<QAbstractButton>(IDC_RD_SSIDEVICE_DCDC)->text(), "Internal DCDC (+12V)");
     EXPECT_EQ(Item<QAbstractButton>(1011)->text(), "Low / GND");
