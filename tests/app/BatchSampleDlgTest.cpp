@@ -102,6 +102,8 @@ protected:
         }
         return *m_Batch;
     }
+    // Presses a button of the batch dialog with the mouse.
+    void Press(int id) { WindowInput::Click(Batch().GetDlgItem(id)); }
     // Types into an edit as the user does, then leaves it.
     void Enter(int id, const char* text) { WindowInput::Type(Batch().Item<QLineEdit>(id), text); }
     bool IsRed(int id)
@@ -155,7 +157,7 @@ TEST_F(BatchSampleDlgTest, OutOfRangeDelayIsRedUntilValid)
 TEST_F(BatchSampleDlgTest, RunInOneTransactionIsCheckedWithoutTimer)
 {
     Enter(IDC_ED_SAMPLECOUNT, "100");
-    Batch().OnStart();
+    Press(IDC_BT_START);
     EXPECT_FALSE(Batch().IsTimerRunning());
     EXPECT_EQ(Colour(BatchRun::RESULT_ST_STEP), RGB_COLOR::LIGHTGREEN);
     EXPECT_EQ(BatchHistory().back(), "Check finished");
@@ -165,8 +167,8 @@ TEST_F(BatchSampleDlgTest, AnalysisOpensAfterACheckAndShowsTheChosenEvent)
 {
     EXPECT_FALSE(Batch().GetDlgItem(IDC_BT_ANALYSIS)->isEnabled());
     Enter(IDC_ED_SAMPLECOUNT, "100");
-    Batch().OnStart();
-    Batch().OnAnalysis();
+    Press(IDC_BT_START);
+    Press(IDC_BT_ANALYSIS);
     ASSERT_NE(Batch().GetAnalysisDlg(), nullptr);
 
     Analysis analysis = Batch().GetRun().GetAnalysis();
@@ -186,7 +188,7 @@ TEST_F(BatchSampleDlgTest, AnalysisOpensAfterACheckAndShowsTheChosenEvent)
 
 TEST_F(BatchSampleDlgTest, LongRunDisablesTheDialogUntilItEnds)
 {
-    Batch().OnStart(); // 10,000 readings
+    Press(IDC_BT_START); // 10,000 readings
     ASSERT_TRUE(Batch().IsTimerRunning());
     EXPECT_FALSE(Batch().GetDlgItem(IDC_BT_START)->isEnabled());
     EXPECT_FALSE(Batch().GetDlgItem(IDC_RD_MONO_ST_AUTODETECT)->isEnabled());
@@ -206,7 +208,7 @@ TEST_F(BatchSampleDlgTest, GlitchesShowAsRedFieldsAndNameTheirIndexes)
     WindowInput::Click(Batch().GetDlgItem(IDC_RD_MONO_MT_NOTEST + MONO_ASC));
     Enter(IDC_ED_SAMPLECOUNT, "100000");
     Enter(IDC_ED_ERRORLIMIT, "999");
-    Batch().OnStart();
+    Press(IDC_BT_START);
     RunToTheEnd();
 
     EXPECT_EQ(Colour(BatchRun::RESULT_MT_STEP), RGB_COLOR::LIGHTRED);
@@ -237,15 +239,15 @@ TEST_F(BatchSampleDlgTest, SavesTheRunWithItsDelay)
             asked = true;
             return QString::fromStdString(path);
         });
-    Batch().OnSaveBuffer();
+    Press(IDC_BT_SAVEBUFFER);
     EXPECT_FALSE(asked) << "an empty buffer saves nothing";
 
     SimBox().SetEncoder(FTD2xx::EncoderModel{13, 12, 0.0, false}); // still: equal readings
     Enter(IDC_ED_SAMPLECOUNT, "3");
-    Batch().OnStart();
+    Press(IDC_BT_START);
     ASSERT_EQ(Batch().GetRun().GetBuffer().size(), 3u);
     const std::string v = std::to_string(Batch().GetRun().GetBuffer()[0]);
-    Batch().OnSaveBuffer();
+    Press(IDC_BT_SAVEBUFFER);
     EXPECT_EQ(Contents(path),
               "Time [us]; Measurement [dec]\n0," + v + "\n50," + v + "\n100," + v + "\n");
     EXPECT_TRUE(m_Errors.empty());
@@ -259,8 +261,8 @@ TEST_F(BatchSampleDlgTest, SaveIntoAnUnwritableFolderShowsTheMessageAndChangesNo
         GTEST_SKIP() << "cannot make a folder unwritable for root here";
     const QString name = QString::fromStdString((folder.Path() / "SSIBatch.log").string());
     Batch().SetFileChooser([&](QWidget*) { return name; });
-    Batch().OnLoadDummyData();
-    Batch().OnSaveBuffer();
+    Batch().OnLoadDummyData(); // its button is hidden: a developer's command
+    Press(IDC_BT_SAVEBUFFER);
     EXPECT_EQ(m_Errors, std::vector<std::string>{"Cannot open file '" + name.toStdString() +
                                                  "' for writing"});
     EXPECT_TRUE(fs::is_empty(folder.Path()));
@@ -269,7 +271,7 @@ TEST_F(BatchSampleDlgTest, SaveIntoAnUnwritableFolderShowsTheMessageAndChangesNo
 TEST_F(BatchSampleDlgTest, ExitEscapeAndCloseBoxStopTheRun)
 {
     const std::function<void(CBatchSampleDlg&)> ways[] = {
-        [](CBatchSampleDlg& dlg) { dlg.OnExit(); },
+        [](CBatchSampleDlg& dlg) { WindowInput::Click(dlg.GetDlgItem(IDC_BT_EXIT)); },
         [](CBatchSampleDlg& dlg) { WindowInput::Escape(&dlg); },
         [](CBatchSampleDlg& dlg) { dlg.windowHandle()->close(); }, // the close box
     };
