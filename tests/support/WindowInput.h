@@ -23,12 +23,21 @@
 namespace WindowInput
 {
 
-// Shows the widget's window and waits until the window system has exposed it.
+// Shows the widget's window and waits until the window system has exposed it. It is also
+// made the active window, which the offscreen platform does on show and a bare X server
+// does not: only the active window's edits see the focus leave and commit.
 [[nodiscard]] inline bool Show(QWidget* widget)
 {
     QWidget* window = widget->window();
     window->show();
-    return QTest::qWaitForWindowExposed(window);
+    if (!QTest::qWaitForWindowExposed(window))
+        return false;
+    if (!window->isActiveWindow())
+    {
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window);
+    }
+    return true;
 }
 
 inline QWindow* Handle(QWidget* widget)
