@@ -95,9 +95,15 @@ protected:
     {
         if (!m_Batch)
         {
-            m_Batch = std::make_unique<CBatchSampleDlg>(m_Box, 13, 12, false);
+            m_Batch = std::make_unique<CBatchSampleDlg>(m_Box, 13, 12, false, nullptr, m_Clock);
             m_Batch->SetErrorBox([this](QWidget*, const QString& text)
                                  { m_Errors.push_back(text.toStdString()); });
+            m_Batch->SetUnsavedQuestion(
+                [this](QWidget*, std::size_t readings)
+                {
+                    m_Asked.push_back(readings);
+                    return m_Answer;
+                });
             EXPECT_TRUE(WindowInput::Show(m_Batch.get()));
         }
         return *m_Batch;
@@ -115,6 +121,8 @@ protected:
     {
         return Batch().GetResultLabel(field)->GetBackgroundColor();
     }
+    std::vector<std::size_t> m_Asked; // "Save the N readings?" questions
+    CBatchSampleDlg::Unsaved m_Answer = CBatchSampleDlg::Unsaved::Discard;
     std::vector<std::string> BatchHistory()
     {
         std::vector<std::string> lines;
