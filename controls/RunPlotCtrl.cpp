@@ -35,6 +35,7 @@ void RunPlotCtrl::SetData(const MinMaxPyramid* data, RunSeries series)
 {
     m_Data = data;
     m_Series = series;
+    m_View = {}; // a new pyramid may take the old one's place
     m_Range = {0, Total()};
     update();
     emit RangeChanged(m_Range);
@@ -74,20 +75,27 @@ Rect RunPlotCtrl::PlotRect() const
             std::max(top + 1, height() - kMarginBottom)};
 }
 
-ValueAxis RunPlotCtrl::FitView(const std::vector<ValueSpan>& columns, const Rect& plot) const
+const RunPlotCtrl::View& RunPlotCtrl::CurrentView() const
 {
+    const Rect plot = PlotRect();
+    if (m_View.data == m_Data && m_View.series == m_Series && m_View.range == m_Range &&
+        m_View.plot == plot && m_View.full == m_FullRange)
+        return m_View;
+    m_View = {m_Data, m_Series, m_Range, plot, m_FullRange, {}, {0, 1, plot.top, plot.bottom}};
+    if (!m_Data)
+        return m_View;
+    m_View.columns = ColumnSpans(*m_Data, m_Series, m_Range, plot.Width());
     if (m_FullRange || !m_Data->HasOutliers())
-        return FitAxis(columns, plot.top, plot.bottom);
-    return FitAxis(ColumnSpans(*m_Data, m_Series, m_Range, plot.Width(), true), columns, plot.top,
-                   plot.bottom);
+        m_View.axis = FitAxis(m_View.columns, plot.top, plot.bottom);
+    else
+        m_View.axis = FitAxis(ColumnSpans(*m_Data, m_Series, m_Range, plot.Width(), true),
+                              m_View.columns, plot.top, plot.bottom);
+    return m_View;
 }
 
 ValueAxis RunPlotCtrl::Axis() const
 {
-    const Rect plot = PlotRect();
-    if (!m_Data)
-        return {0, 1, plot.top, plot.bottom};
-    return FitView(ColumnSpans(*m_Data, m_Series, m_Range, plot.Width()), plot);
+    return CurrentView().axis;
 }
 
 QString RunPlotCtrl::ReadoutText() const
@@ -124,8 +132,9 @@ void RunPlotCtrl::Paint(DrawContext& dc)
     dc.DrawText(ReadoutText(), readoutBox, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
 
     const int w = plot.Width();
-    const std::vector<ValueSpan> columns = ColumnSpans(*m_Data, m_Series, m_Range, w);
-    const ValueAxis axis = FitView(columns, plot);
+    const View& view = CurrentView();
+    const std::vector<ValueSpan>& columns = view.columns;
+    const ValueAxis& axis = view.axis;
 
     // Grid and axis texts; positions are whole numbers, so no tick between them.
     const int yCount = std::max(1, plot.Height() / (3 * th));

@@ -98,7 +98,19 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    ValueAxis FitView(const std::vector<ValueSpan>& columns, const Rect& plot) const;
+    // The columns and the axis of one view: computed when the view changes, so that a
+    // repaint for the cursor alone queries nothing.
+    struct View
+    {
+        const MinMaxPyramid* data = nullptr;
+        RunSeries series = SERIES_POSITION;
+        IndexRange range;
+        Rect plot;
+        bool full = false;
+        std::vector<ValueSpan> columns;
+        ValueAxis axis;
+    };
+    const View& CurrentView() const;
 
     const MinMaxPyramid* m_Data = nullptr;
     RunSeries m_Series = SERIES_POSITION;
@@ -112,6 +124,7 @@ private:
     std::optional<QPoint> m_DragFrom;
     IndexRange m_DragRange;
     std::optional<int> m_HoverX; // device x of the cursor over the plot
+    mutable View m_View;
 };
 
 } // namespace zef::Glimra

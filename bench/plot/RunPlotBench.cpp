@@ -90,14 +90,18 @@ void BM_BuildPyramid(benchmark::State& state)
     state.counters["bytes_per_buffer_byte"] = double(bytes) / double(kReadings * sizeof(unsigned));
 }
 
-// Paints into an image of the plot's size, counting the CPU time of each paint.
-template <class Plot> void TimePaints(benchmark::State& state, Plot& plot)
+// Paints into an image of the plot's size, counting the CPU time of each paint (and of
+// `before` it).
+template <class Plot, class Before = void (*)()>
+void TimePaints(
+    benchmark::State& state, Plot& plot, Before before = [] {})
 {
     QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
     double cpu = 0;
     for (auto _ : state)
     {
         const double start = CpuSeconds();
+        before();
         DrawContext dc(&image);
         plot.Paint(dc);
         cpu += CpuSeconds() - start;
@@ -105,17 +109,39 @@ template <class Plot> void TimePaints(benchmark::State& state, Plot& plot)
     state.counters["cpu_ms_per_paint"] = cpu / double(state.iterations()) * 1e3;
 }
 
-// range(0): the span shown, as readings; the view is centred on the run. range(1): 1 when
-// the y axis is scaled to the bulk (the spikes as outliers), as the analysis view does.
-void BM_RepaintRunPlot(benchmark::State& state)
+const MinMaxPyramid& Pyramid(bool outliers)
 {
     static const MinMaxPyramid all(Run(), {0, 25});
     static const MinMaxPyramid bulk(Run(), {0, 25}, Spikes());
+    return outliers ? bulk : all;
+}
+
+// range(0): the span shown, as readings; the view is centred on the run and its end moves by
+// a reading before each paint, so that every paint queries its columns anew, as a zoom does.
+// range(1): 1 when the y axis is scaled to the bulk (the spikes as outliers), as the analysis
+// view does.
+void BM_RepaintRunPlot(benchmark::State& state)
+{
     RunPlotCtrl plot;
     plot.resize(kWidth, kHeight);
-    plot.SetData(state.range(1) ? &bulk : &all, SERIES_POSITION);
+    plot.SetData(&Pyramid(state.range(1) != 0), SERIES_POSITION);
     const double span = double(state.range(0));
-    plot.SetRange({kReadings / 2.0 - span / 2, kReadings / 2.0 + span / 2});
+    const IndexRange view{kReadings / 2.0 - span / 2, kReadings / 2.0 + span / 2};
+    bool moved = false;
+    TimePaints(state, plot,
+               [&]
+               {
+                   moved = !moved;
+                   plot.SetRange({view.first, view.last - moved});
+               });
+}
+
+// The whole run again, the view unchanged: a repaint for the cursor's readout.
+void BM_RepaintRunPlotSameView(benchmark::State& state)
+{
+    RunPlotCtrl plot;
+    plot.resize(kWidth, kHeight);
+    plot.SetData(&Pyramid(true), SERIES_POSITION);
     TimePaints(state, plot);
 }
 
@@ -143,6 +169,7 @@ BENCHMARK(BM_BuildPyramid)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RepaintRunPlot)
     ->ArgsProduct({{kReadings, 1'000'000, 20'000, 500, 8}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RepaintRunPlotSameView)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StaticPlotMillionPoints)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv)
