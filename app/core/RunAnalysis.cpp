@@ -586,9 +586,11 @@ void Pass::Run()
 
     const double mean = n > 1 ? double(m_TrackSum) / double(n - 1) : 0.0; // one reading: no speed
     const double perSecond = m_A.durationS > 0 ? double(n) / m_A.durationS : 0;
-    // Turns as the code tester counts them: whole turns of the part's own value from the first
+    // Turns as the code tester counts them: turns of the part's own value from the first
     // reading on, along the track (jumps left out), so that a run that wobbles across a wrap
-    // counts none. Shifts are arithmetic (floor) on 64 bits.
+    // counts none. A turn counts once the part is within a reading's move of its first value
+    // again, as the tester's window of one step does: a run of round length ends a reading
+    // short of its last turn. Shifts are arithmetic (floor) on 64 bits.
     const std::int64_t from = Pos(Raw(0));
     const auto figures = [&](PartFigures& f, unsigned below, unsigned bits)
     {
@@ -598,8 +600,10 @@ void Pass::Run()
         f.countsPerSecond = std::ldexp(mean, -int(below)) * perSecond;
         f.rpm = std::ldexp(f.countsPerSecond, -int(bits)) * 60.0;
         const std::int64_t moved = ((from + m_TrackSum) >> below) - (from >> below);
-        f.turns = std::uint64_t(moved < 0 ? -moved : moved) >> bits;
+        const double step = std::ceil(std::ldexp(std::fabs(m_V), -int(below)));
+        const std::uint64_t reach = step > 1 ? std::uint64_t(std::min(step, 1e15)) : 1;
         f.moved = moved != 0;
+        f.turns = f.moved ? (std::uint64_t(moved < 0 ? -moved : moved) + reach) >> bits : 0;
     };
     figures(m_A.st, 0, m_St);
     figures(m_A.mt, m_St, m_Mt);

@@ -65,9 +65,9 @@ struct PartFigures
     double countsPerSecond = 0; // signed: negative runs backward
     double rpm = 0;             // revolutions of this part's full range per minute, signed
     int direction = 0;          // +1, -1, 0 when standing or unknown
-    // Whole turns of the part's own value between the first reading and the last, along the
-    // track: the code tester's count on a clean run (which counts a turn already within its
-    // step size of the first value).
+    // Turns of the part's own value between the first reading and the last, along the track,
+    // each counted once the part is within a reading's move of its first value again: the
+    // code tester's count on a clean run checked with the step size the run needs.
     std::uint64_t turns = 0;
     // The part's value at the end of the track differs from the first reading's: without
     // that the speed of a part like MT is the noise of a mean, not a motion.
