@@ -162,6 +162,12 @@ CAnalysisDlg::CAnalysisDlg(std::span<const unsigned> readings, Analysis analysis
     Register(root, IDC_ST_ROOTCAUSE);
     auto* figures = new QLabel(FiguresText(m_Analysis, m_Config), this);
     figures->setWordWrap(true);
+    figures->setToolTip(QStringLiteral(
+        "Turns: of each part from the first reading to the last along the track, counted once "
+        "the part is within a reading's move of its first value again, as the code tester "
+        "counts them. The batch dialog's code tester stops counting a part's turns at its "
+        "first error, so after errors its counts are lower.\nA part that did not move has no "
+        "speed."));
     Register(figures, IDC_ST_RUNFIGURES);
 
     m_Position = new QComboBox(this);
