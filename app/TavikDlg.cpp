@@ -328,6 +328,7 @@ void CTavikDlg::BuildControls()
 
     // History
     Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 108);
+    m_History->setAccessibleName(QStringLiteral("History"));
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
     const auto onClick = [this](int id, void (CTavikDlg::*handler)())
