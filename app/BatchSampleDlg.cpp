@@ -5,6 +5,7 @@
 #include "app/HistoryList.h"
 #include "app/Label.h"
 #include "app/Resource.h"
+#include "app/core/Formats.h"
 #include "controls/RgbColor.h"
 
 #include <QApplication>
@@ -36,6 +37,10 @@ constexpr std::array<int, BatchRun::kResultFields> kResultIds = {
     IDC_ST_RESULT_MTMONOTONY, IDC_ST_RESULT_STMONOTONY, IDC_ST_RESULT_MTSTEP,
     IDC_ST_RESULT_STSTEP,     IDC_ST_RESULT_MTTURNS,    IDC_ST_RESULT_STTURNS};
 constexpr const char* kMonotonyTexts[4] = {"No Test", "Ascending", "Descending", "Autodetect"};
+constexpr std::array<const char*, BatchRun::kResultFields> kResultTexts = {
+    "MT Monotonie", "ST Monotonie", "MT Step Size", "ST Step Size", "", ""};
+// A check that could not check anything is neither green nor red.
+constexpr unsigned kNotCheckedColour = RGB_COLOR::LIGHTGRAY;
 constexpr int kProgressSteps = 1000;
 
 QString DefaultChooseFile(QWidget* parent)
@@ -51,6 +56,17 @@ void DefaultShowError(QWidget* parent, const QString& text)
 {
     QMessageBox::warning(parent, QStringLiteral("Error"), text);
 }
+
+CBatchSampleDlg::Unsaved DefaultAskUnsaved(QWidget* parent, std::size_t readings)
+{
+    const auto answer = QMessageBox::question(
+        parent, QStringLiteral("Batch Sample"),
+        QStringLiteral("Save the %1 readings?").arg(ToQ(FormatCount(readings))),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    return answer == QMessageBox::Save      ? CBatchSampleDlg::Unsaved::Save
+           : answer == QMessageBox::Discard ? CBatchSampleDlg::Unsaved::Discard
+                                            : CBatchSampleDlg::Unsaved::Cancel;
+}
 } // namespace
 
 void CBatchSampleDlg::ConfigureSaveDialog(QFileDialog& dialog)
@@ -63,16 +79,17 @@ void CBatchSampleDlg::ConfigureSaveDialog(QFileDialog& dialog)
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters({QStringLiteral("Logfiles (*.dat;*.log;*.txt) (*.dat *.log *.txt)"),
                            QStringLiteral("All Files (*.*) (*)"),
-                           QStringLiteral("CSV Files (*.csv) (*.csv)")});
+                           QStringLiteral("CSV Files (*.csv) (*.csv)"),
+                           QStringLiteral("HDF5 Files (*.h5) (*.h5)")});
     dialog.selectFile(QStringLiteral("SSIBatch.log"));
     // Overwriting asks first: Qt's default, kept by not setting DontConfirmOverwrite.
 }
 
 CBatchSampleDlg::CBatchSampleDlg(Tavik::Box& box, unsigned stBits, unsigned mtBits, bool gray,
-                                 QWidget* parent)
+                                 QWidget* parent, const FTD2xx::Clock& clock)
     : DialogBase(parent), m_History(new CHistoryList(this)),
-      m_Run(box, *m_History, stBits, mtBits, gray), m_ChooseFile(DefaultChooseFile),
-      m_ShowError(DefaultShowError)
+      m_Run(box, *m_History, stBits, mtBits, gray, clock), m_ChooseFile(DefaultChooseFile),
+      m_ShowError(DefaultShowError), m_AskUnsaved(DefaultAskUnsaved)
 {
     setWindowTitle(QStringLiteral("Batch Sample"));
     setModal(true);
@@ -133,13 +150,17 @@ void CBatchSampleDlg::BuildControls()
 
     caption("Sample Delay", 14, 22, 60);
     edit(BatchRun::EDIT_SAMPLE_DELAY, 76, 20, 36);
-    caption("us", 116, 22, 12);
+    caption("\xB5s", 116, 22, 12);
     caption("Sample Count", 14, 38, 60);
     edit(BatchRun::EDIT_SAMPLE_COUNT, 76, 36, 50);
     button("Start", IDC_BT_START, 14, 53, 50);
+    button("Stop", IDC_BT_STOP, 68, 53, 50);
 
     m_Progress = Place(new QProgressBar(this), IDC_PR_BUFFER, 180, 22, 146, 12);
     m_Progress->setTextVisible(false);
+    // Readings of total, then rate and time left, or how long nothing came.
+    m_ProgressText = Place(new QLabel(this), IDC_ST_PROGRESS, 180, 35, 146, 17);
+    m_ProgressText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     button("Save Buffer", IDC_BT_SAVEBUFFER, 180, 53, 60);
     button("LoadDummyData", IDC_BT_LOADDUMMYDATA, 266, 53, 60)->hide();
 
@@ -168,6 +189,7 @@ void CBatchSampleDlg::BuildControls()
     result(BatchRun::RESULT_MT_TURNS, "", 54, 186, 34);
     caption("ST Turns", 94, 188, 40);
     result(BatchRun::RESULT_ST_TURNS, "", 134, 186, 34);
+    m_Verdict = Place(new QLabel(this), IDC_ST_VERDICT, 174, 187, 152, 10);
 
     Place(m_History, IDC_LB_HISTORY, 14, 220, 312, 82);
     button("Exit", IDC_BT_EXIT, 273, 313, 60);
@@ -176,6 +198,7 @@ void CBatchSampleDlg::BuildControls()
                              BatchRun::EDIT_MT_STEP, BatchRun::EDIT_ST_STEP})
         CommitOnFocusOut(m_Edits[e], [this] { OnValidateEdits(); });
     OnClicked(IDC_BT_START, [this] { OnStart(); });
+    OnClicked(IDC_BT_STOP, [this] { OnStop(); });
     OnClicked(IDC_BT_SAVEBUFFER, [this] { OnSaveBuffer(); });
     OnClicked(IDC_BT_LOADDUMMYDATA, [this] { OnLoadDummyData(); });
     OnClicked(IDC_BT_CHECKAGAIN, [this] { OnCheckAgain(); });
@@ -230,6 +253,7 @@ void CBatchSampleDlg::Render()
     m_Edits[BatchRun::EDIT_SAMPLE_COUNT]->setEnabled(parameters);
 
     const bool sampling = view.state == BatchRun::BATCH_SAMPLING;
+    GetDlgItem(IDC_BT_STOP)->setEnabled(sampling);
     SetWaitCursor(sampling);
     if (sampling && !m_Timer.isActive())
         m_Timer.start();
@@ -247,20 +271,57 @@ void CBatchSampleDlg::Render()
     // A range of 0 to 0 would make the bar a busy indicator.
     m_Progress->setRange(0, std::max(1, int(view.progressMax)));
     m_Progress->setValue(int(view.progressPos));
+    QString progress;
+    if (view.progressMax > 0)
+        progress = QStringLiteral("%1 of %2 readings")
+                       .arg(ToQ(FormatCount(view.progressPos)), ToQ(FormatCount(view.progressMax)));
+    if (sampling && view.stalled)
+        progress +=
+            QStringLiteral("\nNo reading for %1").arg(ToQ(FormatSeconds(view.secondsSinceReading)));
+    else if (sampling && view.ratePerSecond > 0)
+        progress += QStringLiteral("\n%1/s, %2 left")
+                        .arg(ToQ(FormatCount(static_cast<unsigned long long>(view.ratePerSecond))),
+                             ToQ(FormatSeconds(view.secondsLeft)));
+    if (m_ProgressText->text() != progress)
+        m_ProgressText->setText(progress);
+    {
+        QPalette stalled = palette();
+        if (sampling && view.stalled)
+            stalled.setColor(QPalette::WindowText, Qt::darkRed);
+        m_ProgressText->setPalette(stalled);
+    }
 
     const unsigned cleared = CLabel::FromQColor(palette().color(QPalette::Button));
     for (std::size_t f = 0; f < BatchRun::kResultFields; ++f)
     {
         const BatchRun::Field& field = view.results[f];
         const unsigned colour = !field.shown ? cleared
+                                : field.grey ? kNotCheckedColour
                                 : field.ok   ? RGB_COLOR::LIGHTGREEN
                                              : RGB_COLOR::LIGHTRED;
         CLabel* label = m_Results[f];
         if (label->GetBackgroundColor() != colour)
             label->SetBackground(colour);
-        if (f >= BatchRun::RESULT_MT_TURNS && label->GetText() != ToQ(field.text))
-            label->SetCaption(ToQ(field.text));
+        // The error fields add their count to their name once a check has run.
+        QString text = QString::fromLatin1(kResultTexts[f]);
+        if (!field.shown)
+            text = f >= BatchRun::RESULT_MT_TURNS ? QString() : text;
+        else
+            text = f >= BatchRun::RESULT_MT_TURNS ? ToQ(field.text)
+                                                  : text + QStringLiteral(": ") + ToQ(field.text);
+        if (label->GetText() != text)
+            label->SetCaption(text);
+        label->setToolTip(field.grey ? ToQ(view.verdict.Text(0)) : QString());
     }
+    QString verdict;
+    if (view.checked)
+    {
+        const CodeTester::Result& r = m_Run.GetResult();
+        verdict = ToQ(view.verdict.Text(r.GetErrorCount()));
+        verdict[0] = verdict[0].toUpper();
+    }
+    if (m_Verdict->text() != verdict)
+        m_Verdict->setText(verdict);
 }
 
 void CBatchSampleDlg::OnValidateEdits()
@@ -273,6 +334,12 @@ void CBatchSampleDlg::OnStart()
 {
     SyncMonotony();
     m_Run.Start();
+    Render();
+}
+
+void CBatchSampleDlg::OnStop()
+{
+    m_Run.Stop();
     Render();
 }
 
@@ -316,6 +383,20 @@ void CBatchSampleDlg::OnExit()
 {
     m_Run.Stop();
     Render();
+    if (m_Run.NeedsSave())
+    {
+        switch (m_AskUnsaved(this, m_Run.GetBuffer().size()))
+        {
+        case Unsaved::Cancel:
+            return;
+        case Unsaved::Save:
+            if (!OnSaveBuffer())
+                return;
+            break;
+        case Unsaved::Discard:
+            break;
+        }
+    }
     QDialog::reject();
 }
 
@@ -324,13 +405,13 @@ void CBatchSampleDlg::reject()
     Guard([this] { OnExit(); });
 }
 
-void CBatchSampleDlg::OnSaveBuffer()
+bool CBatchSampleDlg::OnSaveBuffer()
 {
     if (!m_Run.HasReadings())
-        return;
+        return false;
     const QString name = m_ChooseFile(this);
     if (name.isEmpty())
-        return;
+        return false;
 
     std::unique_ptr<QProgressDialog> progress;
     const std::size_t readings = m_Run.GetBuffer().size();
@@ -358,6 +439,7 @@ void CBatchSampleDlg::OnSaveBuffer()
         m_ShowError(this, QStringLiteral("Cannot open file '%1' for writing").arg(name));
     else if (error == BatchFile::BATCH_FILE_WRITE)
         m_ShowError(this, QStringLiteral("Error while writing to file '%1' for writing").arg(name));
+    return error == BatchFile::BATCH_FILE_OK;
 }
 
 } // namespace App

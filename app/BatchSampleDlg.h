@@ -12,6 +12,7 @@
 
 class QButtonGroup;
 class QFileDialog;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 
@@ -37,23 +38,29 @@ public:
     // Saves of at least this many readings show a progress dialog.
     static constexpr std::size_t kProgressReadings = 100000;
 
-    // Borrows `box` while it lives. Reads the box's parameter set at once.
+    // Borrows `box` (and `clock`, which times the run) while it lives. Reads the box's
+    // parameter set at once.
     CBatchSampleDlg(Tavik::Box& box, unsigned stBits, unsigned mtBits, bool gray,
-                    QWidget* parent = nullptr);
+                    QWidget* parent = nullptr,
+                    const FTD2xx::Clock& clock = FTD2xx::Clock::System());
     ~CBatchSampleDlg() override;
     // What a saved CSV or HDF5 file names as its box and program.
     void SetRunSettings(const RunSettings& settings) { m_Run.SetSettings(settings); }
 
     // --- Handlers, public so that tests can drive the dialog --------------------------------
     void OnStart();
+    // "Stop": ends a streaming run and keeps what arrived.
+    void OnStop();
     void OnTimer(); // one collection tick
     void OnCheckAgain();
-    void OnSaveBuffer();
+    // False when nothing was written (cancelled or failed).
+    bool OnSaveBuffer();
     void OnLoadDummyData();
     void OnValidateEdits();
     // "Analysis": opens the view of the last check over the batch dialog.
     void OnAnalysis();
-    // "Exit", Escape and the close box: a streaming run is stopped on the box.
+    // "Exit", Escape and the close box: a streaming run is stopped on the box; readings not
+    // saved yet are offered for saving first (Cancel keeps the dialog open).
     void OnExit();
 
     // Asks for the file to save to; an empty name cancels. Tests replace it.
@@ -62,6 +69,15 @@ public:
     // Shows a file error; tests replace it.
     using ErrorBox = std::function<void(QWidget* parent, const QString& text)>;
     void SetErrorBox(ErrorBox box) { m_ShowError = std::move(box); }
+    // Asks "Save the N readings?"; tests replace it.
+    enum class Unsaved
+    {
+        Save,
+        Discard,
+        Cancel,
+    };
+    using UnsavedQuestion = std::function<Unsaved(QWidget* parent, std::size_t readings)>;
+    void SetUnsavedQuestion(UnsavedQuestion ask) { m_AskUnsaved = std::move(ask); }
     // The save dialog as the default chooser shows it.
     static void ConfigureSaveDialog(QFileDialog& dialog);
 
@@ -93,8 +109,11 @@ private:
     std::array<QLineEdit*, BatchRun::kEdits> m_Edits{};
     std::array<CLabel*, BatchRun::kResultFields> m_Results{};
     QProgressBar* m_Progress = nullptr;
+    QLabel* m_ProgressText = nullptr;
+    QLabel* m_Verdict = nullptr;
     FileChooser m_ChooseFile;
     ErrorBox m_ShowError;
+    UnsavedQuestion m_AskUnsaved;
     std::unique_ptr<CAnalysisDlg> m_Analysis;
 };
 

@@ -1,124 +1,18 @@
 #include "app/ClockSweepDlg.h"
 
 #include "app/Resource.h"
-#include "app/core/BatchRun.h"
+#include "app/SweepPlot.h"
 #include "app/core/Formats.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include <algorithm>
-#include <cmath>
 
 namespace App
 {
-
-namespace
-{
-// The rate axis: 10^-5 at the bottom, 1 at the top; no errors lie on the bottom line.
-constexpr double kRateDecades = 5;
-
-double RateY(double rate, double height)
-{
-    if (rate <= 0)
-        return height;
-    const double decades = std::clamp(-std::log10(rate), 0.0, kRateDecades);
-    return height * decades / kRateDecades;
-}
-
-// The clock axis is logarithmic too: the selectable clocks crowd at the low end.
-double ClockX(unsigned hz, unsigned fromHz, unsigned toHz, double width)
-{
-    if (toHz <= fromHz || fromHz == 0)
-        return width / 2;
-    return width * std::log(double(hz) / fromHz) / std::log(double(toHz) / fromHz);
-}
-
-// Error rate against clock: green points clean, red ones with errors, the recommended
-// clock as a blue line.
-class SweepPlot : public QWidget
-{
-public:
-    explicit SweepPlot(QWidget* parent) : QWidget(parent) {}
-    void SetView(ClockSweep::View view)
-    {
-        m_View = std::move(view);
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.fillRect(rect(), Qt::white);
-        const int left = fontMetrics().horizontalAdvance(QStringLiteral("1e-5")) + 6;
-        const int bottom = fontMetrics().height() + 4;
-        const QRectF area(left, 6, width() - left - 10, height() - bottom - 12);
-        p.setPen(QColor(220, 220, 220));
-        for (int d = 0; d <= int(kRateDecades); ++d)
-        {
-            const double y = area.top() + area.height() * d / kRateDecades;
-            p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-            p.setPen(Qt::black);
-            p.drawText(QRectF(0, y - 8, left - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
-                       d == 0 ? QStringLiteral("1") : QStringLiteral("1e-%1").arg(d));
-            p.setPen(QColor(220, 220, 220));
-        }
-        p.setPen(Qt::black);
-        p.drawRect(area);
-        const auto& points = m_View.points;
-        if (points.empty())
-            return;
-        const unsigned from = points.front().hz;
-        const unsigned to = points.back().hz;
-        const auto at = [&](const ClockSweep::Point& point)
-        {
-            return QPointF(area.left() + ClockX(point.hz, from, to, area.width()),
-                           area.top() + RateY(point.Rate(), area.height()));
-        };
-        p.drawText(QRectF(area.left(), area.bottom() + 2, area.width() / 2, bottom), Qt::AlignLeft,
-                   ToQ(FormatFrequency(from)));
-        p.drawText(QRectF(area.center().x(), area.bottom() + 2, area.width() / 2, bottom),
-                   Qt::AlignRight, ToQ(FormatFrequency(to)));
-        if (const unsigned hz = m_View.recommendation.clock; hz >= from && hz <= to)
-        {
-            const double x = area.left() + ClockX(hz, from, to, area.width());
-            p.setPen(QPen(QColor(0, 0, 200), 1, Qt::DashLine));
-            p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
-        }
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QColor(120, 120, 120));
-        const ClockSweep::Point* previous = nullptr;
-        for (const ClockSweep::Point& point : points)
-        {
-            if (!point.done)
-                break;
-            if (previous)
-                p.drawLine(at(*previous), at(point));
-            previous = &point;
-        }
-        p.setPen(Qt::NoPen);
-        for (const ClockSweep::Point& point : points)
-        {
-            if (!point.done)
-                break;
-            p.setBrush(point.errors ? QColor(210, 0, 0) : QColor(0, 160, 0));
-            p.drawEllipse(at(point), 3, 3);
-        }
-    }
-
-private:
-    ClockSweep::View m_View;
-};
-
-unsigned Number(const QLineEdit* edit)
-{
-    return BatchRun::ParseNumber(FromQ(edit->text()));
-}
-} // namespace
 
 CClockSweepDlg::CClockSweepDlg(Tavik::Box& box, HistorySink& history, unsigned stBits,
                                unsigned mtBits, Apply apply, QWidget* parent)
@@ -163,7 +57,7 @@ void CClockSweepDlg::BuildControls()
     m_Count = edit(IDC_ED_SWEEP_COUNT, defaults.count, 32, 23, 44);
     caption("Delay", 95, 25, 22);
     m_Delay = edit(IDC_ED_SWEEP_DELAY, defaults.delayUs, 118, 23, 36);
-    caption("us (0: minimum)", 157, 25, 70);
+    caption("\xB5s (0: minimum)", 157, 25, 70);
     button("Start", IDC_BT_SWEEP_START, 236, 6, 57);
     button("Stop", IDC_BT_SWEEP_STOP, 236, 22, 57);
     m_Progress = Place(new QProgressBar(this), IDC_PR_SWEEP, 7, 41, 286, 10);
@@ -175,20 +69,39 @@ void CClockSweepDlg::BuildControls()
     button("Apply", IDC_BT_SWEEP_APPLY, 172, 218, 57);
     button("Close", IDC_BT_SWEEP_CLOSE, 236, 218, 57);
 
+    for (QLineEdit* edit : {m_From, m_To, m_Count, m_Delay})
+        connect(edit, &QLineEdit::textEdited, this, [this] { Guard([this] { Validate(); }); });
     OnClicked(IDC_BT_SWEEP_START, [this] { OnStart(); });
     OnClicked(IDC_BT_SWEEP_STOP, [this] { OnStop(); });
     OnClicked(IDC_BT_SWEEP_APPLY, [this] { OnApply(); });
     OnClicked(IDC_BT_SWEEP_CLOSE, [this] { reject(); });
 }
 
+ClockSweep::TextCheck CClockSweepDlg::Validate()
+{
+    const ClockSweep::TextCheck check =
+        ClockSweep::CheckTexts({FromQ(m_From->text()), FromQ(m_To->text()), FromQ(m_Count->text()),
+                                FromQ(m_Delay->text())});
+    const std::array<QLineEdit*, 4> edits = {m_From, m_To, m_Count, m_Delay};
+    for (std::size_t e = 0; e < edits.size(); ++e)
+    {
+        QPalette palette = this->palette();
+        if (!check.valid[e])
+            palette.setColor(QPalette::Base, QColor(255, 160, 160));
+        edits[e]->setPalette(palette);
+    }
+    m_Invalid = check.reason;
+    Render();
+    return check;
+}
+
 void CClockSweepDlg::OnStart()
 {
-    ClockSweep::Settings settings;
-    settings.fromHz = Number(m_From);
-    settings.toHz = Number(m_To);
-    settings.count = Number(m_Count);
-    settings.delayUs = Number(m_Delay);
-    if (m_Sweep.Start(settings))
+    const ClockSweep::TextCheck check = Validate();
+    if (!check.reason.empty())
+        return;
+    m_Applied.clear();
+    if (m_Sweep.Start(check.settings))
         m_Timer.start();
     Render();
 }
@@ -215,9 +128,12 @@ void CClockSweepDlg::OnTimer()
 void CClockSweepDlg::OnApply()
 {
     const ClockSweep::Recommendation r = m_Sweep.GetView().recommendation;
-    if (m_Sweep.GetState() == ClockSweep::SWEEP_RUNNING || r.clock == 0 || !m_Apply)
+    if (m_Sweep.GetState() != ClockSweep::SWEEP_DONE || r.clock == 0 || !m_Apply)
         return;
-    m_Apply(r.clock);
+    m_Applied = m_Apply(r.clock) ? QStringLiteral("Applied: %1.").arg(ToQ(FormatFrequency(r.clock)))
+                                 : QStringLiteral("The box did not take %1; see the history.")
+                                       .arg(ToQ(FormatFrequency(r.clock)));
+    Render();
 }
 
 void CClockSweepDlg::reject()
@@ -235,25 +151,37 @@ void CClockSweepDlg::Render()
         m_Timer.stop();
     for (QLineEdit* edit : {m_From, m_To, m_Count, m_Delay})
         edit->setEnabled(!running);
-    GetDlgItem(IDC_BT_SWEEP_START)->setEnabled(!running);
+    GetDlgItem(IDC_BT_SWEEP_START)->setEnabled(!running && m_Invalid.empty());
     GetDlgItem(IDC_BT_SWEEP_STOP)->setEnabled(running);
     GetDlgItem(IDC_BT_SWEEP_APPLY)
-        ->setEnabled(!running && view.state != ClockSweep::SWEEP_IDLE &&
-                     view.recommendation.clock != 0);
+        ->setEnabled(view.state == ClockSweep::SWEEP_DONE && view.recommendation.clock != 0);
     const int total = int(view.points.size());
     m_Progress->setRange(0, std::max(total, 1) * 1000);
     const double part =
         view.readingsMax ? double(view.readingsPos) / double(view.readingsMax) : 0.0;
     m_Progress->setValue(int((double(view.done) + part) * 1000));
+    // A bad edit, then the box's last failure, stand in red above everything else.
     QString text;
-    if (running)
-        text = QStringLiteral("Sweeping: %1 of %2 clocks checked.").arg(view.done).arg(total);
-    else if (view.state == ClockSweep::SWEEP_STOPPED)
-        text = QStringLiteral("Stopped. ");
-    else if (view.state == ClockSweep::SWEEP_FAILED)
-        text = QStringLiteral("The box failed; see the history. ");
-    if (!running)
-        text += ToQ(view.recommendation.text);
+    bool error = true;
+    if (!m_Invalid.empty() && !running)
+        text = ToQ(m_Invalid);
+    else if (!view.lastError.empty() && !running)
+        text = ToQ(view.lastError).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char(' ') +
+               ToQ(view.recommendation.text);
+    else
+    {
+        error = false;
+        if (running)
+            text = QStringLiteral("Sweeping: %1 of %2 clocks checked.").arg(view.done).arg(total);
+        else
+            text = ToQ(view.recommendation.text);
+        if (!m_Applied.isEmpty())
+            text += QLatin1Char(' ') + m_Applied;
+    }
+    QPalette palette = this->palette();
+    if (error)
+        palette.setColor(QPalette::WindowText, Qt::darkRed);
+    m_Result->setPalette(palette);
     m_Result->setText(text);
     static_cast<SweepPlot*>(m_Plot)->SetView(view);
 }

@@ -5,7 +5,10 @@
 
 #include <QTimer>
 
+#include <QString>
+
 #include <functional>
+#include <string>
 
 class QLineEdit;
 class QLabel;
@@ -30,8 +33,8 @@ class CClockSweepDlg : public DialogBase
 public:
     static constexpr int kTimerPeriodMs = 200;
 
-    // Sets the chosen clock on the box, with its history line.
-    using Apply = std::function<void(unsigned hz)>;
+    // Sets the chosen clock on the box, with its history line; false when the box refused.
+    using Apply = std::function<bool(unsigned hz)>;
     // Borrows `box` and `history` while it lives.
     CClockSweepDlg(Tavik::Box& box, HistorySink& history, unsigned stBits, unsigned mtBits,
                    Apply apply, QWidget* parent = nullptr);
@@ -42,6 +45,8 @@ public:
     void OnStop();
     void OnTimer();
     void OnApply();
+    // Reads the edits strictly, marks the bad ones red and says why in the dialog.
+    ClockSweep::TextCheck Validate();
 
     ClockSweep& GetSweep() { return m_Sweep; }
     bool IsTimerRunning() const { return m_Timer.isActive(); }
@@ -63,6 +68,8 @@ private:
     QProgressBar* m_Progress = nullptr;
     QWidget* m_Plot = nullptr;
     QLabel* m_Result = nullptr;
+    std::string m_Invalid; // why the edits cannot be swept; empty when they can
+    QString m_Applied;     // the outcome of Apply
 };
 
 } // namespace App

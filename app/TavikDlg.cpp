@@ -729,43 +729,60 @@ void CTavikDlg::customEvent(QEvent* event)
 // Batch Sample
 
 // GS_BATCH while a modal batch-like dialog runs, GS_POWERED again however it ends, an
-// exception included.
+// exception included; or the state of an unplug when its box vanished on the way.
 struct CTavikDlg::BatchScope
 {
-    explicit BatchScope(CTavikDlg& dlg) : m_Dlg(dlg) { m_Dlg.EnterGuiState(GS_BATCH); }
-    ~BatchScope() { m_Dlg.EnterGuiState(GS_POWERED); }
+    BatchScope(CTavikDlg& dlg, const char* what) : m_Dlg(dlg), m_What(what)
+    {
+        m_Dlg.EnterGuiState(GS_BATCH);
+    }
+    ~BatchScope()
+    {
+        m_Dlg.Act([this] { m_Dlg.m_Session.EndBatch(m_What, m_Vanished); });
+    }
     BatchScope(const BatchScope&) = delete;
     BatchScope& operator=(const BatchScope&) = delete;
     CTavikDlg& m_Dlg;
+    const char* m_What;
+    bool m_Vanished = false;
 };
 
 void CTavikDlg::OnBatchSample()
 {
     if (m_Session.View().state != GS_POWERED)
         return;
-    const BatchScope scope(*this);
+    BatchScope scope(*this, "Batch sampling");
     const BoxView& view = m_Session.View();
-    CBatchSampleDlg batch(m_Tavik, view.stBits, view.mtBits, false, this);
+    CBatchSampleDlg batch(m_Tavik, view.stBits, view.mtBits, false, this, *m_Clock);
     batch.SetRunSettings(m_Session.DescribeRun(std::string("Tavik ") + TAVIK_VERSION));
     if (m_RunBatchDialog)
         m_RunBatchDialog(batch);
     else
         batch.exec();
+    AddHistory(batch.GetRun().Summary());
+    scope.m_Vanished = batch.GetRun().BoxVanished();
 }
 
 void CTavikDlg::OnClockSweep()
 {
     if (m_Session.View().state != GS_POWERED)
         return;
-    const BatchScope scope(*this);
+    BatchScope scope(*this, "Clock sweep");
     const BoxView& view = m_Session.View();
     CClockSweepDlg sweep(
         m_Tavik, *m_History, view.stBits, view.mtBits,
-        [this](unsigned hz) { Act([this, hz] { m_Session.ChooseClock(hz); }); }, this);
+        [this](unsigned hz)
+        {
+            bool taken = false;
+            Act([&] { taken = m_Session.ApplyClock(hz); });
+            return taken;
+        },
+        this);
     if (m_RunSweepDialog)
         m_RunSweepDialog(sweep);
     else
         sweep.exec();
+    scope.m_Vanished = sweep.GetSweep().BoxVanished();
 }
 
 void CTavikDlg::resizeEvent(QResizeEvent* event)

@@ -6,6 +6,7 @@
 #include "controls/WindowSizer.h"
 #include "controls/WndTimer.h"
 #include "driver/Box.h"
+#include "link/Clock.h"
 
 #include <QIcon>
 #include <QRect>
@@ -67,6 +68,8 @@ public:
     // GS_POWERED. Its Apply chooses the clock as the clock list does.
     void OnClockSweep();
     using SweepDialogRunner = std::function<void(CClockSweepDlg&)>;
+    // The clock that times batch runs (their rate and stalls); tests pass a manual one.
+    void SetClock(const FTD2xx::Clock& clock) { m_Clock = &clock; }
     void SetSweepDialogRunner(SweepDialogRunner runner) { m_RunSweepDialog = std::move(runner); }
     // A menu command (the system menu's commands), compared after clearing its low 4 bits.
     void OnSysCommand(int command);
@@ -162,6 +165,7 @@ private:
     void FeedVisualisations(const SampleParts& parts);
     std::unique_ptr<VisualizeAngleDlg> m_AngleDlg;
     std::unique_ptr<VisualizeSegmentDlg> m_SegmentDlg;
+    const FTD2xx::Clock* m_Clock = &FTD2xx::Clock::System();
     BatchDialogRunner m_RunBatchDialog;
     SweepDialogRunner m_RunSweepDialog;
 };

@@ -10,6 +10,7 @@
 #include "app/core/Resource.h"
 #include "app/core/RunAnalysis.h"
 #include "app/core/RunFile.h"
+#include "app/core/Verdict.h"
 #include "base/IniFile.h"
 #include "base/String.h"
 #include "driver/Box.h"
@@ -63,8 +64,8 @@ constexpr const char* kExitCodes =
     "  0    success\n"
     "  1    a box or link failure (the box's status on stderr)\n"
     "  2    bad usage, a malformed input file or an output file that cannot be written\n"
-    "  3    check or batch found errors in the readings, analyse found events; sweep found no\n"
-    "       clean clock\n"
+    "  3    check or batch found errors in the readings or could not check them (fewer than 3\n"
+    "       readings, no encoder answering); analyse found events; sweep found no clean clock\n"
     "  130  interrupted (Ctrl-C); what arrived is kept, a sweep restores the clock\n";
 
 // History lines to stdout (unless quiet), error lines to stderr; both kept for --json.
@@ -201,9 +202,16 @@ const std::map<std::string, MONOTONY> kMonotonies = {
     {"none", MONO_NO_TEST},
 };
 
-json ResultJson(const CodeTester::Result& r)
+const char* VerdictName(Verdict::Kind kind)
 {
-    return {{"passed", r.Passed()},
+    return kind == Verdict::PASSED ? "passed" : kind == Verdict::FAILED ? "failed" : "not checked";
+}
+
+json ResultJson(const CodeTester::Result& r, const Verdict& verdict)
+{
+    return {{"passed", verdict.kind == Verdict::PASSED},
+            {"verdict", VerdictName(verdict.kind)},
+            {"reason", verdict.reason},
             {"errors", r.GetErrorCount()},
             {"stMonotonyErrors", r.m_StMonotonyErrors},
             {"mtMonotonyErrors", r.m_MtMonotonyErrors},
@@ -213,7 +221,7 @@ json ResultJson(const CodeTester::Result& r)
             {"mtTurns", r.m_MtTurns}};
 }
 
-void PrintResult(std::ostream& out, const CodeTester::Result& r)
+void PrintResult(std::ostream& out, const CodeTester::Result& r, const Verdict& verdict)
 {
     out << "ST monotony errors: " << r.m_StMonotonyErrors << '\n'
         << "MT monotony errors: " << r.m_MtMonotonyErrors << '\n'
@@ -222,7 +230,8 @@ void PrintResult(std::ostream& out, const CodeTester::Result& r)
         << "ST turns:           " << r.m_StTurns << '\n'
         << "MT turns:           " << r.m_MtTurns << '\n'
         << "Result:             "
-        << (r.Passed() ? std::string("passed") : std::to_string(r.GetErrorCount()) + " error(s)")
+        << (verdict.kind == Verdict::FAILED ? std::to_string(r.GetErrorCount()) + " error(s)"
+                                            : verdict.Text(r.GetErrorCount()))
         << '\n';
 }
 
@@ -297,7 +306,7 @@ public:
 
 private:
     int CheckOutputPath();
-    bool Save(const BatchRun& run);
+    bool Save(BatchRun& run);
     // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
     int Connect();
     int PowerOn();
@@ -606,17 +615,13 @@ int Command::CheckOutputPath()
     return EXIT_OK;
 }
 
-bool Command::Save(const BatchRun& run)
+bool Command::Save(BatchRun& run)
 {
     if (!run.HasReadings())
         return true;
-    const auto& readings = run.GetBuffer();
-    const BatchFile::Error error = run.Save(m_Options.file);
-    if (error == BatchFile::BATCH_FILE_OK)
-    {
-        m_Sink.Line(Format("%zu readings written to %s.", readings.size(), m_Options.file.c_str()));
+    // The run writes its own line on success.
+    if (run.Save(m_Options.file) == BatchFile::BATCH_FILE_OK)
         return true;
-    }
     m_Env.err << "Error: " << m_Options.file << ": cannot write the file: " << std::strerror(errno)
               << '\n';
     return false;
@@ -673,24 +678,25 @@ int Command::Batch()
     const bool boxFailed = m_Sink.ErrorCount() != errorsBefore;
     const bool saved = Save(run);
     const bool checked = !interrupted && !boxFailed && run.GetBuffer().size() == *m_Options.count;
+    const Verdict verdict = JudgeCheck(run.GetBuffer().size(), run.GetResult(), &run.GetAnalysis());
     if (m_Options.json)
     {
         json doc = {{"file", m_Options.file},
                     {"readings", run.GetBuffer().size()},
                     {"interrupted", interrupted}};
         if (checked)
-            doc["result"] = ResultJson(run.GetResult());
+            doc["result"] = ResultJson(run.GetResult(), verdict);
         PrintJson(doc);
     }
     else if (checked)
-        PrintResult(m_Env.out, run.GetResult());
+        PrintResult(m_Env.out, run.GetResult(), verdict);
     if (interrupted)
         return EXIT_INTERRUPT;
     if (boxFailed)
         return EXIT_BOX;
     if (!saved)
         return EXIT_USAGE;
-    return checked && run.GetResult().Passed() ? EXIT_OK : EXIT_FOUND;
+    return checked && verdict.kind == Verdict::PASSED ? EXIT_OK : EXIT_FOUND;
 }
 
 int Command::ReadFile(RunFileContents& contents, unsigned& stBits, unsigned& mtBits)
@@ -739,18 +745,25 @@ int Command::Check()
     CodeTester tester(config);
     tester.Test(readings);
     const CodeTester::Result& result = tester.GetResult();
+    // The analysis tells a run without an encoder from a clean one.
+    AnalysisConfig analysis;
+    analysis.stBits = st;
+    analysis.mtBits = mt;
+    analysis.gray = config.m_Gray;
+    const Analysis a = AnalyseRun(readings, analysis);
+    const Verdict verdict = JudgeCheck(readings.size(), result, &a);
     for (const std::string& message : result.m_Messages)
         m_Sink.Line(message);
     m_Sink.Line("Check finished");
     if (m_Options.json)
     {
         json doc = {{"file", m_Options.file}, {"readings", readings.size()}};
-        doc["result"] = ResultJson(result);
+        doc["result"] = ResultJson(result, verdict);
         PrintJson(doc);
     }
     else
-        PrintResult(m_Env.out, result);
-    return result.Passed() ? EXIT_OK : EXIT_FOUND;
+        PrintResult(m_Env.out, result, verdict);
+    return verdict.kind == Verdict::PASSED ? EXIT_OK : EXIT_FOUND;
 }
 
 const char* DirectionName(int direction)

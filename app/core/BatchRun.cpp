@@ -3,6 +3,7 @@
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
 #include "app/core/RunFile.h"
+#include "app/core/Unplugged.h"
 #include "driver/Box.h"
 #include "driver/SampleParameter.h"
 #include "driver/XAssertion.h"
@@ -49,8 +50,9 @@ unsigned BatchRun::ParseNumber(const std::string& text)
     return unsigned(value);
 }
 
-BatchRun::BatchRun(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray)
-    : m_Box(box), m_Sink(sink), m_StBits(stBits), m_MtBits(mtBits), m_Gray(gray)
+BatchRun::BatchRun(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray,
+                   const FTD2xx::Clock& clock)
+    : m_Box(box), m_Sink(sink), m_StBits(stBits), m_MtBits(mtBits), m_Gray(gray), m_Clock(clock)
 {
     for (std::size_t i = 0; i < kEdits; ++i)
         m_Edits[i].text = kSpecs[i].start;
@@ -59,6 +61,18 @@ BatchRun::BatchRun(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned
 std::string BatchRun::Status(int status) const
 {
     return m_Box.GetStatusAsString(status);
+}
+
+void BatchRun::BoxError(const std::string& what, int status)
+{
+    const std::string text = Status(status);
+    m_BoxVanished = m_BoxVanished || MeansUnplugged(status, text);
+    m_Sink.Error(what + text);
+}
+
+double BatchRun::SecondsSince(FTD2xx::Clock::TimePoint t) const
+{
+    return std::chrono::duration<double>(m_Clock.Now() - t).count();
 }
 
 void BatchRun::Open()
@@ -72,7 +86,7 @@ void BatchRun::Open()
     const int status = m_Box.GetSampleParameter(p);
     if (status != Tavik::Box::OK)
     {
-        m_Sink.Error("Error while reading sample parameter.\n" + Status(status));
+        BoxError("Error while reading sample parameter.\n", status);
         m_State = BATCH_BOX_ERROR;
         return;
     }
@@ -160,7 +174,7 @@ void BatchRun::Start()
     int status = m_Box.GetSampleParameter(p);
     if (status != Tavik::Box::OK)
     {
-        m_Sink.Error("Error while reading sample parameter.\n" + Status(status));
+        BoxError("Error while reading sample parameter.\n", status);
         return;
     }
     const unsigned count = ParseNumber(m_Edits[EDIT_SAMPLE_COUNT].text);
@@ -170,7 +184,7 @@ void BatchRun::Start()
     status = m_Box.SetSampleParameter(p);
     if (status != Tavik::Box::OK)
     {
-        m_Sink.Error("Error while setting sample parameter. " + detail + "\n" + Status(status));
+        BoxError("Error while setting sample parameter. " + detail + "\n", status);
         return;
     }
     m_Sink.Line("Setting sample parameter. " + detail);
@@ -184,6 +198,8 @@ void BatchRun::Start()
     m_Settings.mtBits = m_MtBits;
     m_Settings.start = IsoTimeNow();
     ResetBuffer(m_Count);
+    m_Saved = false;
+    m_Started = m_LastArrival = m_Clock.Now();
 
     status = m_Box.Sample(m_Arrived);
     if (status == Tavik::Box::OK)
@@ -206,7 +222,7 @@ void BatchRun::Start()
         // have started.
         std::vector<unsigned>().swap(m_Arrived);
         m_Box.TerminateSample();
-        m_Sink.Error("Error while reading sampled measurements from box.\n" + Status(status));
+        BoxError("Error while reading sampled measurements from box.\n", status);
     }
 }
 
@@ -218,20 +234,18 @@ void BatchRun::Poll()
     if (status != Tavik::Box::OK)
     {
         m_State = BATCH_READY;
-        m_Sink.Error("Error while reading sampled measurements from box.\n" + Status(status));
+        BoxError("Error while reading sampled measurements from box.\n", status);
         // The run ends here with what arrived; a box still streaming would refuse the next
         // run. Its answer adds nothing to the error just reported.
         m_Box.TerminateSample();
         return;
     }
-    m_Sink.Line(Format("reading %u measurements from box", unsigned(m_Arrived.size())));
+    // Progress shows beside the bar; the history keeps the run's start and end only.
+    if (!m_Arrived.empty())
+        m_LastArrival = m_Clock.Now();
     Append(m_Arrived);
     if (m_Buffer.size() < m_Count)
-    {
-        m_Sink.Line(
-            Format("Waiting for further %d measurements ...", int(m_Count - m_Buffer.size())));
         return;
-    }
     m_Sink.Line(Format("All %d measurements read.", int(m_Buffer.size())));
     m_State = BATCH_READY;
     Check();
@@ -281,7 +295,9 @@ void BatchRun::Stop()
     m_State = BATCH_READY;
     const int status = m_Box.TerminateSample();
     if (status != Tavik::Box::OK)
-        m_Sink.Error("Error while terminating sample processing." + Status(status));
+        BoxError("Error while terminating sample processing.", status);
+    m_Sink.Line(Format("Sampling stopped: %s of %s readings kept.",
+                       FormatCount(m_Buffer.size()).c_str(), FormatCount(m_Count).c_str()));
 }
 
 void BatchRun::LoadDummyData()
@@ -290,17 +306,42 @@ void BatchRun::LoadDummyData()
         return;
     m_Count = kDummyLast - kDummyFirst + 1;
     ResetBuffer(m_Count);
+    m_Saved = false;
     for (unsigned value = kDummyFirst; value <= kDummyLast; ++value)
         m_Buffer.push_back(value);
 }
 
-BatchFile::Error BatchRun::Save(const std::string& path, const BatchFile::Progress& progress) const
+BatchFile::Error BatchRun::Save(const std::string& path, const BatchFile::Progress& progress)
 {
     if (m_Buffer.empty())
         return BatchFile::BATCH_FILE_OK;
     RunSettings settings = m_Settings;
     settings.delayUs = m_Delay; // also for the test aid's readings
-    return WriteRunFile(path, m_Buffer, settings, m_Gray, progress);
+    const BatchFile::Error error = WriteRunFile(path, m_Buffer, settings, m_Gray, progress);
+    if (error == BatchFile::BATCH_FILE_OK)
+    {
+        m_Saved = true;
+        m_SavedPath = path;
+        m_Sink.Line(
+            Format("Saved %s readings to %s.", FormatCount(m_Buffer.size()).c_str(), path.c_str()));
+    }
+    return error;
+}
+
+std::string BatchRun::Summary() const
+{
+    if (m_Buffer.empty())
+        return "Batch Sample closed: no readings.";
+    std::string text = Format("Batch Sample closed: %s readings, %u us apart, ",
+                              FormatCount(m_Buffer.size()).c_str(), m_Delay);
+    if (m_HasResult)
+    {
+        const CodeTester::Result& r = m_Tester.GetResult();
+        text += "check " + JudgeCheck(m_Buffer.size(), r, &m_Analysis).Text(r.GetErrorCount());
+    }
+    else
+        text += "not checked";
+    return text + (m_Saved ? ", saved to " + m_SavedPath + "." : ", not saved.");
 }
 
 BatchRun::View BatchRun::GetView() const
@@ -311,18 +352,37 @@ BatchRun::View BatchRun::GetView() const
         view.valid[i] = m_Edits[i].valid;
     view.progressMax = m_Count;
     view.progressPos = m_Buffer.size();
+    if (m_State == BATCH_SAMPLING)
+    {
+        const double seconds = SecondsSince(m_Started);
+        if (seconds > 0 && !m_Buffer.empty())
+        {
+            view.ratePerSecond = double(m_Buffer.size()) / seconds;
+            view.secondsLeft = double(m_Count - m_Buffer.size()) / view.ratePerSecond;
+        }
+        view.secondsSinceReading = SecondsSince(m_LastArrival);
+        view.stalled = view.secondsSinceReading >= kStallSeconds;
+    }
     if (m_HasResult)
     {
         const CodeTester::Result& r = m_Tester.GetResult();
-        const auto field = [](bool ok, std::string text = {}) { return Field{true, ok, text}; };
-        view.results[RESULT_MT_MONOTONY] = field(r.m_MtMonotonyErrors == 0);
-        view.results[RESULT_ST_MONOTONY] = field(r.m_StMonotonyErrors == 0);
-        view.results[RESULT_MT_STEP] = field(r.m_MtStepErrors == 0);
-        view.results[RESULT_ST_STEP] = field(r.m_StStepErrors == 0);
+        view.checked = true;
+        view.verdict = JudgeCheck(m_Buffer.size(), r, &m_Analysis);
+        const bool grey = view.verdict.kind == Verdict::NOT_CHECKED;
+        const auto field = [grey](unsigned errors) {
+            return Field{true, errors == 0, grey, std::to_string(errors)};
+        };
+        const auto turns = [grey](bool ok, unsigned count) {
+            return Field{true, ok, grey, std::to_string(count)};
+        };
+        view.results[RESULT_MT_MONOTONY] = field(r.m_MtMonotonyErrors);
+        view.results[RESULT_ST_MONOTONY] = field(r.m_StMonotonyErrors);
+        view.results[RESULT_MT_STEP] = field(r.m_MtStepErrors);
+        view.results[RESULT_ST_STEP] = field(r.m_StStepErrors);
         view.results[RESULT_MT_TURNS] =
-            field(r.m_MtMonotonyErrors == 0 && r.m_MtStepErrors == 0, std::to_string(r.m_MtTurns));
+            turns(r.m_MtMonotonyErrors == 0 && r.m_MtStepErrors == 0, r.m_MtTurns);
         view.results[RESULT_ST_TURNS] =
-            field(r.m_StMonotonyErrors == 0 && r.m_StStepErrors == 0, std::to_string(r.m_StTurns));
+            turns(r.m_StMonotonyErrors == 0 && r.m_StStepErrors == 0, r.m_StTurns);
     }
     return view;
 }

@@ -4,6 +4,8 @@
 #include "app/core/CodeTester.h"
 #include "app/core/RunAnalysis.h"
 #include "app/core/RunSettings.h"
+#include "app/core/Verdict.h"
+#include "link/Clock.h"
 
 #include <array>
 #include <cstddef>
@@ -78,8 +80,12 @@ public:
     {
         bool shown = false; // false: cleared, no colour
         bool ok = false;    // green when shown and ok, red when shown and not
-        std::string text;   // the turn counters in decimal; empty for the error fields
+        bool grey = false;  // shown, but the run could not be checked: neither green nor red
+        std::string text;   // the turn counters, and the error counters, in decimal
     };
+
+    // No reading for this long while sampling: the run may have stalled.
+    static constexpr double kStallSeconds = 3.0;
 
     // Everything a front end shows.
     struct View
@@ -89,11 +95,20 @@ public:
         unsigned progressMax = 0;         // the run's sample count
         std::size_t progressPos = 0;      // readings in the buffer
         std::array<Field, kResultFields> results{};
+        bool checked = false; // results and verdict are those of a check
+        Verdict verdict;
+        // While sampling: readings per second since the start (0 before the first), the time
+        // left at that rate (negative: unknown), and whether no reading came for a while.
+        double ratePerSecond = 0;
+        double secondsLeft = -1;
+        double secondsSinceReading = 0;
+        bool stalled = false;
     };
 
-    // `box` and `sink` are borrowed and must outlive the run. The bit counts and the Gray flag
-    // are those of the opener.
-    BatchRun(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray);
+    // `box`, `sink` and `clock` are borrowed and must outlive the run. The bit counts and the
+    // Gray flag are those of the opener. The clock times the run's rate and stalls.
+    BatchRun(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray,
+             const FTD2xx::Clock& clock = FTD2xx::Clock::System());
     BatchRun(const BatchRun&) = delete;
     BatchRun& operator=(const BatchRun&) = delete;
 
@@ -122,17 +137,25 @@ public:
     void Poll();
     // Runs the code tester over the buffer and shows its results and messages.
     void Check();
-    // "Exit" while a run streams: stops it on the box. The buffer keeps what arrived.
+    // "Stop", and "Exit" while a run streams: stops it on the box. The buffer keeps what
+    // arrived, to be checked and saved.
     void Stop();
     // Fills the buffer with 16 to 65535 ascending (a test aid).
     void LoadDummyData();
 
     bool HasReadings() const { return !m_Buffer.empty(); }
+    // Readings that no save has written since they arrived.
+    bool NeedsSave() const { return HasReadings() && !m_Saved; }
+    // The box answered a failure that says it is no longer attached.
+    bool BoxVanished() const { return m_BoxVanished; }
+    // One line on how the dialog leaves its run, for the main window's history.
+    std::string Summary() const;
     // The box and program a saved run names; Start adds the run's count, delay and start time.
     void SetSettings(const RunSettings& settings) { m_Settings = settings; }
     const RunSettings& GetSettings() const { return m_Settings; }
-    // Writes the buffer in the type the path's extension names (see WriteRunFile).
-    BatchFile::Error Save(const std::string& path, const BatchFile::Progress& progress = {}) const;
+    // Writes the buffer in the type the path's extension names (see WriteRunFile), with the
+    // line "Saved N readings to FILE." when it was written.
+    BatchFile::Error Save(const std::string& path, const BatchFile::Progress& progress = {});
 
     State GetState() const { return m_State; }
     View GetView() const;
@@ -159,6 +182,9 @@ private:
     };
 
     std::string Status(int status) const;
+    // The error line of a failed box call; notes a box that vanished.
+    void BoxError(const std::string& what, int status);
+    double SecondsSince(FTD2xx::Clock::TimePoint t) const;
     void ClearResults();
     // Starts the buffer afresh with room for `count` readings, so it never grows by doubling.
     void ResetBuffer(std::size_t count);
@@ -185,6 +211,12 @@ private:
     CodeTester m_Tester;
     Analysis m_Analysis;
     bool m_HasResult = false;
+    bool m_Saved = false;
+    std::string m_SavedPath;
+    bool m_BoxVanished = false;
+    const FTD2xx::Clock& m_Clock;
+    FTD2xx::Clock::TimePoint m_Started{};
+    FTD2xx::Clock::TimePoint m_LastArrival{};
 };
 
 } // namespace App

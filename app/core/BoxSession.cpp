@@ -4,6 +4,7 @@
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
 #include "app/core/Resource.h"
+#include "app/core/Unplugged.h"
 #include "base/IniFile.h"
 #include "base/Result.h"
 #include "base/String.h"
@@ -85,17 +86,12 @@ bool BoxSession::Check(int status, const std::string& failure)
 
 bool BoxSession::LastFailureMeansUnplugged() const
 {
-    // The link's words for a vanished device: libusb's (real boxes and the simulator) and
-    // the link's own for a device that is no longer listed. A timeout is not among them.
-    return m_LastFailure == Box::DEVICE_NOT_OPENED ||
-           (m_LastFailure == Box::FAILED &&
-            (m_LastFailureText.find("No such device") != std::string::npos ||
-             m_LastFailureText.find("FT_DEVICE_NOT_FOUND") != std::string::npos));
+    return MeansUnplugged(m_LastFailure, m_LastFailureText);
 }
 
-void BoxSession::StopBecauseUnplugged()
+void BoxSession::StopBecauseUnplugged(const char* what)
 {
-    m_History.Line("Continuous sampling stopped: the box is no longer attached.");
+    m_History.Line(std::string(what) + " stopped: the box is no longer attached.");
     m_Box.Close();
     EnterState(GS_DISCONNECTED);
 }
@@ -485,6 +481,30 @@ void BoxSession::CommitMode()
     ValidateAndSet(p, Format("Set SSI mode to %s", SampleParameter::GetModeAsString(mode)));
 }
 
+bool BoxSession::ApplyClock(unsigned hz)
+{
+    if (!IsClock(hz) || !m_Box.IsOpen())
+        return false;
+    SampleParameter p;
+    if (!ReadSampleParameter(p))
+        return false;
+    p.SetFrequence(hz);
+    if (ValidateAndSet(p, Format("Set new frequence to %u Hz", hz)) != Box::OK)
+        return false;
+    m_View.clock = hz;
+    return true;
+}
+
+void BoxSession::EndBatch(const char* what, bool boxVanished)
+{
+    if (m_View.state != GS_BATCH)
+        return;
+    if (boxVanished)
+        StopBecauseUnplugged(what);
+    else
+        EnterState(GS_POWERED);
+}
+
 void BoxSession::CommitClock()
 {
     if (!m_Box.IsOpen())
@@ -625,7 +645,7 @@ std::optional<unsigned> BoxSession::SingleSample()
     const auto failed = [this]
     {
         if (m_View.state == GS_CONTINUOUS && LastFailureMeansUnplugged())
-            StopBecauseUnplugged();
+            StopBecauseUnplugged("Continuous sampling");
         return std::nullopt;
     };
     SampleParameter p;

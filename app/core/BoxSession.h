@@ -120,6 +120,9 @@ public:
     // --- Serial settings -------------------------------------------------------------------
     void ChooseMode(Tavik::SampleParameter::SERIAL_MODE mode);
     void ChooseClock(unsigned hz);
+    // A clock chosen elsewhere (the clock sweep's Apply): the view shows it only when the box
+    // took it. False, with the error line, when it did not.
+    bool ApplyClock(unsigned hz);
     void ChooseStBits(unsigned bits);
     void ChooseMtBits(unsigned bits);
     // Both bit counts chosen at once, committed once.
@@ -145,6 +148,9 @@ public:
     void StartContinuous() { EnterState(GS_CONTINUOUS); }
     void StopContinuous() { EnterState(GS_POWERED); }
     SampleParts Split(unsigned value) const;
+    // A batch-like dialog (`what`: "Batch sampling", "Clock sweep") ended: back to GS_POWERED,
+    // or, when the box vanished on the way, closed with one line as continuous sampling does.
+    void EndBatch(const char* what, bool boxVanished);
 
     // Validates a parameter set and writes it, with the warning and error lines; answers the
     // box status (INVALID_PARAMETER when the set was not valid: nothing is then sent).
@@ -156,7 +162,7 @@ private:
     bool Check(int status, const std::string& failure);
     // Whether the last failure that Check reported says the box is no longer attached.
     bool LastFailureMeansUnplugged() const;
-    void StopBecauseUnplugged();
+    void StopBecauseUnplugged(const char* what);
     bool ReadSampleParameter(Tavik::SampleParameter& p);
     void CommitRegister(unsigned value, const Register& reg);
     void ApplyDefaults(const DefaultParameter& record);

@@ -3,6 +3,7 @@
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
 #include "app/core/RunAnalysis.h"
+#include "app/core/Unplugged.h"
 #include "driver/Box.h"
 
 #include <algorithm>
@@ -100,6 +101,55 @@ std::string ClockSweep::Status(int status) const
     return m_Box.GetStatusAsString(status);
 }
 
+ClockSweep::TextCheck ClockSweep::CheckTexts(const std::array<std::string, 4>& texts)
+{
+    static constexpr const char* kNames[4] = {"From", "To", "Count", "Delay"};
+    TextCheck check;
+    std::array<unsigned*, 4> values = {&check.settings.fromHz, &check.settings.toHz,
+                                       &check.settings.count, &check.settings.delayUs};
+    const auto fail = [&check](std::size_t edit, std::string why)
+    {
+        check.valid[edit] = false;
+        if (check.reason.empty())
+            check.reason = std::move(why);
+    };
+    for (std::size_t e = 0; e < 4; ++e)
+    {
+        const std::string& text = texts[e];
+        unsigned long long value = 0;
+        bool digits = !text.empty() && text.size() <= 10;
+        for (const char c : text)
+        {
+            digits = digits && c >= '0' && c <= '9';
+            value = digits ? value * 10 + unsigned(c - '0') : 0;
+        }
+        if (!digits || value > 0xFFFFFFFFull)
+            fail(e, Format("%s: \"%s\" is not a whole number.", kNames[e], text.c_str()));
+        else
+            *values[e] = unsigned(value);
+    }
+    if (!check.reason.empty())
+        return check;
+    const Settings& s = check.settings;
+    if (s.fromHz > s.toHz)
+    {
+        fail(EDIT_FROM, "From must not be above To.");
+        check.valid[EDIT_TO] = false;
+    }
+    else if (Frequencies(s.fromHz, s.toHz).empty())
+    {
+        fail(EDIT_FROM, CheckSettings(s));
+        check.valid[EDIT_TO] = false;
+    }
+    if (s.count < kMinCount || s.count > kMaxCount)
+        fail(EDIT_COUNT,
+             Format("Count takes %u to %s readings.", kMinCount, FormatCount(kMaxCount).c_str()));
+    if (s.delayUs != 0 && (s.delayUs < kMinDelay || s.delayUs > kMaxDelay))
+        fail(EDIT_DELAY, Format("Delay takes %u to %u us, or 0 for the minimum of each clock.",
+                                kMinDelay, kMaxDelay));
+    return check;
+}
+
 std::string ClockSweep::CheckSettings(const Settings& settings)
 {
     if (Frequencies(settings.fromHz, settings.toHz).empty())
@@ -117,8 +167,10 @@ bool ClockSweep::Start(const Settings& settings)
 {
     if (m_State == SWEEP_RUNNING)
         return false;
+    m_LastError.clear();
     if (const std::string why = CheckSettings(settings); !why.empty())
     {
+        m_LastError = why;
         m_Sink.Error(why);
         return false;
     }
@@ -126,7 +178,7 @@ bool ClockSweep::Start(const Settings& settings)
     const int status = m_Box.GetSampleParameter(m_Own);
     if (status != Box::OK)
     {
-        m_Sink.Error("Error while reading sample parameter.\n" + Status(status));
+        Error("Error while reading sample parameter.\n", status);
         return false;
     }
     m_Settings = settings;
@@ -242,7 +294,7 @@ void ClockSweep::Stop()
         m_Streaming = false;
         const int status = m_Box.TerminateSample();
         if (status != Box::OK)
-            m_Sink.Error("Error while terminating sample processing." + Status(status));
+            Error("Error while terminating sample processing.", status);
     }
     m_State = SWEEP_STOPPED;
     m_Sink.Line("Clock sweep stopped.");
@@ -253,10 +305,18 @@ void ClockSweep::Fail(const std::string& what, int status)
 {
     m_Streaming = false;
     m_State = SWEEP_FAILED;
-    m_Sink.Error(Format("Clock sweep: error while %s at %s.\n", what.c_str(),
-                        FormatFrequency(m_Points[m_Current].hz).c_str()) +
-                 Status(status));
+    Error(Format("Clock sweep: error while %s at %s.\n", what.c_str(),
+                 FormatFrequency(m_Points[m_Current].hz).c_str()),
+          status);
     Restore();
+}
+
+void ClockSweep::Error(const std::string& text, int status)
+{
+    const std::string statusText = Status(status);
+    m_BoxVanished = m_BoxVanished || MeansUnplugged(status, statusText);
+    m_LastError = text + statusText;
+    m_Sink.Error(m_LastError);
 }
 
 void ClockSweep::Restore()
@@ -266,8 +326,11 @@ void ClockSweep::Restore()
     if (status == Box::OK)
         m_Sink.Line("Clock sweep: the box's own settings are back, clock " + clock + ".");
     else
+    {
+        m_BoxVanished = m_BoxVanished || MeansUnplugged(status, Status(status));
         m_Sink.Error("Clock sweep: could not restore the box's own settings (clock " + clock +
                      ").\n" + Status(status));
+    }
 }
 
 ClockSweep::View ClockSweep::GetView() const
@@ -279,7 +342,14 @@ ClockSweep::View ClockSweep::GetView() const
         std::count_if(m_Points.begin(), m_Points.end(), [](const Point& p) { return p.done; }));
     view.readingsMax = m_State == SWEEP_RUNNING ? m_Settings.count : 0;
     view.readingsPos = m_State == SWEEP_RUNNING ? m_Buffer.size() : 0;
-    view.recommendation = Recommend(m_Points);
+    view.lastError = m_LastError;
+    // A recommendation needs every clock of the range: the edge may lie above a stop.
+    if (m_State == SWEEP_DONE)
+        view.recommendation = Recommend(m_Points);
+    else if (m_State == SWEEP_STOPPED)
+        view.recommendation.text = "Sweep stopped: no recommendation.";
+    else if (m_State == SWEEP_FAILED)
+        view.recommendation.text = "Sweep failed: no recommendation.";
     return view;
 }
 

@@ -2,6 +2,7 @@
 
 #include "driver/SampleParameter.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -67,7 +68,8 @@ public:
     struct View
     {
         State state = SWEEP_IDLE;
-        std::size_t done = 0; // checked clocks
+        std::string lastError; // the last failure, as the history has it
+        std::size_t done = 0;  // checked clocks
         std::vector<Point> points;
         unsigned readingsMax = 0; // of the current clock
         std::size_t readingsPos = 0;
@@ -86,11 +88,28 @@ public:
     static unsigned StepBelow(unsigned hz);
     // The smallest delay that keeps the clock's pause between readings, in us.
     static unsigned MinimumDelay(unsigned clocks, unsigned hz);
-    // From the points checked so far, in ascending order.
+    // From the points checked so far, in ascending order. GetView recommends only from a
+    // complete sweep: a stopped or failed one says so instead.
     static Recommendation Recommend(const std::vector<Point>& points);
 
     // Empty when the settings can be swept, else why not.
     static std::string CheckSettings(const Settings& settings);
+
+    // The four edits of a front end (from, to, count, delay) read strictly: digits only.
+    enum Edit
+    {
+        EDIT_FROM,
+        EDIT_TO,
+        EDIT_COUNT,
+        EDIT_DELAY,
+    };
+    struct TextCheck
+    {
+        Settings settings;
+        std::array<bool, 4> valid{true, true, true, true};
+        std::string reason; // empty when all are valid
+    };
+    static TextCheck CheckTexts(const std::array<std::string, 4>& texts);
     // False, with an error line, when CheckSettings objects or the box's parameter set
     // cannot be read. Not while running.
     bool Start(const Settings& settings);
@@ -98,12 +117,15 @@ public:
     void Stop();
 
     State GetState() const { return m_State; }
+    // A failure of the box said it is no longer attached.
+    bool BoxVanished() const { return m_BoxVanished; }
     // A batch is on its way: the next poll collects, so a caller may wait before it.
     bool IsStreaming() const { return m_Streaming; }
     View GetView() const;
 
 private:
     void Fail(const std::string& what, int status);
+    void Error(const std::string& text, int status);
     void Begin();   // the batch of the current clock
     void Collect(); // one collection tick of it
     void Finish();  // checks it and goes on with the next clock
@@ -117,6 +139,8 @@ private:
     const bool m_Gray;
 
     State m_State = SWEEP_IDLE;
+    std::string m_LastError;
+    bool m_BoxVanished = false;
     Settings m_Settings;
     Tavik::SampleParameter m_Own; // the box's set before the sweep
     std::vector<Point> m_Points;

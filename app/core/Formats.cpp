@@ -64,4 +64,26 @@ std::string FormatFrequency(unsigned hz)
     return number + " " + unit;
 }
 
+std::string FormatCount(unsigned long long n)
+{
+    std::string digits = std::to_string(n);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
+std::string FormatSeconds(double seconds)
+{
+    if (!(seconds >= 0)) // NaN too
+        return "?";
+    if (seconds < 10)
+        return Format("%.1f s", seconds);
+    const auto whole = static_cast<unsigned long long>(seconds + 0.5);
+    if (whole < 60)
+        return Format("%llu s", whole);
+    if (whole < 3600)
+        return Format("%llu min %02llu s", whole / 60, whole % 60);
+    return Format("%llu h %02llu min", whole / 3600, whole / 60 % 60);
+}
+
 } // namespace App

@@ -18,4 +18,11 @@ unsigned ParseHex(const std::string& text);
 // A clock frequency as the clock list shows it: "8 MHz", "500 kHz", "2666666 Hz".
 std::string FormatFrequency(unsigned hz);
 
+// A count as people read it: "16,777,214".
+std::string FormatCount(unsigned long long n);
+
+// A time left or taken, coarse enough to read at a glance: "0.4 s", "49 s", "3 min 05 s",
+// "2 h 07 min".
+std::string FormatSeconds(double seconds);
+
 } // namespace App

@@ -151,4 +151,9 @@ constexpr int IDC_ST_SWEEP_RESULT = 1238;
 constexpr int IDC_BT_SWEEP_APPLY = 1239;
 constexpr int IDC_BT_SWEEP_CLOSE = 1240;
 
+// Batch dialog controls beyond the template
+constexpr int IDC_BT_STOP = 1241;
+constexpr int IDC_ST_PROGRESS = 1242;
+constexpr int IDC_ST_VERDICT = 1243;
+
 } // namespace App

@@ -632,6 +632,7 @@ void Pass::Run()
     const double zeros = double(m_EventReadings[EVENT_ALL_ZEROS]) / double(n);
     if (ones >= 0.5 || zeros >= 0.5)
     {
+        m_A.noEncoder = true;
         m_A.rootCause = "no encoder answering: " + Percent(std::max(ones, zeros)) +
                         " % of the readings have every data bit " +
                         (ones >= zeros ? "set" : "clear");

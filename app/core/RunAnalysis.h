@@ -84,6 +84,8 @@ struct Analysis
     // When one class explains the rest, e.g. "no encoder answering: 100 % of the readings have
     // every data bit set"; empty otherwise.
     std::string rootCause;
+    // Most readings have every data bit set or clear: nothing was measured.
+    bool noEncoder = false;
 
     bool Clean() const { return events.empty(); }
     // One line per class with events (count, rate, first and worst), after the root cause.

@@ -96,9 +96,15 @@ protected:
     {
         if (!m_Batch)
         {
-            m_Batch = std::make_unique<CBatchSampleDlg>(m_Box, 13, 12, false);
+            m_Batch = std::make_unique<CBatchSampleDlg>(m_Box, 13, 12, false, nullptr, m_Clock);
             m_Batch->SetErrorBox([this](QWidget*, const QString& text)
                                  { m_Errors.push_back(text.toStdString()); });
+            m_Batch->SetUnsavedQuestion(
+                [this](QWidget*, std::size_t readings)
+                {
+                    m_Asked.push_back(readings);
+                    return m_Answer;
+                });
         }
         return *m_Batch;
     }
@@ -119,6 +125,8 @@ protected:
     {
         return Batch().GetResultLabel(field)->GetBackgroundColor();
     }
+    std::vector<std::size_t> m_Asked; // "Save the N readings?" questions
+    CBatchSampleDlg::Unsaved m_Answer = CBatchSampleDlg::Unsaved::Discard;
     std::vector<std::string> BatchHistory()
     {
         std::vector<std::string> lines;

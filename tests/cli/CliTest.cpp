@@ -321,7 +321,8 @@ TEST_F(CliTest, TheCsvHeaderHoldsTheRunsSettings)
 {
     Ini("[Default]\nSsiClock=2000000\nStBits=10\nMtBits=6\n");
     const std::string path = File("run.csv");
-    ASSERT_EQ(Run({"-q", "batch", "--count", "100", "--delay", "60", "-o", path}), EXIT_OK)
+    // A shaft standing at 0 reads all zeros: written, but not checked.
+    ASSERT_EQ(Run({"-q", "batch", "--count", "100", "--delay", "60", "-o", path}), EXIT_FOUND)
         << m_Err;
     CsvFile::Contents contents;
     std::string error;
@@ -413,11 +414,26 @@ TEST_F(CliTest, CtrlCDuringABatchStopsTheBoxAndWritesWhatArrived)
 
 TEST_F(CliTest, HistoryLinesClearTheProgressBarFirst)
 {
-    Simulate(1);
+    Simulate(1, {}, 60);
     const std::string path = File("bar.log");
     EXPECT_EQ(Run({"batch", "--count", "100000", "--delay", "50", "-o", path}, true), EXIT_OK);
     EXPECT_NE(m_Out.find("/100000"), std::string::npos) << "the bar was drawn";
-    EXPECT_NE(m_Out.find("\r\x1b[Kreading "), std::string::npos) << m_Out;
+    EXPECT_NE(m_Out.find("\r\x1b[KAll 100000 measurements read."), std::string::npos) << m_Out;
+}
+
+TEST_F(CliTest, ARunWithoutAnEncoderIsNotCheckedNotPassed)
+{
+    Simulate(1, {.dead = FTD2xx::SimulatorFaults::DEAD_ONES});
+    const std::string path = File("dead.csv");
+    EXPECT_EQ(Run({"batch", "--count", "1000", "-o", path}), EXIT_FOUND) << m_Err;
+    EXPECT_NE(m_Out.find("Result:             not checked: no encoder answering\n"),
+              std::string::npos)
+        << m_Out;
+    EXPECT_EQ(Run({"--json", "check", path}), EXIT_FOUND) << m_Err;
+    const json result = json::parse(m_Out)["result"];
+    EXPECT_EQ(result["passed"], false);
+    EXPECT_EQ(result["verdict"], "not checked");
+    EXPECT_EQ(result["errors"], 0);
 }
 
 TEST_F(CliTest, SweepOnAFiftyMetreCableRecommendsOneStepBelowItsEdge)

@@ -82,7 +82,7 @@ protected:
     Box::SleepFunction m_PreviousSleep;
     Box m_Box;
     VectorSink m_Sink;
-    BatchRun m_Run{m_Box, m_Sink, 13, 12, false};
+    BatchRun m_Run{m_Box, m_Sink, 13, 12, false, m_Clock};
 };
 
 TEST_F(BatchRunTest, OpeningWithoutParameterSetIsABoxError)
@@ -159,22 +159,18 @@ TEST_F(BatchRunTest, LongRunIsCollectedTickByTick)
     EXPECT_THAT(m_Sink.TakeNew(),
                 ElementsAre("Setting sample parameter. Set sample count to 10000."));
     EXPECT_EQ(m_Run.GetDelay(), 50u);
+    // The progress shows in the view with rate and time left; the history gets the end only.
+    Tick();
+    const BatchRun::View view = m_Run.GetView();
+    ASSERT_EQ(m_Run.GetState(), BatchRun::BATCH_SAMPLING);
+    EXPECT_EQ(view.progressPos, m_Run.GetBuffer().size());
+    EXPECT_GT(view.ratePerSecond, 0);
+    EXPECT_NEAR(view.secondsLeft, double(10000 - view.progressPos) / view.ratePerSecond, 1e-6);
+    EXPECT_FALSE(view.stalled);
+    EXPECT_TRUE(m_Sink.TakeNew().empty());
     while (m_Run.GetState() == BatchRun::BATCH_SAMPLING)
-    {
-        const std::size_t before = m_Run.GetBuffer().size();
         Tick();
-        const std::size_t have = m_Run.GetBuffer().size();
-        EXPECT_EQ(m_Run.GetView().progressPos, have);
-        const std::vector<std::string> lines = m_Sink.TakeNew();
-        ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ(lines[0], Format("reading %zu measurements from box", have - before));
-        if (have < 10000)
-            EXPECT_THAT(lines,
-                        ElementsAre(lines[0], Format("Waiting for further %zu measurements ...",
-                                                     10000 - have)));
-        else
-            EXPECT_EQ(lines[1], "All 10000 measurements read.");
-    }
+    EXPECT_EQ(m_Sink.TakeNew().front(), "All 10000 measurements read.");
     EXPECT_EQ(m_Run.GetBuffer().size(), 10000u);
     EXPECT_EQ(m_Run.GetView().progressMax, 10000u);
     EXPECT_TRUE(m_Run.GetResult().Passed());
@@ -204,8 +200,65 @@ TEST_F(BatchRunTest, UnplugInARunKeepsWhatArrived)
                 ElementsAre("Error: Error while reading sampled measurements from box.",
                             "    " + Status()));
     EXPECT_EQ(m_Run.GetBuffer(), arrived);
+    EXPECT_TRUE(m_Run.BoxVanished());
     m_Run.Check();
     EXPECT_TRUE(m_Run.GetView().results[BatchRun::RESULT_ST_TURNS].shown);
+}
+
+TEST_F(BatchRunTest, StalledRunSaysSoAndStopKeepsWhatArrivedForCheckAndSave)
+{
+    FTD2xx::SimulatorFaults faults;
+    faults.stallAfter = 5000;
+    Sim().SetFaults(faults);
+    Start(100000);
+    for (int tick = 0; tick < 3; ++tick)
+        Tick();
+    ASSERT_EQ(m_Run.GetBuffer().size(), 5000u);
+    EXPECT_FALSE(m_Run.GetView().stalled);
+    for (int tick = 0; tick < 10; ++tick)
+        Tick();
+    EXPECT_TRUE(m_Run.GetView().stalled);
+    EXPECT_GE(m_Run.GetView().secondsSinceReading, BatchRun::kStallSeconds);
+    m_Sink.TakeNew();
+
+    m_Run.Stop();
+    EXPECT_THAT(m_Sink.TakeNew(), ElementsAre("Sampling stopped: 5,000 of 100,000 readings kept."));
+    EXPECT_EQ(m_Run.GetBuffer().size(), 5000u);
+    EXPECT_TRUE(m_Run.NeedsSave());
+    m_Run.Check();
+    EXPECT_EQ(m_Run.GetView().verdict.kind, Verdict::PASSED);
+
+    m_Sink.TakeNew();
+    const std::string path = testing::TempDir() + "stalled.log";
+    ASSERT_EQ(m_Run.Save(path), BatchFile::BATCH_FILE_OK);
+    EXPECT_THAT(m_Sink.TakeNew(), ElementsAre("Saved 5,000 readings to " + path + "."));
+    EXPECT_FALSE(m_Run.NeedsSave());
+    EXPECT_EQ(m_Run.Summary(), "Batch Sample closed: 5,000 readings, 50 us apart, check passed, "
+                               "saved to " +
+                                   path + ".");
+}
+
+TEST_F(BatchRunTest, RunThatCannotBeCheckedIsNeitherPassedNorFailed)
+{
+    FTD2xx::SimulatorFaults faults;
+    faults.dead = FTD2xx::SimulatorFaults::DEAD_ONES;
+    Sim().SetFaults(faults);
+    Start(100);
+    BatchRun::View view = m_Run.GetView();
+    EXPECT_TRUE(m_Run.GetResult().Passed()); // the tester alone sees nothing wrong
+    EXPECT_EQ(view.verdict.kind, Verdict::NOT_CHECKED);
+    EXPECT_EQ(view.verdict.Text(0), "not checked: no encoder answering");
+    for (const BatchRun::Field& field : view.results)
+        EXPECT_TRUE(field.shown && field.grey);
+    EXPECT_EQ(m_Run.Summary(), "Batch Sample closed: 100 readings, 50 us apart, check not "
+                               "checked: no encoder answering, not saved.");
+
+    Sim().SetFaults({});
+    Start(2);
+    view = m_Run.GetView();
+    EXPECT_EQ(view.verdict.kind, Verdict::NOT_CHECKED);
+    EXPECT_EQ(view.verdict.reason, "fewer than 3 readings");
+    EXPECT_TRUE(view.results[BatchRun::RESULT_ST_MONOTONY].grey);
 }
 
 TEST_F(BatchRunTest, FailedSampleKeepsNoPlaceholders)
@@ -232,7 +285,8 @@ TEST_F(BatchRunTest, StopEndsTheRunOnTheBoxAndReportsAFailure)
     m_Sink.TakeNew();
     m_Run.Stop();
     EXPECT_THAT(m_Sink.TakeNew(),
-                ElementsAre("Error: Error while terminating sample processing." + Status()));
+                ElementsAre("Error: Error while terminating sample processing." + Status(),
+                            testing::StartsWith("Sampling stopped: ")));
 }
 
 std::vector<std::string> g_Reports;

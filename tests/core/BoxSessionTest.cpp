@@ -194,3 +194,24 @@ TEST_F(BoxSessionTest, ABrokenIniIsNamedAtStartWithItsCauseAndIsNotUsed)
         EXPECT_TRUE(chapters.empty());
     }
 }
+
+TEST_F(BoxSessionTest, ABatchThatLostItsBoxEndsAsAnUnplugAndAClockTheBoxRefusedIsNotShown)
+{
+    Session().ConnectOrDisconnect();
+    Session().TogglePower();
+    ASSERT_EQ(View().state, GS_POWERED);
+    const unsigned before = View().clock;
+    EXPECT_TRUE(Session().ApplyClock(500000));
+    EXPECT_EQ(View().clock, 500000u);
+
+    Session().EnterState(GS_BATCH);
+    Sim().Unplug();
+    m_Sink.TakeNew();
+    EXPECT_FALSE(Session().ApplyClock(before));
+    EXPECT_EQ(View().clock, 500000u);
+    Session().EndBatch("Batch sampling", true);
+    EXPECT_EQ(View().state, GS_DISCONNECTED);
+    const std::vector<std::string> lines = m_Sink.TakeNew();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Batch sampling stopped: the box is no longer attached.");
+}

@@ -127,11 +127,17 @@ TEST_F(ClockSweepTest, StopWhileTheBoxStreamsRestoresTheClockAndASweepCanFollow)
 {
     Open({});
     ASSERT_TRUE(m_Sweep->Start({}));
-    Run(3);
+    // Into the second clock's batch: one clock is checked, the next one streams.
+    while (m_Sweep->GetView().done == 0)
+        Run(1);
+    Run(1);
     ASSERT_TRUE(Sim().IsStreaming());
     m_Sweep->Stop();
     EXPECT_EQ(m_Sweep->GetState(), ClockSweep::SWEEP_STOPPED);
     EXPECT_EQ(Sim().GetParameterBlock(), m_Before);
+    // The clocks checked before the stop say nothing about the edge above them.
+    EXPECT_EQ(m_Sweep->GetView().recommendation.clock, 0u);
+    EXPECT_EQ(m_Sweep->GetView().recommendation.text, "Sweep stopped: no recommendation.");
     ClockSweep::Settings short_;
     short_.fromHz = short_.toHz = 500000;
     short_.count = 100;
@@ -150,8 +156,36 @@ TEST_F(ClockSweepTest, ALinkFailureEndsTheSweepAndSaysTheClockIsNotRestored)
     EXPECT_EQ(m_Sweep->GetState(), ClockSweep::SWEEP_FAILED);
     EXPECT_TRUE(
         HasLine("Error: Clock sweep: could not restore the box's own settings (clock 1 MHz)."));
+    EXPECT_TRUE(m_Sweep->BoxVanished());
+    EXPECT_EQ(m_Sweep->GetView().recommendation.clock, 0u);
+    EXPECT_FALSE(m_Sweep->GetView().lastError.empty());
     // The sweep takes no further step and refuses a new one with its reason.
     m_Sweep->Poll();
     EXPECT_FALSE(m_Sweep->Start({}));
     EXPECT_TRUE(HasLine("Error: Error while reading sample parameter."));
+}
+
+TEST(ClockSweepTexts, EditsAreReadStrictlyAndEachBadOneSaysWhy)
+{
+    const auto check = [](std::string from, std::string to, std::string count = "10000",
+                          std::string delay = "0") {
+        return ClockSweep::CheckTexts({from, to, count, delay});
+    };
+    const ClockSweep::TextCheck good = check("250000", "2000000");
+    EXPECT_TRUE(good.reason.empty());
+    EXPECT_EQ(good.settings.toHz, 2000000u);
+
+    const ClockSweep::TextCheck abc = check("abc", "2000000");
+    EXPECT_EQ(abc.reason, "From: \"abc\" is not a whole number.");
+    EXPECT_FALSE(abc.valid[ClockSweep::EDIT_FROM]);
+    EXPECT_TRUE(abc.valid[ClockSweep::EDIT_TO]);
+
+    const ClockSweep::TextCheck reversed = check("2000000", "250000");
+    EXPECT_EQ(reversed.reason, "From must not be above To.");
+    EXPECT_FALSE(reversed.valid[ClockSweep::EDIT_TO]);
+
+    EXPECT_FALSE(check("250000", "2000000", "2").valid[ClockSweep::EDIT_COUNT]);
+    EXPECT_FALSE(check("250000", "2000000", "100", "9").valid[ClockSweep::EDIT_DELAY]);
+    EXPECT_FALSE(check("", "2000000").valid[ClockSweep::EDIT_FROM]);
+    EXPECT_FALSE(check("99999999999", "2000000").valid[ClockSweep::EDIT_FROM]);
 }
