@@ -25,8 +25,6 @@ from gi.repository import Atspi  # noqa: E402
 EXPECTED_TO_FAIL = {
     "visualisation": "the visualisation windows take input beside the main window",
     "history": "the History list is no longer covered by its group box",
-    "batch": "the batch dialog has a Stop button",
-    "sweep": "a stopped sweep no longer recommends",
 }
 
 SHOTS = os.environ.get("TAVIK_E2E_SHOTS", "e2e-shots")
@@ -68,13 +66,13 @@ def windows(title):
     return xdo("search", "--onlyvisible", "--name", f"^({title})$").split()
 
 
-def click_at(x, y, button=1, window=None):
+def click_at(x, y, button=1, window=None, what="the place"):
     """Clicks at a screen position; with `window`, first checks that no other window covers it."""
     # (--sync waits for a motion, which never comes when the pointer is there already.)
     if pointer()[:2] != (x, y):
         xdo("mousemove", "--sync", x, y)
     if window is not None:
-        check(pointer()[2] == frame(window), f"{x},{y} is covered by another window")
+        check(pointer()[2] == frame(window), f"{what} is covered by another window")
     xdo("click", button)
 
 
@@ -149,7 +147,7 @@ def close_box(window):
                              capture_output=True, text=True, timeout=20).stdout
     title = int(re.findall(r"\d+", extents.split("=")[-1])[2])
     # The buttons are squares as high as the title bar, the close box at its right end.
-    click_at(x + w - title // 2, y + title // 2, window=window)
+    click_at(x + w - title // 2, y + title // 2, window=window, what="the close box")
 
 
 # ------------------------------------------------------------------------------------------
@@ -313,7 +311,7 @@ def scenario_visualisation(p, shots):
     inner = (box[0] + 3, box[1] + 3, box[2] - 6, box[3] - 6)  # within the sunken edge
     before = screenshot(f"{shots}/before.png")
     check(share_of(before, inner, RED) < 0.2, "LOW of output 1 is red before the click")
-    click_at(*centre(label), window=windows(title)[0])
+    click_at(*centre(label), window=windows(title)[0], what="LOW of output 1")
     wait_for("LOW of output 1 turned red",
              lambda: share_of(screenshot(f"{shots}/after.png"), inner, RED) > 0.5, 5)
     # The box switched too: the main window shows the output low.
