@@ -192,6 +192,7 @@ void CBatchSampleDlg::BuildControls()
     m_Verdict = Place(new QLabel(this), IDC_ST_VERDICT, 174, 187, 152, 10);
 
     Place(m_History, IDC_LB_HISTORY, 14, 220, 312, 82);
+    m_History->raise(); // built before its group box, which would take the wheel
     button("Exit", IDC_BT_EXIT, 273, 313, 60);
 
     for (BatchRun::Edit e : {BatchRun::EDIT_SAMPLE_DELAY, BatchRun::EDIT_SAMPLE_COUNT,

@@ -2,9 +2,11 @@
 
 #include "app/core/HistorySink.h"
 
+#include <QHelpEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -45,9 +47,46 @@ void CHistoryList::SetTopIndex(int index)
     verticalScrollBar()->setValue(index);
 }
 
+int CHistoryList::LineHeight() const
+{
+    return std::max(1, fontMetrics().height());
+}
+
+int CHistoryList::TextLeft() const
+{
+    return 2 - horizontalScrollBar()->value();
+}
+
+QString CHistoryList::CutLineAt(QPoint pos) const
+{
+    if (pos.y() < 0 || pos.x() < 0 || pos.x() >= viewport()->width())
+        return {};
+    const int index = GetTopIndex() + pos.y() / LineHeight();
+    if (index >= GetCount())
+        return {};
+    const QString& line = m_Lines[std::size_t(index)];
+    const int left = TextLeft();
+    const bool cut = left < 0 || left + fontMetrics().horizontalAdvance(line) > viewport()->width();
+    return cut ? line : QString();
+}
+
+bool CHistoryList::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QAbstractScrollArea::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString line = CutLineAt(help->pos());
+    if (line.isEmpty())
+        QToolTip::hideText();
+    else // as rich text, which the tooltip wraps at the screen's width
+        QToolTip::showText(help->globalPos(), QStringLiteral("<p>%1</p>").arg(line.toHtmlEscaped()),
+                           viewport());
+    return true;
+}
+
 void CHistoryList::UpdateScrollRange()
 {
-    const int lineHeight = std::max(1, fontMetrics().height());
+    const int lineHeight = LineHeight();
     const int visible = std::max(1, viewport()->height() / lineHeight);
     // The last entry may be scrolled up to the top of the list.
     verticalScrollBar()->setRange(0, std::max(0, GetCount() - 1));
@@ -66,10 +105,10 @@ void CHistoryList::resizeEvent(QResizeEvent* event)
 void CHistoryList::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(viewport());
-    const int lineHeight = std::max(1, fontMetrics().height());
+    const int lineHeight = LineHeight();
     const int first = GetTopIndex();
     const int rows = viewport()->height() / lineHeight + 1;
-    const int dx = -horizontalScrollBar()->value() + 2;
+    const int dx = TextLeft();
     painter.setPen(palette().color(QPalette::Text));
     for (int row = 0; row < rows && first + row < GetCount(); ++row)
     {

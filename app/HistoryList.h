@@ -13,7 +13,8 @@ namespace App
 
 // The history list box: one line per entry, never emptied, no limit on its length.
 // Only the visible lines are painted and adding a line costs the same however long the
-// list already is, so a day of error lines does not slow the program down.
+// list already is, so a day of error lines does not slow the program down. A line that the
+// list's width cuts off shows whole in a tooltip.
 class CHistoryList : public QAbstractScrollArea, public HistorySink
 {
     Q_OBJECT
@@ -28,15 +29,22 @@ public:
     int GetTopIndex() const;
     // Scrolls so that `index` is the first visible entry.
     void SetTopIndex(int index);
+    // The line at `pos` (viewport coordinates) if the list's width cuts it off, else empty:
+    // the text of the tooltip there.
+    QString CutLineAt(QPoint pos) const;
 
 protected:
     // One entry per display line; scrolls so that the message's last entry is on top.
     void AddEntries(const std::vector<std::string>& entries, Kind kind) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void UpdateScrollRange();
+    int LineHeight() const;
+    // Left edge of the text in the viewport: a small margin, less the horizontal scroll.
+    int TextLeft() const;
 
     std::vector<QString> m_Lines;
     int m_LongestLine = 0;

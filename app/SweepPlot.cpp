@@ -14,7 +14,7 @@ namespace App
 double SweepAxes::RateY(double rate) const
 {
     if (!(rate > 0))
-        return top + height + zeroBand / 2;
+        return ZeroTop() + zeroBand / 2;
     const double decades = std::clamp(-std::log10(rate), 0.0, double(kRateDecades));
     return top + height * decades / kRateDecades;
 }
@@ -63,15 +63,15 @@ void SweepPlot::paintEvent(QPaintEvent*)
     axes.left = metrics.horizontalAdvance(QStringLiteral("1e-5")) + 8;
     axes.top = line / 2 + 2;
     axes.width = width() - axes.left - 12;
+    axes.zeroGap = line / 2 + 4;
     axes.zeroBand = line + 4;
-    axes.height = height() - axes.top - axes.zeroBand - line - 8;
-    const QRectF area(axes.left, axes.top, axes.width, axes.height + axes.zeroBand);
+    axes.height = height() - axes.top - axes.zeroGap - axes.zeroBand - line - 8;
+    const QRectF area(axes.left, axes.top, axes.width, axes.height + axes.zeroGap + axes.zeroBand);
 
     // The band of clean clocks, marked "0".
-    p.fillRect(QRectF(axes.left, axes.top + axes.height, axes.width, axes.zeroBand),
-               QColor(232, 245, 232));
+    p.fillRect(QRectF(axes.left, axes.ZeroTop(), axes.width, axes.zeroBand), QColor(225, 242, 225));
     p.setPen(Qt::black);
-    p.drawText(QRectF(0, axes.top + axes.height, axes.left - 4, axes.zeroBand),
+    p.drawText(QRectF(0, axes.ZeroTop(), axes.left - 4, axes.zeroBand),
                Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("0"));
     for (int d = 0; d <= SweepAxes::kRateDecades; ++d)
     {

@@ -19,7 +19,10 @@ struct SweepAxes
     double top = 0;
     double width = 0;
     double height = 0;   // of the logarithmic part
-    double zeroBand = 0; // below it
+    double zeroGap = 0;  // between it and the band, so that "1e-5" and "0" stay apart
+    double zeroBand = 0; // below that
+
+    double ZeroTop() const { return top + height + zeroGap; }
 
     double RateY(double rate) const;
     // The clock axis is logarithmic too: the selectable clocks crowd at the low end.

@@ -167,7 +167,7 @@ void CTavikDlg::BuildMenu()
                 [this, id] { Guard([this, id] { OnSysCommand(id); }); });
     }
     {
-        QAction* sweep = help->addAction(QStringLiteral("Clock Sweep"));
+        QAction* sweep = help->addAction(QStringLiteral("Clock Sweep…"));
         m_Actions[IDM_CLOCK_SWEEP] = sweep;
         sweep->setEnabled(false);
         connect(sweep, &QAction::triggered, this,
@@ -326,8 +326,10 @@ void CTavikDlg::BuildControls()
     m_Logo = Place(new QLabel(this), IDC_ST_LOGO, 279, 196, 198, 50);
     m_Logo->setPixmap(MakeLogoPixmap(m_Logo->size()));
 
-    // History
+    // History. The list exists before its group box (the session needs it); above the box it
+    // takes the wheel and the scroll bar.
     Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 108);
+    m_History->raise();
     m_History->setAccessibleName(QStringLiteral("History"));
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
@@ -830,7 +832,9 @@ void CTavikDlg::OnVisualize(int command)
         using Window = typename std::remove_reference_t<decltype(window)>::element_type;
         if (!window)
         {
-            window = std::make_unique<Window>(m_Ini);
+            // A child window of this one: a parentless window would be blocked while this
+            // window runs modal (exec()).
+            window = std::make_unique<Window>(m_Ini, this);
             window->SetCallBack(std::make_unique<VisualizeDlgCallBack>(this));
             for (int index = 0; index < 3; ++index)
                 window->ShowOutputMode(index, m_Session.View().outputs[std::size_t(index)]);

@@ -162,6 +162,8 @@ private:
     zef::Glimra::WindowSizer m_Sizer;
 
     // Every shown sample goes to each visualisation window that exists, visible or not.
+    // They are child windows of this one, deleted here before ~QWidget would delete them (a
+    // deleted child leaves its parent's list, so there is no second delete).
     void FeedVisualisations(const SampleParts& parts);
     std::unique_ptr<VisualizeAngleDlg> m_AngleDlg;
     std::unique_ptr<VisualizeSegmentDlg> m_SegmentDlg;

@@ -16,9 +16,9 @@ namespace App
 
 using zef::Glimra::WindowSizer;
 
-VisualizeAngleDlg::VisualizeAngleDlg(const zef::IniFile* ini)
-    : DialogBase(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
+VisualizeAngleDlg::VisualizeAngleDlg(const zef::IniFile* ini, QWidget* parent)
+    : DialogBase(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                             Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Absolute Angular Encoder Visualisation"));
     const QRect size = DialogUnitsToPixels(0, 0, 496, 294);

@@ -30,8 +30,10 @@ class VisualizeAngleDlg : public DialogBase
     Q_OBJECT
 
 public:
-    // Colours, titles and logo come from `ini` (the application INI file when null).
-    explicit VisualizeAngleDlg(const zef::IniFile* ini = nullptr);
+    // Colours, titles and logo come from `ini` (the application INI file when null). With
+    // a parent it is that window's own top-level window: usable while the parent runs modal,
+    // and kept in front of it.
+    explicit VisualizeAngleDlg(const zef::IniFile* ini = nullptr, QWidget* parent = nullptr);
     ~VisualizeAngleDlg() override;
 
     // Replaces (and deletes) the callback held before.

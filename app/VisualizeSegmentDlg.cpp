@@ -16,9 +16,9 @@ namespace App
 
 using zef::Glimra::WindowSizer;
 
-VisualizeSegmentDlg::VisualizeSegmentDlg(const zef::IniFile* ini)
-    : DialogBase(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
+VisualizeSegmentDlg::VisualizeSegmentDlg(const zef::IniFile* ini, QWidget* parent)
+    : DialogBase(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                             Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Digital Absolute Angular Encoder Visualisation"));
     const QRect size = DialogUnitsToPixels(0, 0, 496, 294);

@@ -38,8 +38,10 @@ public:
         LOWER = 1,
     };
 
-    // Colours, titles and logo come from `ini` (the application INI file when null).
-    explicit VisualizeSegmentDlg(const zef::IniFile* ini = nullptr);
+    // Colours, titles and logo come from `ini` (the application INI file when null). With
+    // a parent it is that window's own top-level window: usable while the parent runs modal,
+    // and kept in front of it.
+    explicit VisualizeSegmentDlg(const zef::IniFile* ini = nullptr, QWidget* parent = nullptr);
     ~VisualizeSegmentDlg() override;
 
     // Replaces (and deletes) the callback held before.

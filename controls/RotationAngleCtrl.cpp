@@ -31,6 +31,15 @@ int DialGeometry::LabelRadius(int th, int cw) const
     return r - r / 10 - std::max(th, 3 * cw);
 }
 
+int DialGeometry::PointerRadius(int th, int cw) const
+{
+    // A label of up to three characters, centred on the label circle, reaches towards the
+    // centre by at most half its diagonal.
+    const int reach = static_cast<int>(std::ceil(std::hypot(3 * cw, th) / 2));
+    const int gap = std::max(2, r / 40);
+    return std::clamp(LabelRadius(th, cw) - reach - gap, r / 2, std::max(r / 2, rp));
+}
+
 int ReduceAngle(int angle)
 {
     return angle % 360;
@@ -44,6 +53,12 @@ QPoint Rotate(int angle, int radius, bool clockwise)
         a = -a;
     const double phi = a * 3.1415926535 / 180.0;
     return {static_cast<int>(std::cos(phi) * radius), static_cast<int>(std::sin(phi) * radius)};
+}
+
+QRect LabelBox(const DialGeometry& g, int angle, int chars, int th, int cw, bool clockwise)
+{
+    const QPoint p = Rotate(angle, g.LabelRadius(th, cw), clockwise);
+    return {g.cx + p.x() - (chars * cw) / 2, g.cy + p.y() - th / 2, chars * cw, th};
 }
 
 std::array<QPoint, 3> PointerTriangle(const DialGeometry& g, int angle, bool clockwise)
@@ -211,31 +226,29 @@ void RotationAngleCtrl::PaintKnob(DrawContext& dc)
             dc.LineTo(centre + Rotate(a, g.ro));
         }
     }
-    // 4. Labels, numbering the marks from the clock-face zero.
+    // 4. Labels, numbering the marks from the clock-face zero; the pointer ends short of them.
+    DialGeometry pointer = g;
     QFont font;
     if (m > 0 && m_markerFont.Create(font))
     {
         guard.SetFont(font);
         guard.SetBkMode(TRANSPARENT);
         const TextMetrics tm = dc.GetTextMetrics();
-        const int th = tm.height;
-        const int cw = tm.aveCharWidth;
-        const int rl = g.LabelRadius(th, cw);
         for (int k = 0; k < 360; k += m)
         {
             const QString text = QString::number(k);
-            const QPoint p = Rotate(m_clockFaceAngle + k, rl);
-            const int x = g.cx + p.x() - (static_cast<int>(text.size()) * cw) / 2;
-            const int y = g.cy + p.y() - th / 2;
-            dc.TextOut(x, y, text);
+            const QRect box = LabelBox(g, m_clockFaceAngle + k, static_cast<int>(text.size()),
+                                       tm.height, tm.aveCharWidth, m_clockwise);
+            dc.TextOut(box.left(), box.top(), text);
         }
+        pointer.rp = g.PointerRadius(tm.height, tm.aveCharWidth);
     }
     // 5. Hub, outlined by the tick pen when there are ticks.
     guard.SetBrush(Brush::Solid(m_indicatorColor));
     dc.Ellipse({g.cx - g.rh, g.cy - g.rh, g.cx + g.rh, g.cy + g.rh});
 
     // 6. Pointer.
-    const auto tri = PointerTriangle(g, m_clockFaceAngle + m_offset + m_angle, m_clockwise);
+    const auto tri = PointerTriangle(pointer, m_clockFaceAngle + m_offset + m_angle, m_clockwise);
     dc.FillPolygonRgn(tri.data(), 3, Brush::Solid(m_indicatorColor), ALTERNATE);
 }
 

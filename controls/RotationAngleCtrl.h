@@ -2,8 +2,8 @@
 
 // RotationAngleCtrl: a dial that shows an angle - knob with optional 3-D rim, tick marks,
 // numeric labels, a hub and a triangular pointer. It takes no input. The geometry lives in
-// plain functions (DialGeometry, Rotate, PointerTriangle) so it can be checked without
-// painting.
+// plain functions (DialGeometry, Rotate, LabelBox, PointerTriangle) so it can be checked
+// without painting.
 
 #include "controls/DrawContext.h"
 #include "controls/GlimraExport.h"
@@ -30,6 +30,9 @@ struct GLIMRA_API DialGeometry
     static DialGeometry Compute(const Rect& client, int rimWidth);
     // Radius of the label positions for a font of character height th and average width cw.
     int LabelRadius(int th, int cw) const;
+    // Tip radius of a pointer that stops short of those labels, so that the label it points
+    // at stays readable; at least half the knob radius, at most rp.
+    int PointerRadius(int th, int cw) const;
     bool IsDrawable() const { return r > 0; }
 };
 
@@ -39,6 +42,10 @@ GLIMRA_API int ReduceAngle(int angle);
 // Screen offset from the dial centre of a point at angle degrees and radius pixels;
 // clockwise true: 0 points right and 90 down.
 GLIMRA_API QPoint Rotate(int angle, int radius, bool clockwise);
+
+// The box of a label of `chars` characters at `angle`, centred on the label circle.
+GLIMRA_API QRect LabelBox(const DialGeometry& g, int angle, int chars, int th, int cw,
+                          bool clockwise);
 
 // Pointer triangle for the total angle (clock-face angle + offset + angle).
 GLIMRA_API std::array<QPoint, 3> PointerTriangle(const DialGeometry& g, int angle, bool clockwise);

@@ -11,7 +11,6 @@
 #include "controls/RunPlotCtrl.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -105,17 +104,14 @@ protected:
                     m_Asked.push_back(readings);
                     return m_Answer;
                 });
+            EXPECT_TRUE(WindowInput::Show(m_Batch.get()));
         }
         return *m_Batch;
     }
+    // Presses a button of the batch dialog with the mouse.
+    void Press(int id) { WindowInput::Click(Batch().GetDlgItem(id)); }
     // Types into an edit as the user does, then leaves it.
-    void Enter(int id, const char* text)
-    {
-        auto* edit = Batch().Item<QLineEdit>(id);
-        edit->setText(QString::fromLatin1(text));
-        emit edit->textEdited(edit->text());
-        Batch().OnValidateEdits();
-    }
+    void Enter(int id, const char* text) { WindowInput::Type(Batch().Item<QLineEdit>(id), text); }
     bool IsRed(int id)
     {
         return Batch().Item<QLineEdit>(id)->palette().color(QPalette::Base) ==
@@ -169,7 +165,7 @@ TEST_F(BatchSampleDlgTest, OutOfRangeDelayIsRedUntilValid)
 TEST_F(BatchSampleDlgTest, RunInOneTransactionIsCheckedWithoutTimer)
 {
     Enter(IDC_ED_SAMPLECOUNT, "100");
-    Batch().OnStart();
+    Press(IDC_BT_START);
     EXPECT_FALSE(Batch().IsTimerRunning());
     EXPECT_EQ(Colour(BatchRun::RESULT_ST_STEP), RGB_COLOR::LIGHTGREEN);
     EXPECT_EQ(BatchHistory().back(), "Check finished");
@@ -179,8 +175,8 @@ TEST_F(BatchSampleDlgTest, AnalysisOpensAfterACheckAndShowsTheChosenEvent)
 {
     EXPECT_FALSE(Batch().GetDlgItem(IDC_BT_ANALYSIS)->isEnabled());
     Enter(IDC_ED_SAMPLECOUNT, "100");
-    Batch().OnStart();
-    Batch().OnAnalysis();
+    Press(IDC_BT_START);
+    Press(IDC_BT_ANALYSIS);
     ASSERT_NE(Batch().GetAnalysisDlg(), nullptr);
 
     Analysis analysis = Batch().GetRun().GetAnalysis();
@@ -200,7 +196,7 @@ TEST_F(BatchSampleDlgTest, AnalysisOpensAfterACheckAndShowsTheChosenEvent)
 
 TEST_F(BatchSampleDlgTest, LongRunDisablesTheDialogUntilItEnds)
 {
-    Batch().OnStart(); // 10,000 readings
+    Press(IDC_BT_START); // 10,000 readings
     ASSERT_TRUE(Batch().IsTimerRunning());
     EXPECT_FALSE(Batch().GetDlgItem(IDC_BT_START)->isEnabled());
     EXPECT_FALSE(Batch().GetDlgItem(IDC_RD_MONO_ST_AUTODETECT)->isEnabled());
@@ -217,10 +213,10 @@ TEST_F(BatchSampleDlgTest, GlitchesShowAsRedFieldsAndNameTheirIndexes)
     FTD2xx::SimulatorFaults faults;
     faults.glitchEvery = 25000; // readings 24999, 49999, ... show MT's top bit flipped
     SimBox().SetFaults(faults);
-    Batch().Item<QRadioButton>(IDC_RD_MONO_MT_NOTEST + MONO_ASC)->setChecked(true);
+    WindowInput::Click(Batch().GetDlgItem(IDC_RD_MONO_MT_NOTEST + MONO_ASC));
     Enter(IDC_ED_SAMPLECOUNT, "100000");
     Enter(IDC_ED_ERRORLIMIT, "999");
-    Batch().OnStart();
+    Press(IDC_BT_START);
     RunToTheEnd();
 
     EXPECT_EQ(Colour(BatchRun::RESULT_MT_STEP), RGB_COLOR::LIGHTRED);
@@ -251,15 +247,15 @@ TEST_F(BatchSampleDlgTest, SavesTheRunWithItsDelay)
             asked = true;
             return QString::fromStdString(path);
         });
-    Batch().OnSaveBuffer();
+    Press(IDC_BT_SAVEBUFFER);
     EXPECT_FALSE(asked) << "an empty buffer saves nothing";
 
     SimBox().SetEncoder(FTD2xx::EncoderModel{13, 12, 0.0, false}); // still: equal readings
     Enter(IDC_ED_SAMPLECOUNT, "3");
-    Batch().OnStart();
+    Press(IDC_BT_START);
     ASSERT_EQ(Batch().GetRun().GetBuffer().size(), 3u);
     const std::string v = std::to_string(Batch().GetRun().GetBuffer()[0]);
-    Batch().OnSaveBuffer();
+    Press(IDC_BT_SAVEBUFFER);
     EXPECT_EQ(Contents(path),
               "Time [us]; Measurement [dec]\n0," + v + "\n50," + v + "\n100," + v + "\n");
     EXPECT_TRUE(m_Errors.empty());
@@ -273,8 +269,8 @@ TEST_F(BatchSampleDlgTest, SaveIntoAnUnwritableFolderShowsTheMessageAndChangesNo
         GTEST_SKIP() << "cannot make a folder unwritable for root here";
     const QString name = QString::fromStdString((folder.Path() / "SSIBatch.log").string());
     Batch().SetFileChooser([&](QWidget*) { return name; });
-    Batch().OnLoadDummyData();
-    Batch().OnSaveBuffer();
+    Batch().OnLoadDummyData(); // its button is hidden: a developer's command
+    Press(IDC_BT_SAVEBUFFER);
     EXPECT_EQ(m_Errors, std::vector<std::string>{"Cannot open file '" + name.toStdString() +
                                                  "' for writing"});
     EXPECT_TRUE(fs::is_empty(folder.Path()));
@@ -283,25 +279,30 @@ TEST_F(BatchSampleDlgTest, SaveIntoAnUnwritableFolderShowsTheMessageAndChangesNo
 TEST_F(BatchSampleDlgTest, ExitEscapeAndCloseBoxStopTheRun)
 {
     const std::function<void(CBatchSampleDlg&)> ways[] = {
-        [](CBatchSampleDlg& dlg) { dlg.OnExit(); },
-        [](CBatchSampleDlg& dlg)
-        {
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(&dlg, &escape);
-        },
-        [](CBatchSampleDlg& dlg) { dlg.close(); },
+        [](CBatchSampleDlg& dlg) { WindowInput::Click(dlg.GetDlgItem(IDC_BT_EXIT)); },
+        [](CBatchSampleDlg& dlg) { WindowInput::Escape(&dlg); },
+        [](CBatchSampleDlg& dlg) { dlg.windowHandle()->close(); }, // the close box
     };
     for (const auto& close : ways)
     {
         m_Batch.reset();
-        Batch().show();
-        Batch().OnStart();
+        WindowInput::Click(Batch().GetDlgItem(IDC_BT_START));
         ASSERT_TRUE(SimBox().IsStreaming());
         close(Batch());
         EXPECT_FALSE(SimBox().IsStreaming());
         EXPECT_FALSE(Batch().IsTimerRunning());
         EXPECT_FALSE(Batch().isVisible());
     }
+}
+
+// The History group box is built after the list: the list must still be on top of it.
+TEST_F(BatchSampleDlgTest, HistoryScrollsWithTheWheel)
+{
+    for (int i = 0; i < 40; ++i)
+        AddHistory(Batch().GetHistory(), "line " + std::to_string(i));
+    const int top = Batch().GetHistory().GetTopIndex();
+    WindowInput::Wheel(&Batch().GetHistory(), 1);
+    EXPECT_LT(Batch().GetHistory().GetTopIndex(), top);
 }
 
 TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
@@ -313,13 +314,21 @@ TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
     Dlg().SetBatchDialogRunner(
         [&](CBatchSampleDlg& batch)
         {
+            // Shown modal, as exec() would; the main window no longer takes input.
+            ASSERT_TRUE(WindowInput::Show(&batch));
+            ASSERT_EQ(QApplication::activeModalWidget(), &batch);
             during = Dlg().GetGuiState();
-            batch.OnStart();
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_START));
             EXPECT_TRUE(batch.GetRun().HasReadings());
+            while (batch.IsTimerRunning()) // the buttons come back when the run is complete
+            {
+                m_Clock.Advance(std::chrono::milliseconds(CBatchSampleDlg::kTimerPeriodMs));
+                batch.OnTimer();
+            }
             // A CSV file names the box and the run.
             const std::string path = fs::absolute("BatchSave.csv").string();
             batch.SetFileChooser([&](QWidget*) { return QString::fromStdString(path); });
-            batch.OnSaveBuffer();
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_SAVEBUFFER));
             CsvFile::Contents saved;
             std::string error;
             ASSERT_TRUE(CsvFile::Read(path, saved, error)) << error;
@@ -328,6 +337,7 @@ TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
             EXPECT_EQ(saved.settings.delayUs, batch.GetRun().GetDelay());
             EXPECT_EQ(saved.settings.program.rfind("Tavik ", 0), 0u);
             fs::remove(path);
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_EXIT));
         });
     Click(IDC_BT_BATCHSAMPLE);
     EXPECT_EQ(during, GS_BATCH);

@@ -6,6 +6,7 @@
 #include "app/ClockSweepDlg.h"
 #include "app/Label.h"
 #include "app/Resource.h"
+#include "app/SweepPlot.h"
 #include "controls/RgbColor.h"
 
 #include <QLabel>
@@ -184,6 +185,26 @@ TEST_F(BatchStopTest, TheSweepSaysWhatIsWrongWithAnEditAndAStoppedSweepRecommend
     Dlg().OnSysCommand(IDM_CLOCK_SWEEP);
     EXPECT_TRUE(ran);
     EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
+}
+
+TEST(SweepPlotGeometry, CleanClocksSitInTheirBandBelowTheScaleAndLabelsNeverOverlap)
+{
+    SweepAxes axes{.left = 0, .top = 10, .width = 100, .height = 50, .zeroGap = 6, .zeroBand = 8};
+    EXPECT_DOUBLE_EQ(axes.RateY(1), 10);
+    EXPECT_DOUBLE_EQ(axes.RateY(1e-5), 60);
+    EXPECT_DOUBLE_EQ(axes.RateY(1e-9), 60); // below the scale: on its bottom line, not in the band
+    EXPECT_DOUBLE_EQ(axes.RateY(0), 70);
+
+    // Ten labels 12 wide, 10 apart: every other one fits, and the last always shows.
+    std::vector<double> centres;
+    for (int i = 0; i < 10; ++i)
+        centres.push_back(10.0 * i);
+    const std::vector<double> widths(10, 12);
+    const std::vector<std::size_t> kept = SpacedLabels(centres, widths, 2);
+    EXPECT_EQ(kept.front(), 0u);
+    EXPECT_EQ(kept.back(), 9u);
+    for (std::size_t k = 1; k < kept.size(); ++k)
+        EXPECT_GE(centres[kept[k]] - centres[kept[k - 1]], 14.0);
 }
 
 } // namespace

@@ -147,7 +147,7 @@ protected:
 TEST_F(ClippingTest, NoCaptionOfTheMainWindowIsClipped)
 {
     // Both expert groups shown, and the widest reading in both value fields.
-    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    Menu(IDM_EXPERT_SPIMODE);
     for (int id : {IDC_ST_MTVALUE, IDC_ST_STVALUE})
         Item<CLabel>(id)->SetCaption(QStringLiteral("4294967295"));
     EXPECT_EQ(Clipped(Dlg()), std::vector<std::string>{});

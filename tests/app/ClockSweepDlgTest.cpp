@@ -30,8 +30,9 @@ TEST_F(DialogTest, ClockSweepFromTheMenuFindsTheCablesClockAndAppliesIt)
         [&](CClockSweepDlg& sweep)
         {
             ran = true;
+            ASSERT_TRUE(WindowInput::Show(&sweep)); // modal, as exec() shows it
             EXPECT_EQ(Dlg().GetGuiState(), GS_BATCH);
-            sweep.OnStart();
+            WindowInput::Click(sweep.GetDlgItem(IDC_BT_SWEEP_START));
             while (sweep.IsTimerRunning())
             {
                 m_Clock.Advance(std::chrono::milliseconds(CClockSweepDlg::kTimerPeriodMs));
@@ -42,9 +43,10 @@ TEST_F(DialogTest, ClockSweepFromTheMenuFindsTheCablesClockAndAppliesIt)
                       "No errors up to 800 kHz, errors from 888888 Hz. Recommended clock: "
                       "727272 Hz (one step below, for margin).");
             NewLines();
-            sweep.Item<QAbstractButton>(IDC_BT_SWEEP_APPLY)->click();
+            WindowInput::Click(sweep.GetDlgItem(IDC_BT_SWEEP_APPLY));
+            WindowInput::Click(sweep.GetDlgItem(IDC_BT_SWEEP_CLOSE));
         });
-    menu->trigger();
+    Menu(IDM_CLOCK_SWEEP);
     ASSERT_TRUE(ran);
     EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
     EXPECT_EQ(Dlg().GetSession().View().clock, 727272u);

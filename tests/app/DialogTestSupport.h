@@ -1,6 +1,8 @@
 #pragma once
 
-// Runs the real main dialog against simulated boxes on a manual clock: no real waits.
+// Runs the real main dialog against simulated boxes on a manual clock: no real waits. The
+// dialog is shown application-modal, as exec() runs it, and takes its input through the
+// window system (tests/support/WindowInput.h).
 
 #include "app/HistoryList.h"
 #include "app/TavikDlg.h"
@@ -9,6 +11,7 @@
 #include "link/Clock.h"
 #include "link/Proxy.h"
 #include "link/SimulatorProvider.h"
+#include "tests/support/WindowInput.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -60,7 +63,11 @@ protected:
     CTavikDlg& Dlg()
     {
         if (!m_Dlg)
+        {
             m_Dlg = std::make_unique<CTavikDlg>(nullptr, &m_Ini);
+            m_Dlg->setWindowModality(Qt::ApplicationModal);
+            EXPECT_TRUE(WindowInput::Show(m_Dlg.get()));
+        }
         return *m_Dlg;
     }
 
@@ -86,16 +93,12 @@ protected:
     FTD2xx::SimulatedBox& SimBox(std::size_t i = 0) { return *m_Sim->GetBox(i); }
 
     template <class T> T* Item(int id) { return Dlg().Item<T>(id); }
-    void Click(int id) { Item<QAbstractButton>(id)->click(); }
-    void Choose(int id, unsigned data)
-    {
-        auto* list = Item<QComboBox>(id);
-        const int index = list->findData(data);
-        ASSERT_GE(index, 0);
-        list->setCurrentIndex(index);
-        emit list->activated(index);
-    }
-    void Type(int id, const char* text) { Item<QLineEdit>(id)->setText(text); }
+    // A control of the main window, used through its window.
+    void Click(int id) { WindowInput::Click(Dlg().GetDlgItem(id)); }
+    void Choose(int id, unsigned data) { WindowInput::Choose(Item<QComboBox>(id), data); }
+    // Types into an edit and leaves it with Tab, which commits it.
+    void Type(int id, const char* text) { WindowInput::Type(Item<QLineEdit>(id), text); }
+    void Menu(int command) { WindowInput::ChooseMenu(&Dlg(), Dlg().GetMenuAction(command)); }
 
     // Powers box i from outside the dialog, as if it had been left on.
     void PowerBoxFromOutside(int index, Tavik::Box::POWER_MODE mode)

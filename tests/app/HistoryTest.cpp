@@ -1,6 +1,10 @@
 #include "app/HistoryList.h"
 #include "app/core/HistorySink.h"
 
+#include <QApplication>
+#include <QHelpEvent>
+#include <QToolTip>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -41,4 +45,28 @@ TEST(History, AddErrorLinePrefixesAndScrollsLastEntryToTop)
     EXPECT_EQ(list.GetLine(30).toStdString(), "Error: Error while sampling.");
     EXPECT_EQ(list.GetLine(31).toStdString(), "    TIMEOUT");
     EXPECT_EQ(list.GetTopIndex(), 31);
+}
+
+TEST(History, ALineTheWidthCutsOffShowsWholeInItsTooltip)
+{
+    CHistoryList list;
+    list.resize(200, 100);
+    const std::string longLine = "Step error: " + std::string(80, 'x') + " <end>";
+    AddHistory(list, "short");
+    AddHistory(list, longLine);
+    list.SetTopIndex(0);
+    const int h = list.fontMetrics().height();
+    EXPECT_EQ(list.CutLineAt({10, h / 2}), "");
+    EXPECT_EQ(list.CutLineAt({10, h + h / 2}).toStdString(), longLine);
+    EXPECT_EQ(list.CutLineAt({10, 2 * h + h / 2}), "") << "below the last line";
+
+    // What Qt sends once the mouse rests over the line.
+    list.show();
+    QWidget* viewport = list.viewport();
+    const QPoint at(10, h + h / 2);
+    QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &help);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_TRUE(QToolTip::text().contains("x &lt;end&gt;")) << QToolTip::text().toStdString();
+    QToolTip::hideText();
 }

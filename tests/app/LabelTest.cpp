@@ -1,9 +1,9 @@
 #include "app/Label.h"
+#include "tests/support/WindowInput.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QImage>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
 
@@ -34,9 +34,8 @@ public slots:
 
 void Click(CLabel& label)
 {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&label, &press);
+    ASSERT_TRUE(WindowInput::Show(&label));
+    WindowInput::Click(&label);
 }
 } // namespace
 

@@ -63,17 +63,11 @@ TEST_F(DialogTest, DISABLED_BatchDialogScreenshot)
     ASSERT_EQ(box.SetPowerMode(Tavik::Box::PWR_INTERNAL), Tavik::Box::OK);
 
     CBatchSampleDlg batch(box, 13, 12, false);
-    batch.show();
+    ASSERT_TRUE(WindowInput::Show(&batch));
     batch.move(0, 0);
-    const auto type = [&batch](int id, const char* text)
-    {
-        auto* edit = batch.Item<QLineEdit>(id);
-        edit->setText(QString::fromLatin1(text));
-        emit edit->textEdited(edit->text());
-    };
-    type(IDC_ED_SAMPLECOUNT, "100000");
-    type(IDC_ED_ERRORLIMIT, "10");
-    batch.Item<QRadioButton>(IDC_RD_MONO_MT_NOTEST + MONO_ASC)->setChecked(true);
+    WindowInput::Type(batch.Item<QLineEdit>(IDC_ED_SAMPLECOUNT), "100000");
+    WindowInput::Type(batch.Item<QLineEdit>(IDC_ED_ERRORLIMIT), "10");
+    WindowInput::Click(batch.GetDlgItem(IDC_RD_MONO_MT_NOTEST + MONO_ASC));
     batch.OnStart();
     while (batch.IsTimerRunning())
     {
@@ -108,9 +102,8 @@ TEST_F(DialogTest, DISABLED_AnalysisScreenshot)
     ASSERT_EQ(box.Open(0), Tavik::Box::OK);
     ASSERT_EQ(box.SetPowerMode(Tavik::Box::PWR_INTERNAL), Tavik::Box::OK);
     CBatchSampleDlg batch(box, 13, 12, false);
-    auto* count = batch.Item<QLineEdit>(IDC_ED_SAMPLECOUNT);
-    count->setText(QStringLiteral("100000"));
-    emit count->textEdited(count->text());
+    ASSERT_TRUE(WindowInput::Show(&batch));
+    WindowInput::Type(batch.Item<QLineEdit>(IDC_ED_SAMPLECOUNT), "100000");
     batch.OnStart();
     while (batch.IsTimerRunning())
     {

@@ -96,13 +96,15 @@ TEST_F(LastResortTest, AssertionInsideADialogHandlerEndsTheProgram)
     RunDialogThatFails(
         [](CTavikDlg& dlg)
         {
-            dlg.Item<QAbstractButton>(IDC_BT_CONNECT)->click();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+            WindowInput::Click(dlg.GetDlgItem(IDC_BT_CONNECT));
+            // No user can uncheck both; the program's own state goes wrong here.
             auto* external = dlg.Item<QAbstractButton>(IDC_RD_SSIDEVICE_EXTERNAL);
             auto* internal = dlg.Item<QAbstractButton>(IDC_RD_SSIDEVICE_INTERNAL);
             external->group()->setExclusive(false);
             external->setChecked(false);
             internal->setChecked(false);
-            dlg.Item<QAbstractButton>(IDC_BT_POWER)->click();
+            WindowInput::Click(dlg.GetDlgItem(IDC_BT_POWER));
         });
     EXPECT_EQ(m_Shown.count, 1);
     EXPECT_EQ(m_Shown.text, "Uncaught exception. Application will terminate.");

@@ -10,12 +10,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QWheelEvent>
 
 using Lines = std::vector<std::string>;
 using Tavik::Box;
@@ -86,6 +84,7 @@ TEST_F(TavikDlgTest, TemplateHasEveryControlWithCaptionAndEditLimits)
     for (int id = 1070; id <= 1101; ++id)
         EXPECT_NE(Dlg().GetDlgItem(id), nullptr) << id;
     EXPECT_EQ(Dlg().windowTitle(), "Tavik");
+    EXPECT_EQ(Dlg().GetMenuAction(IDM_CLOCK_SWEEP)->text(), "Clock Sweep…") << "it asks for more";
     EXPECT_EQ(Item<QAbstractButton>(IDC_BT_SCAN)->text(), "Scan Devices");
     EXPECT_EQ(Item<QAbstractButton>(IDC_RD_SSIDEVICE_DCDC)->text(), "Internal DCDC (+12V)");
     EXPECT_EQ(Item<QAbstractButton>(1011)->text(), "Low / GND");
@@ -236,9 +235,11 @@ TEST_F(TavikDlgTest, LoadFailureIsAHistoryLineAndBuiltInValuesApply)
 TEST_F(TavikDlgTest, PowerModeOffFromIniLeavesSupplyRadiosAlone)
 {
     WriteIni("[Default]\nPowerMode=3\n");
-    Dlg();
-    Item<QRadioButton>(IDC_RD_SSIDEVICE_DCDC)->setChecked(true);
+    Connect();
+    Click(IDC_RD_SSIDEVICE_DCDC);
+    Click(IDC_BT_CONNECT); // disconnect and connect again
     Click(IDC_BT_CONNECT);
+    EXPECT_EQ(Dlg().GetGuiState(), GS_CONNECTED);
     EXPECT_TRUE(Item<QRadioButton>(IDC_RD_SSIDEVICE_DCDC)->isChecked());
 }
 
@@ -261,11 +262,9 @@ TEST_F(TavikDlgTest, ConnectToPoweredBoxGoesStraightToPoweredWithoutDefaults)
 TEST_F(TavikDlgTest, PowerOnSwitchesTheThreeOutputsFirst)
 {
     Connect();
+    for (int id : {IDC_RD_SSIDEVICE_DCDC, 1009, 1013, 1017})
+        Click(id);
     NewLines();
-    Item<QRadioButton>(IDC_RD_SSIDEVICE_DCDC)->setChecked(true);
-    Item<QRadioButton>(1009)->setChecked(true);
-    Item<QRadioButton>(1013)->setChecked(true);
-    Item<QRadioButton>(1017)->setChecked(true);
     Click(IDC_BT_POWER);
     EXPECT_EQ(NewLines(),
               (Lines{"Switching output 1 to OUT_HIGH_UB.", "Switching output 2 to OUT_OPEN.",
@@ -298,7 +297,7 @@ TEST_F(TavikDlgTest, ExpertSettingsShowGroupsRebuildModesAndMoveLogo)
     EXPECT_LT(Dlg().GetLogoRect(1).left(), templatePlace.left());
     EXPECT_FALSE(Dlg().GetDlgItem(IDC_GR_DATAFILTER)->isVisible());
 
-    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    Menu(IDM_EXPERT_SPIMODE);
     EXPECT_EQ(Dlg().GetExpertFlags(), 3);
     EXPECT_EQ(logo->geometry(), templatePlace);
     EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIMODE)->count(), 4);
@@ -307,20 +306,19 @@ TEST_F(TavikDlgTest, ExpertSettingsShowGroupsRebuildModesAndMoveLogo)
     EXPECT_TRUE(Dlg().GetMenuAction(IDM_EXPERT_SPIMODE)->isChecked());
     EXPECT_TRUE(Dlg().GetMenuAction(IDM_EXPERT_DATAFILTER)->isChecked());
 
-    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE); // SPI off, filter stays
+    Menu(IDM_EXPERT_SPIMODE); // SPI off, filter stays
     EXPECT_EQ(Dlg().GetExpertFlags(), 1);
     EXPECT_EQ(logo->geometry(), Dlg().GetLogoRect(1));
     EXPECT_FALSE(Dlg().GetDlgItem(IDC_ED_SPICOMMAND)->isVisible());
     EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIMODE)->count(), 2);
 
-    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    Menu(IDM_EXPERT_SPIMODE);
     Dlg().OnSysCommand(IDM_EXPERT_DATAFILTER + 3); // low bits are ignored; hides both
     EXPECT_EQ(Dlg().GetExpertFlags(), 0);
     EXPECT_FALSE(Dlg().GetDlgItem(IDC_GR_SPIMODE)->isVisible());
     EXPECT_FALSE(Dlg().GetMenuAction(IDM_EXPERT_SPIMODE)->isChecked());
 
-    // Through the menu bar as a user would.
-    Dlg().GetMenuAction(IDM_EXPERT_DATAFILTER)->trigger();
+    Menu(IDM_EXPERT_DATAFILTER);
     EXPECT_EQ(Dlg().GetExpertFlags(), 1);
     EXPECT_TRUE(Dlg().GetMenuAction(IDM_EXPERT_DATAFILTER)->isChecked());
 }
@@ -328,11 +326,11 @@ TEST_F(TavikDlgTest, ExpertSettingsShowGroupsRebuildModesAndMoveLogo)
 TEST_F(TavikDlgTest, SwitchingSpiOffWhileSpiModeSelectedKeepsItShown)
 {
     Connect();
-    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    Menu(IDM_EXPERT_SPIMODE);
     NewLines();
     Choose(IDC_CB_SSIMODE, SampleParameter::SPI_Binary);
     EXPECT_EQ(NewLines(), (Lines{"Setting sample parameter. Set SSI mode to SPI_Binary"}));
-    Dlg().OnSysCommand(IDM_EXPERT_SPIMODE);
+    Menu(IDM_EXPERT_SPIMODE);
     EXPECT_EQ(Dlg().GetExpertFlags(), 3);
     EXPECT_EQ(Item<QComboBox>(IDC_CB_SSIMODE)->currentText(), "SPI_Binary");
     EXPECT_EQ(NewLines(), (Lines{}));
@@ -370,47 +368,39 @@ TEST_F(TavikDlgTest, BoxWithUnlistedBitCountGivesErrorLineNotCrash)
 TEST_F(TavikDlgTest, SpiEditParsesHexDigitsAndSendsOnlyChanges)
 {
     Connect();
+    Menu(IDM_EXPERT_SPIMODE);
     NewLines();
     Type(IDC_ED_SPICOMMAND, "12g4");
-    Dlg().CommitSpiWord();
     EXPECT_EQ(Item<QLineEdit>(IDC_ED_SPICOMMAND)->text(), "00000124");
     EXPECT_EQ(NewLines(), (Lines{"Setting SPI data to 0x00000124."}));
     EXPECT_EQ(SimBox().GetSPIData(), 0x124u);
     Type(IDC_ED_SPICOMMAND, "12g4");
-    Dlg().CommitSpiWord();
     EXPECT_EQ(NewLines(), (Lines{}));
 }
 
 TEST_F(TavikDlgTest, DataFilterEditCopiesIntoGrayEditButSendsOnlyDataMask)
 {
     Connect();
+    Menu(IDM_EXPERT_DATAFILTER);
     NewLines();
     Type(IDC_ED_DATAFILTER, "FF");
-    Dlg().CommitDataFilter();
     EXPECT_EQ(Item<QLineEdit>(IDC_ED_DATAFILTER)->text(), "000000FF");
     EXPECT_EQ(Item<QLineEdit>(IDC_ED_GRAYCODEFILTER)->text(), "000000FF");
     EXPECT_EQ(NewLines(), (Lines{"Setting data mask to 0x000000FF."}));
     EXPECT_EQ(SimBox().GetGrayMask(), 0x01FFFFFFu);
-    Dlg().CommitGrayCodeFilter();
+    WindowInput::Click(Item<QLineEdit>(IDC_ED_GRAYCODEFILTER)); // passing through sends it
+    WindowInput::Key(&Dlg(), Qt::Key_Tab);
     EXPECT_EQ(NewLines(), (Lines{"Setting gray binary mask to 0x000000FF."}));
 }
 
 TEST_F(TavikDlgTest, EnterInDataFilterMovesFocusAndCommits)
 {
     Connect();
-    Dlg().OnSysCommand(IDM_EXPERT_DATAFILTER);
-    Dlg().show();
-    Dlg().activateWindow();
-    QApplication::setActiveWindow(&Dlg());
-    auto* edit = Item<QLineEdit>(IDC_ED_DATAFILTER);
-    edit->setFocus();
-    QApplication::processEvents();
-    ASSERT_TRUE(edit->hasFocus());
+    Menu(IDM_EXPERT_DATAFILTER);
     NewLines();
-    edit->setText("FF");
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(edit, &press);
-    QApplication::processEvents();
+    WindowInput::Type(Item<QLineEdit>(IDC_ED_DATAFILTER), "FF", false);
+    ASSERT_TRUE(Item<QLineEdit>(IDC_ED_DATAFILTER)->hasFocus());
+    WindowInput::Key(&Dlg(), Qt::Key_Return);
     EXPECT_TRUE(Dlg().isVisible());
     EXPECT_TRUE(Item<QLineEdit>(IDC_ED_GRAYCODEFILTER)->hasFocus());
     EXPECT_EQ(NewLines(), (Lines{"Setting data mask to 0x000000FF."}));
@@ -453,13 +443,13 @@ TEST_F(TavikDlgTest, ClockAboveTwoMegahertzWarnsBeforeSetting)
 
 TEST_F(TavikDlgTest, SampleIsSplitIntoStAndMtAndShownDecimalOrHex)
 {
-    Dlg();
+    Connect();
     Choose(IDC_CB_STBITS, 12);
     Choose(IDC_CB_MTBITS, 13);
     Dlg().ShowSample(0x00ABCDEF);
     EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), "3567");
     EXPECT_EQ(Item<CLabel>(IDC_ST_MTVALUE)->GetText(), "2748");
-    Item<QCheckBox>(IDC_CK_HEX)->setChecked(true);
+    Click(IDC_CK_HEX);
     Dlg().ShowSample(0x00ABCDEF);
     EXPECT_EQ(Item<CLabel>(IDC_ST_STVALUE)->GetText(), "00000DEF");
     EXPECT_EQ(Item<CLabel>(IDC_ST_MTVALUE)->GetText(), "00000ABC");
@@ -602,37 +592,39 @@ TEST_F(TavikDlgTest, TimeoutDuringContinuousSamplingKeepsRetrying)
 TEST_F(TavikDlgTest, WheelChangesOnlyAFocusedListAndScrollingSendsNothing)
 {
     Connect();
-    Dlg().show();
-    QApplication::setActiveWindow(&Dlg());
     NewLines();
-    const auto turn = [](QWidget* w)
-    {
-        const QPointF at(4, 4);
-        QWheelEvent wheel(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(w, &wheel);
-    };
     auto* clocks = Item<QComboBox>(IDC_CB_SSIFREQUENCE);
     auto* stBits = Item<QComboBox>(IDC_CB_STBITS);
     const int clock = clocks->currentIndex();
     const int st = stBits->currentIndex();
-    Item<QAbstractButton>(IDC_BT_SCAN)->setFocus();
-    turn(clocks);
-    turn(stBits);
-    turn(&Dlg());
-    turn(&Dlg().GetHistory());
+    ASSERT_FALSE(clocks->hasFocus() || stBits->hasFocus());
+    for (QWidget* w : {static_cast<QWidget*>(clocks), static_cast<QWidget*>(stBits),
+                       static_cast<QWidget*>(&Dlg().GetHistory())})
+        WindowInput::Wheel(w, -1);
     EXPECT_EQ(clocks->currentIndex(), clock);
     EXPECT_EQ(stBits->currentIndex(), st);
     EXPECT_EQ(NewLines(), (Lines{}));
 
-    clocks->setFocus();
-    QApplication::processEvents();
+    // A click opens the list and takes the focus; Escape closes it again.
+    Click(IDC_CB_SSIFREQUENCE);
+    WindowInput::Escape(clocks->view()->window());
     ASSERT_TRUE(clocks->hasFocus());
-    turn(clocks);
+    WindowInput::Wheel(clocks, -1);
     EXPECT_EQ(clocks->currentIndex(), clock + 1);
     const unsigned hz = clocks->currentData().toUInt();
     EXPECT_EQ(NewLines(), (Lines{"Setting sample parameter. Set new frequence to " +
                                  std::to_string(hz) + " Hz"}));
+}
+
+// The History group box is built after the list: the list must still be on top of it.
+TEST_F(TavikDlgTest, HistoryScrollsWithTheWheel)
+{
+    for (int i = 0; i < 40; ++i)
+        Dlg().AddHistory("line " + std::to_string(i));
+    CHistoryList& history = Dlg().GetHistory();
+    const int top = history.GetTopIndex();
+    WindowInput::Wheel(&history, 1);
+    EXPECT_LT(history.GetTopIndex(), top);
 }
 
 TEST_F(TavikDlgTest, DisplayAsHexShowsTheLastReadingAgainWithoutACommand)
@@ -680,9 +672,7 @@ TEST_F(TavikDlgTest, OpenFailureIsAnErrorLine)
 
 TEST_F(TavikDlgTest, EnterDoesNotCloseTheDialog)
 {
-    Dlg().show();
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Enter, Qt::NoModifier);
-    QApplication::sendEvent(&Dlg(), &press);
+    WindowInput::Key(&Dlg(), Qt::Key_Enter);
     EXPECT_TRUE(Dlg().isVisible());
     EXPECT_EQ(Dlg().result(), 0);
 }

@@ -15,12 +15,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFocusEvent>
 #include <QGroupBox>
 #include <QImage>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
@@ -32,27 +29,8 @@ using zef::Glimra::SegmentCtrl;
 
 namespace
 {
-void ClickWidget(QWidget* widget)
-{
-    const QPointF at(2, 2);
-    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &release);
-}
-
-// Types into an edit as a user does (the edit is marked modified) and leaves it.
-void TypeAndLeave(QLineEdit* edit, const char* text)
-{
-    edit->setText(QString::fromLatin1(text));
-    edit->setModified(true);
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(edit, &out);
-}
-
-// Runs `act` on the format dialog once the display's click has opened it.
+// Runs `act` on the format dialog once the display's click has opened it (its exec() does
+// not return before `act` answers it).
 void WhenFormatDialogOpens(const std::function<void(VisualizeSegmentParaDlg&)>& act)
 {
     QTimer::singleShot(0,
@@ -61,6 +39,7 @@ void WhenFormatDialogOpens(const std::function<void(VisualizeSegmentParaDlg&)>& 
                            auto* dlg = qobject_cast<VisualizeSegmentParaDlg*>(
                                QApplication::activeModalWidget());
                            ASSERT_NE(dlg, nullptr);
+                           ASSERT_TRUE(WindowInput::Show(dlg));
                            act(*dlg);
                        });
 }
@@ -195,28 +174,48 @@ TEST_F(VisualizeDlgTest, LogoBuiltInConfiguredMissingOrNoBrand)
     std::remove(bmp.c_str());
 }
 
+// The main window runs application-modal (exec()); the windows it opens from its menu must
+// still take clicks and their close box, and stay in front of it.
 TEST_F(VisualizeDlgTest, LabelClickSwitchesTheBoxThroughTheMainWindow)
 {
-    Dlg();
     Click(IDC_BT_CONNECT);
-    Dlg().OnVisualize(IDM_VISUALIZE_ANGLE);
+    Menu(IDM_VISUALIZE_ANGLE);
     VisualizeAngleDlg& angle = *Dlg().GetAngleDlg();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&angle));
+    EXPECT_EQ(angle.windowHandle()->transientParent(), Dlg().windowHandle());
     EXPECT_EQ(angle.Item<CLabel>(1144)->GetBackgroundColor(), 255u) << "current mode: OFF";
     NewLines();
-    ClickWidget(angle.Item<CLabel>(1145));
+    WindowInput::Click(angle.Item<CLabel>(1145));
     EXPECT_EQ(angle.Item<CLabel>(1145)->GetBackgroundColor(), 255u);
     EXPECT_EQ(angle.Item<CLabel>(1143)->GetBackgroundColor(), 65280u);
     EXPECT_EQ(angle.Item<CLabel>(1144)->GetBackgroundColor(), 65280u);
     EXPECT_EQ(NewLines(), (Lines{"Switching output 2 to OUT_HIGH_UB."}));
     EXPECT_EQ((SimBox().GetOutputByte() >> 2) & 3, 2);
     EXPECT_EQ(Dlg().ReadOutputMode(1), Box::OUT_HIGH_UB);
+    angle.windowHandle()->close(); // the close box
+    EXPECT_FALSE(angle.isVisible());
 
-    Dlg().OnVisualize(IDM_VISUALIZE_DIGITAL);
+    Menu(IDM_VISUALIZE_DIGITAL);
     VisualizeSegmentDlg& segment = *Dlg().GetSegmentDlg();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&segment));
+    EXPECT_EQ(segment.windowHandle()->transientParent(), Dlg().windowHandle());
     EXPECT_EQ(segment.Item<CLabel>(1145)->GetBackgroundColor(), 255u) << "modes given at creation";
-    ClickWidget(segment.Item<CLabel>(1146));
+    WindowInput::Click(segment.Item<CLabel>(1146));
     EXPECT_EQ(NewLines(), (Lines{"Switching output 3 to OUT_LOW_GND."}));
+    EXPECT_EQ((SimBox().GetOutputByte() >> 4) & 3, 1);
     EXPECT_EQ(Dlg().ReadOutputMode(2), Box::OUT_LOW_GND);
+    bool opened = false;
+    WhenFormatDialogOpens(
+        [&opened](VisualizeSegmentParaDlg& dlg)
+        {
+            opened = true;
+            WindowInput::Escape(&dlg);
+        });
+    WindowInput::Click(&segment.GetDisplay(VisualizeSegmentDlg::UPPER));
+    EXPECT_TRUE(opened) << "a click on a display opens \"Format MT / ST\"";
+    EXPECT_EQ(QApplication::activeModalWidget(), &Dlg());
+    segment.windowHandle()->close();
+    EXPECT_FALSE(segment.isVisible());
 }
 
 TEST_F(VisualizeDlgTest, ResizingFollowsTheSizerRulesAndNeverGoesBelowTheTemplate)
@@ -254,38 +253,38 @@ TEST_F(VisualizeDlgTest, ResizingFollowsTheSizerRulesAndNeverGoesBelowTheTemplat
 
 TEST_F(VisualizeDlgTest, ClosingOnlyHidesAndTheNextCommandShowsTheSameWindow)
 {
-    Dlg().OnSysCommand(IDM_VISUALIZE_ANGLE);
+    Click(IDC_BT_CONNECT);
+    Menu(IDM_VISUALIZE_ANGLE);
     VisualizeAngleDlg* first = Dlg().GetAngleDlg();
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(Dlg().GetSegmentDlg(), nullptr);
-    first->close();
+    first->windowHandle()->close();
     EXPECT_FALSE(first->isVisible());
     Choose(IDC_CB_STBITS, 13);
     Dlg().ShowSample(0x800);
-    Dlg().OnSysCommand(IDM_VISUALIZE_ANGLE);
+    Menu(IDM_VISUALIZE_ANGLE);
     EXPECT_EQ(Dlg().GetAngleDlg(), first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(first->GetDial().GetAngle(), 270) << "fed while hidden (ST 13 bits: 2048)";
 
-    Dlg().GetMenuAction(IDM_VISUALIZE_DIGITAL)->trigger();
+    Menu(IDM_VISUALIZE_DIGITAL);
     VisualizeSegmentDlg* segment = Dlg().GetSegmentDlg();
     ASSERT_NE(segment, nullptr);
-    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QCoreApplication::sendEvent(segment, &escape);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(segment));
+    WindowInput::Escape(segment);
     EXPECT_FALSE(segment->isVisible());
-    Dlg().GetMenuAction(IDM_VISUALIZE_DIGITAL)->trigger();
+    Menu(IDM_VISUALIZE_DIGITAL);
     EXPECT_EQ(Dlg().GetSegmentDlg(), segment);
     EXPECT_TRUE(segment->isVisible());
 }
 
 TEST_F(VisualizeDlgTest, ContinuousSamplingKeepsBothWindowsInStep)
 {
-    Dlg();
     Click(IDC_BT_CONNECT);
     Click(IDC_BT_POWER);
-    Dlg().OnVisualize(IDM_VISUALIZE_ANGLE);
-    Dlg().OnVisualize(IDM_VISUALIZE_DIGITAL);
+    Menu(IDM_VISUALIZE_ANGLE);
+    Menu(IDM_VISUALIZE_DIGITAL);
     SimBox().SetEncoder({13, 12, 600.0, false});
     Click(IDC_BT_CONTINUOUSSAMPLE);
     VisualizeAngleDlg& angle = *Dlg().GetAngleDlg();
@@ -322,6 +321,7 @@ TEST_F(VisualizeDlgTest, SegmentDisplaysShowEachFormat)
 TEST_F(VisualizeDlgTest, FormatDialogEditsListAndSplit)
 {
     VisualizeSegmentParaDlg dlg;
+    ASSERT_TRUE(WindowInput::Show(&dlg));
     EXPECT_EQ(dlg.windowTitle(), "Format MT / ST");
     auto* list = dlg.Item<QComboBox>(IDC_CB_DECIMALS);
     ASSERT_EQ(list->count(), 3);
@@ -334,63 +334,63 @@ TEST_F(VisualizeDlgTest, FormatDialogEditsListAndSplit)
     EXPECT_EQ(offset->text(), "-10.000");
     EXPECT_EQ(list->currentIndex(), 2);
 
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(st, &out);
+    WindowInput::Click(st);
+    WindowInput::Key(&dlg, Qt::Key_Tab);
     EXPECT_EQ(dlg.GetFormat().stFactor, 360.0 / 8192) << "passing through keeps the exact value";
-    TypeAndLeave(offset, "abc");
+    WindowInput::Type(offset, "abc");
     EXPECT_EQ(offset->text(), "0.000");
-    TypeAndLeave(offset, "2");
+    WindowInput::Type(offset, "2");
     EXPECT_EQ(offset->text(), "2.000");
     EXPECT_EQ(dlg.GetFormat().offset, 2.0);
-    TypeAndLeave(st, "1e999");
+    WindowInput::Type(st, "1e999");
     EXPECT_EQ(st->text(), "inf");
 
     auto* split = dlg.Item<QCheckBox>(IDC_CK_SPLIT);
-    split->click();
+    WindowInput::Click(split);
     EXPECT_FALSE(mt->isEnabled());
     EXPECT_TRUE(st->isEnabled());
     EXPECT_EQ(dlg.Item<QLabel>(IDC_ST_STFACTOR)->text(), "Factor MT/ST");
     EXPECT_FALSE(dlg.GetFormat().split);
-    split->click();
+    WindowInput::Click(split);
     EXPECT_TRUE(mt->isEnabled());
     EXPECT_EQ(dlg.Item<QLabel>(IDC_ST_STFACTOR)->text(), "Factor ST");
 
-    list->setCurrentIndex(1);
+    WindowInput::ChooseIndex(list, 1);
     EXPECT_EQ(dlg.GetFormat().decimalPlaces, 1);
 }
 
 TEST_F(VisualizeDlgTest, DisplayClickRunsTheFormatDialogOkTakesItCancelDoesNot)
 {
+    ASSERT_TRUE(WindowInput::Show(&Segment()));
     Segment().SetLastSample(13, 12, 3, 0);
     const SegmentFormat before = Segment().GetFormat(VisualizeSegmentDlg::LOWER);
     WhenFormatDialogOpens(
         [](VisualizeSegmentParaDlg& dlg)
         {
-            TypeAndLeave(dlg.Item<QLineEdit>(IDC_ED_OFFSET), "-10");
-            dlg.Item<QPushButton>(IDCANCEL)->click();
+            WindowInput::Type(dlg.Item<QLineEdit>(IDC_ED_OFFSET), "-10");
+            WindowInput::Click(dlg.Item<QPushButton>(IDCANCEL));
         });
-    ClickWidget(&Segment().GetDisplay(VisualizeSegmentDlg::LOWER));
+    WindowInput::Click(&Segment().GetDisplay(VisualizeSegmentDlg::LOWER));
     EXPECT_EQ(Segment().GetFormat(VisualizeSegmentDlg::LOWER), before);
 
     WhenFormatDialogOpens(
         [](VisualizeSegmentParaDlg& dlg)
         {
             EXPECT_EQ(dlg.Item<QLineEdit>(IDC_ED_STFACTOR)->text(), "1.000");
-            // Typed, then OK without leaving the edit.
-            dlg.Item<QLineEdit>(IDC_ED_OFFSET)->setText("-10");
-            dlg.Item<QLineEdit>(IDC_ED_OFFSET)->setModified(true);
-            dlg.Item<QPushButton>(IDOK)->click();
+            // Typed, then OK straight away.
+            WindowInput::Type(dlg.Item<QLineEdit>(IDC_ED_OFFSET), "-10", false);
+            WindowInput::Click(dlg.Item<QPushButton>(IDOK));
         });
-    ClickWidget(&Segment().GetDisplay(VisualizeSegmentDlg::LOWER));
+    WindowInput::Click(&Segment().GetDisplay(VisualizeSegmentDlg::LOWER));
     EXPECT_EQ(Segment().GetFormat(VisualizeSegmentDlg::LOWER).offset, -10.0);
     EXPECT_EQ(Text(Segment().GetDisplay(VisualizeSegmentDlg::LOWER)), "-7");
 
     WhenFormatDialogOpens(
         [](VisualizeSegmentParaDlg& dlg)
         {
-            TypeAndLeave(dlg.Item<QLineEdit>(IDC_ED_STFACTOR), "1e300");
-            dlg.Item<QPushButton>(IDOK)->click();
+            WindowInput::Type(dlg.Item<QLineEdit>(IDC_ED_STFACTOR), "1e300");
+            WindowInput::Click(dlg.Item<QPushButton>(IDOK));
         });
-    ClickWidget(&Segment().GetDisplay(VisualizeSegmentDlg::LOWER));
+    WindowInput::Click(&Segment().GetDisplay(VisualizeSegmentDlg::LOWER));
     EXPECT_EQ(Text(Segment().GetDisplay(VisualizeSegmentDlg::LOWER)), "OVERFLOW");
 }

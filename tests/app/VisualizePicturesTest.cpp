@@ -47,8 +47,8 @@ TEST_F(DialogTest, DISABLED_VisualisationWindowPictures)
     Choose(IDC_CB_STBITS, 13);
     Choose(IDC_CB_MTBITS, 12);
     Click(IDC_BT_POWER);
-    Dlg().OnVisualize(IDM_VISUALIZE_ANGLE);
-    Dlg().OnVisualize(IDM_VISUALIZE_DIGITAL);
+    Menu(IDM_VISUALIZE_ANGLE);
+    Menu(IDM_VISUALIZE_DIGITAL);
     Dlg().GetSegmentDlg()->GetFormat(VisualizeSegmentDlg::LOWER) = {0.0, 360.0 / 8192, 0.0, 2,
                                                                     true};
     Click(1011); // output 1 low, as the labels show it too

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/controls/PixelTestSupport.h"
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 using namespace zef::Glimra;
@@ -83,6 +85,25 @@ TEST(RotationAngleGeometry, PointerTriangle)
     EXPECT_EQ(PointerTriangle(g, 90, false)[1], QPoint(100, 6));
 }
 
+TEST(RotationAngleGeometry, PointerEndsShortOfEveryLabel)
+{
+    // The visualisation window's dial with a 16 x 7 marker font.
+    const DialGeometry g = DialGeometry::Compute({0, 0, 315, 263}, 0);
+    const int tip = g.PointerRadius(16, 7);
+    EXPECT_GE(tip, g.r / 2);
+    for (int k = 0; k < 360; k += 45)
+    {
+        const QRect box = LabelBox(g, k, int(QString::number(k).size()), 16, 7, true);
+        // The label's point nearest the centre lies beyond the tip.
+        const int nx = std::clamp(g.cx, box.left(), box.right()) - g.cx;
+        const int ny = std::clamp(g.cy, box.top(), box.bottom()) - g.cy;
+        EXPECT_GT(std::hypot(nx, ny), tip) << "label " << k;
+    }
+    // A dial too small for both keeps a pointer of half its radius.
+    const DialGeometry small = DialGeometry::Compute({0, 0, 60, 60}, 0);
+    EXPECT_EQ(small.PointerRadius(16, 7), small.r / 2);
+}
+
 TEST(RotationAngleCtrl, StoredValuesAreReduced)
 {
     RotationAngleCtrl d;
@@ -126,18 +147,18 @@ TEST(RotationAngleCtrl, PointerDirectionOnScreen)
     Dial d;
     QImage img = Render(d, 200, 100);
     EXPECT_EQ(At(img, 100, 50), kInd); // hub
-    EXPECT_EQ(At(img, 130, 50), kInd); // pointer at 3 o'clock
+    EXPECT_EQ(At(img, 112, 50), kInd); // pointer at 3 o'clock, short of the labels
     EXPECT_EQ(At(img, 100, 80), kKnob);
     EXPECT_EQ(At(img, 1, 1), RGB_COLOR::LIGHTGRAY); // background
 
     d.SetAngle(90);
     img = Render(d, 200, 100);
-    EXPECT_EQ(At(img, 100, 80), kInd); // 6 o'clock
-    EXPECT_EQ(At(img, 130, 50), kKnob);
+    EXPECT_EQ(At(img, 100, 62), kInd); // 6 o'clock
+    EXPECT_EQ(At(img, 112, 50), kKnob);
 
     d.SetClockFaceDirection(false);
     img = Render(d, 200, 100);
-    EXPECT_EQ(At(img, 100, 20), kInd); // 12 o'clock
+    EXPECT_EQ(At(img, 100, 38), kInd); // 12 o'clock
     EXPECT_EQ(At(img, 100, 80), kKnob);
 }
 
@@ -146,7 +167,7 @@ TEST(RotationAngleCtrl, ClockFaceAngleMovesZero)
     Dial d;
     d.SetClockFaceAngle(-90);
     const QImage img = Render(d, 200, 200);
-    EXPECT_EQ(At(img, 100, 40), kInd); // angle 0 at 12 o'clock
+    EXPECT_EQ(At(img, 100, 60), kInd); // angle 0 at 12 o'clock
     EXPECT_EQ(At(img, 140, 100), kKnob);
 }
 
@@ -156,7 +177,7 @@ TEST(RotationAngleCtrl, OffsetAddsToAngle)
     d.SetAngle(45);
     d.SetOffset(45);
     const QImage img = Render(d, 200, 200);
-    EXPECT_EQ(At(img, 100, 150), kInd);
+    EXPECT_EQ(At(img, 100, 140), kInd);
 }
 
 TEST(RotationAngleCtrl, RimHalvesAndHubOutline)
@@ -245,5 +266,5 @@ TEST(RotationAngleCtrl, GrabRendersThroughPaintEvent)
     if (const char* out = std::getenv("GLIMRA_DUMP"))
         img.save(QString::fromLocal8Bit(out) + "/dial.png");
     ASSERT_EQ(img.size(), QSize(200, 100));
-    EXPECT_EQ(FromQColor(QColor(img.pixel(130, 50))), kInd);
+    EXPECT_EQ(FromQColor(QColor(img.pixel(112, 50))), kInd);
 }

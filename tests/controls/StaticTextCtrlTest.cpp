@@ -3,12 +3,12 @@
 
 #include <QCoreApplication>
 #include <QImage>
-#include <QMouseEvent>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include "tests/controls/PixelTestSupport.h"
+#include "tests/support/WindowInput.h"
 #include <cstdlib>
 
 using namespace zef::Glimra;
@@ -32,10 +32,8 @@ public:
 
     void Click()
     {
-        const QPointF at(width() / 2.0, height() / 2.0);
-        QMouseEvent press(QEvent::MouseButtonPress, at, mapToGlobal(at), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(this, &press);
+        ASSERT_TRUE(WindowInput::Show(this));
+        WindowInput::Click(this);
     }
 
     void ShowExposed()
