@@ -29,41 +29,53 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display number of the server's own choosing, so parallel runs do not collide.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do
-    [[ -s $scratch/display ]] && break
-    kill -0 "${pids[0]}" 2>/dev/null || break
-    sleep 0.1
-done
-[[ -s $scratch/display ]] || skip "Xvfb did not start: $(tail -n 1 "$scratch/xvfb.log")"
-export DISPLAY=:$(head -n 1 "$scratch/display")
-
-openbox >"$scratch/openbox.log" 2>&1 &
-pids+=($!)
-# The window manager is up once it names itself on the root window.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-    sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" ||
-    skip "openbox did not start: $(tail -n 1 "$scratch/openbox.log")"
+# Starts Xvfb on a display number of its own choosing (parallel runs do not collide) and
+# openbox on it; on failure says why in $why.
+start_x() {
+    rm -f "$scratch/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" \
+        2>"$scratch/xvfb.log" &
+    local xvfb=$!
+    pids+=("$xvfb")
+    for _ in $(seq 100); do
+        [[ -s $scratch/display ]] && break
+        kill -0 "$xvfb" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [[ ! -s $scratch/display ]]; then
+        why="Xvfb did not start: $(tail -n 1 "$scratch/xvfb.log")"
+        return 1
+    fi
+    export DISPLAY=:$(head -n 1 "$scratch/display")
+    openbox >"$scratch/openbox.log" 2>&1 &
+    local wm=$!
+    pids+=("$wm")
+    # The window manager is up once it names itself on the root window.
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && return 0
+        kill -0 "$wm" 2>/dev/null || break
+        sleep 0.1
+    done
+    why="openbox did not start on $DISPLAY: $(tail -n 1 "$scratch/openbox.log")"
+    kill -0 "$xvfb" 2>/dev/null || why+=" (Xvfb had gone: $(tail -n 1 "$scratch/xvfb.log"))"
+    kill "$wm" "$xvfb" 2>/dev/null
+    return 1
+}
+# A second try: on a shared machine a server can go away under a starting client.
+why=
+start_x || start_x || skip "$why"
 
 export TAVIK_E2E_SHOTS=${TAVIK_E2E_SHOTS:-$build/e2e-shots}
 export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config
 mkdir -p "$HOME"
 # Its own session bus, which starts the accessibility bus on demand; the buses' chatter goes
-# to a log that is shown when something fails.
-timeout 180 dbus-run-session -- "$python" "$here/scenarios.py" "$program" "$scratch" "${@:2}" \
+# to a log, shown when the scenarios did not finish. The whole run stays within 3 minutes.
+timeout 150 dbus-run-session -- "$python" "$here/scenarios.py" "$program" "$scratch" "${@:2}" \
     2>"$scratch/session.log" | grep --line-buffered -v "^SpiRegistry daemon is running"
 status=${PIPESTATUS[0]}
-if ((status != 0)); then
-    echo "e2e: the session's errors (last lines):"
+if ((status > 1)); then
     grep -v "fd limit" "$scratch/session.log" | tail -n 20
-fi
-if ((status == 124)); then
-    echo "e2e: the scenarios took longer than 3 minutes"
+    ((status == 124)) && echo "e2e: the scenarios took longer than 150 s"
     echo "0 passed, 1 failed"
 fi
 exit $status
