@@ -433,6 +433,9 @@ def main():
         start = time.monotonic()
         shots = os.path.join(scratch, "shots", name)
         os.makedirs(shots, exist_ok=True)
+        shot = os.path.join(SHOTS, f"{name}.png")
+        if os.path.exists(shot):  # from an earlier run
+            os.remove(shot)
         p = None
         try:
             p = Program(program, os.path.join(scratch, name))
@@ -440,7 +443,7 @@ def main():
             passed += 1
             print(f"e2e: PASS {name} ({time.monotonic() - start:.1f} s)", flush=True)
         except Exception as error:  # noqa: BLE001 - any error fails the scenario
-            shot = screenshot(os.path.join(SHOTS, f"{name}.png"))
+            screenshot(shot)
             why = str(error) if isinstance(error, Failed) else traceback.format_exc().strip()
             failed += 1
             print(f"e2e: FAIL {name}: {why} (screenshot: {shot})", flush=True)
