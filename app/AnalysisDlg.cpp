@@ -4,6 +4,7 @@
 #include "app/core/Formats.h"
 #include "controls/RgbColor.h"
 #include "controls/RunPlotCtrl.h"
+#include "controls/RunPlotGeometry.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>
@@ -11,8 +12,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QSplitter>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <array>
@@ -32,6 +35,48 @@ constexpr std::array<ColorRef, kEventClasses> kClassColors = {
     zef::Glimra::MakeRgb(160, 0, 200), zef::Glimra::MakeRgb(0, 150, 150),
     zef::Glimra::MakeRgb(0, 160, 0),   zef::Glimra::MakeRgb(200, 0, 120),
     zef::Glimra::MakeRgb(90, 90, 90),  zef::Glimra::MakeRgb(0, 0, 0)};
+
+QString Grouped(std::int64_t value)
+{
+    return QString::fromStdString(zef::Glimra::GroupDigits(value));
+}
+
+// "10,321.9": one decimal, digits grouped.
+QString GroupedTenths(double value)
+{
+    const long long tenths = std::llround(std::fabs(value) * 10);
+    return QString(value < 0 && tenths != 0 ? "-%1.%2" : "%1.%2")
+        .arg(Grouped(tenths / 10))
+        .arg(tenths % 10);
+}
+
+// About three significant digits: "75.6", "0.0185", "1,250".
+QString Significant(double value)
+{
+    const double a = std::fabs(value);
+    if (a >= 1000)
+        return Grouped(std::llround(value));
+    if (a >= 1)
+        return QString::number(value, 'f', a >= 100 ? 0 : a >= 10 ? 1 : 2);
+    return QString::number(value, 'g', 3);
+}
+
+QString Turns(std::uint64_t turns)
+{
+    return turns == 1 ? QStringLiteral("1 turn") : Grouped(std::int64_t(turns)) + " turns";
+}
+
+// One part's figures; a part that did not move has no speed worth a number.
+QString Part(const char* name, const PartFigures& part, bool timed)
+{
+    QString text = QString::fromLatin1(name) + QStringLiteral(": ");
+    if (!part.moved)
+        return text + QStringLiteral("did not move");
+    if (timed)
+        text += GroupedTenths(part.countsPerSecond) + QStringLiteral(" counts/s, ") +
+                Significant(part.rpm) + QStringLiteral(" rpm, ");
+    return text + Turns(part.turns);
+}
 
 // The event list on demand: a flood of events must not become a widget per cell.
 class EventModel : public QAbstractTableModel
@@ -55,43 +100,47 @@ public:
     }
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (role != Qt::DisplayRole || !index.isValid())
+        if (!index.isValid())
             return {};
         const AnalysisEvent& e = m_Events[std::size_t(index.row())];
+        if (role == Qt::TextAlignmentRole && (index.column() == 1 || index.column() == 2))
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (role == Qt::ToolTipRole && index.column() == 3)
+            return Around(e, 16);
+        if (role != Qt::DisplayRole)
+            return {};
         switch (index.column())
         {
         case 0:
             return QString::fromLatin1(EventClassName(e.cls));
         case 1:
-            return QString::number(e.first);
+            return Grouped(std::int64_t(e.first));
         case 2:
-            return QString::number(e.length);
+            return Grouped(std::int64_t(e.length));
         default:
-        {
-            QString text;
-            for (std::size_t k = 0; k < e.around.size(); ++k)
-            {
-                const std::size_t at = e.aroundFirst + k;
-                const bool own = at >= e.first && at < e.first + e.length;
-                text += QString(own ? "[%1] " : "%1 ").arg(e.around[k], 0, 16);
-            }
-            return text.trimmed();
-        }
+            return Around(e, 10);
         }
     }
 
 private:
+    // The raw readings around the event, the event's own in brackets.
+    static QString Around(const AnalysisEvent& e, int base)
+    {
+        QString text;
+        for (std::size_t k = 0; k < e.around.size(); ++k)
+        {
+            const std::size_t at = e.aroundFirst + k;
+            const bool own = at >= e.first && at < e.first + e.length;
+            const QString value = base == 16
+                                      ? QStringLiteral("0x") + QString::number(e.around[k], 16)
+                                      : QString::number(e.around[k]);
+            text += QString(own ? "[%1] " : "%1 ").arg(value);
+        }
+        return text.trimmed();
+    }
+
     const std::vector<AnalysisEvent>& m_Events;
 };
-
-QString Part(const char* name, const PartFigures& part)
-{
-    return QStringLiteral("%1: %2 counts/s, %3 rpm, %4 turns")
-        .arg(QString::fromLatin1(name))
-        .arg(part.countsPerSecond, 0, 'f', 1)
-        .arg(part.rpm, 0, 'f', 2)
-        .arg(part.turns);
-}
 } // namespace
 
 CAnalysisDlg::CAnalysisDlg(std::span<const unsigned> readings, Analysis analysis,
@@ -111,18 +160,40 @@ CAnalysisDlg::CAnalysisDlg(std::span<const unsigned> readings, Analysis analysis
                   : m_Analysis.Clean()          ? QStringLiteral("No events found")
                                                 : QStringLiteral("No single cause"));
     Register(root, IDC_ST_ROOTCAUSE);
-    auto* figures = new QLabel(FiguresText(), this);
+    auto* figures = new QLabel(FiguresText(m_Analysis, m_Config), this);
     figures->setWordWrap(true);
+    figures->setToolTip(QStringLiteral(
+        "Turns: of each part from the first reading to the last along the track, counted once "
+        "the part is within a reading's move of its first value again, as the code tester "
+        "counts them. The batch dialog's code tester stops counting a part's turns at its "
+        "first error, so after errors its counts are lower.\nA part that did not move has no "
+        "speed."));
     Register(figures, IDC_ST_RUNFIGURES);
 
     m_Position = new QComboBox(this);
     m_Position->addItems(
         {QStringLiteral("Whole reading"), QStringLiteral("ST"), QStringLiteral("MT")});
     Register(m_Position, IDC_CB_POSITION);
+    // A part without bits has nothing to plot.
+    const auto enable = [this](int item, bool on)
+    {
+        if (auto* model = qobject_cast<QStandardItemModel*>(m_Position->model()))
+            model->item(item)->setEnabled(on);
+    };
+    enable(POSITION_ST, m_Config.stBits > 0);
+    enable(POSITION_MT, m_Config.mtBits > 0 && m_Config.stBits < 32);
+    m_FullRange = new QToolButton(this);
+    m_FullRange->setText(QStringLiteral("Full range"));
+    m_FullRange->setCheckable(true);
+    m_FullRange->setToolTip(
+        QStringLiteral("Scale the plots to every reading; off, spikes and all-ones or all-zeros "
+                       "readings are left out of the scale and marked at the plot's edge"));
+    // The choices beside the root cause; the figures get a line of their own.
     auto* top = new QHBoxLayout;
-    top->addWidget(figures, 1);
+    top->addWidget(root, 1);
     top->addWidget(new QLabel(QStringLiteral("Position:"), this));
     top->addWidget(m_Position);
+    top->addWidget(m_FullRange);
 
     m_PositionPlot = new RunPlotCtrl(this);
     m_StepPlot = new RunPlotCtrl(this);
@@ -148,9 +219,19 @@ CAnalysisDlg::CAnalysisDlg(std::span<const unsigned> readings, Analysis analysis
                                           QStringLiteral("ppm"), QStringLiteral("First"),
                                           QStringLiteral("Worst")});
     m_Classes->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_Classes->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_Classes->setSelectionMode(QAbstractItemView::SingleSelection);
     m_Classes->verticalHeader()->hide();
     Register(m_Classes, IDC_LV_CLASSES);
     FillClasses();
+    // A click also on the row already current: the event list may have moved on since.
+    const auto chooseRow = [this](int row)
+    {
+        if (const QTableWidgetItem* item = m_Classes->item(row, 0))
+            Guard([&] { ChooseClass(EventClass(item->data(Qt::UserRole).toInt())); });
+    };
+    connect(m_Classes, &QTableWidget::cellClicked, this, chooseRow);
+    connect(m_Classes, &QTableWidget::currentCellChanged, this, chooseRow);
 
     m_Events = new QTableView(this);
     m_Events->setModel(new EventModel(m_Analysis.events, m_Events));
@@ -158,6 +239,15 @@ CAnalysisDlg::CAnalysisDlg(std::span<const unsigned> readings, Analysis analysis
     m_Events->setSelectionMode(QAbstractItemView::SingleSelection);
     m_Events->verticalHeader()->hide();
     m_Events->horizontalHeader()->setStretchLastSection(true);
+    // Widths from the widest texts, not from the rows: a flood has 100,000 of them.
+    m_Events->setWordWrap(false);
+    const QFontMetrics metrics = m_Events->fontMetrics();
+    const int pad = 3 * metrics.averageCharWidth();
+    m_Events->setColumnWidth(0,
+                             metrics.horizontalAdvance(QStringLiteral("ST-MT out of step")) + pad);
+    for (int column : {1, 2})
+        m_Events->setColumnWidth(column,
+                                 metrics.horizontalAdvance(QStringLiteral("16,777,214")) + pad);
     Register(m_Events, IDC_LV_EVENTS);
     connect(m_Events->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current)
@@ -171,14 +261,20 @@ CAnalysisDlg::CAnalysisDlg(std::span<const unsigned> readings, Analysis analysis
     tables->addWidget(m_Events, 3);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(root);
     layout->addLayout(top);
+    layout->addWidget(figures);
     layout->addWidget(m_PositionPlot, 3);
     layout->addWidget(m_StepPlot, 2);
     layout->addLayout(tables, 2);
 
     connect(m_Position, &QComboBox::currentIndexChanged, this,
             [this](int index) { Guard([&] { ChoosePosition(Position(index)); }); });
+    connect(m_FullRange, &QToolButton::toggled, this,
+            [this](bool full)
+            {
+                m_PositionPlot->SetFullRange(full);
+                m_StepPlot->SetFullRange(full);
+            });
     ChoosePosition(POSITION_WHOLE);
 }
 
@@ -191,17 +287,24 @@ void CAnalysisDlg::ChoosePosition(Position position)
         m_Position->setCurrentIndex(int(position)); // comes back here through the signal
         return;
     }
-    const unsigned st = m_Config.stBits, mt = m_Config.mtBits;
+    // As Tavik::SplitStMt splits a reading: ST the low bits, MT the ones above them.
+    const unsigned st = std::min(m_Config.stBits, 32u);
+    const unsigned mt = std::min(m_Config.mtBits, 32u - st);
     zef::Glimra::PositionBits bits{0, st + mt};
     if (position == POSITION_ST)
-        bits = {mt, st};
+        bits = {0, st};
     else if (position == POSITION_MT)
-        bits = {0, mt};
+        bits = {st, mt};
     if (bits.bits == 0)
-        bits.bits = 32;
+        bits = {0, 32};
+    // Readings off the track for a moment, or of a dead line, would set the scale.
+    std::vector<zef::Glimra::ReadingSpan> outliers;
+    for (const AnalysisEvent& e : m_Analysis.events)
+        if (e.cls == EVENT_SPIKE || e.cls == EVENT_ALL_ONES || e.cls == EVENT_ALL_ZEROS)
+            outliers.push_back({e.first, e.length});
     const IndexRange range = m_PositionPlot->GetRange();
     const bool keep = m_Data && m_Data->Size() == m_Readings.size();
-    m_Data = std::make_unique<zef::Glimra::MinMaxPyramid>(m_Readings, bits);
+    m_Data = std::make_unique<zef::Glimra::MinMaxPyramid>(m_Readings, bits, outliers);
     m_PositionPlot->SetTitle(m_Position->currentText());
     m_PositionPlot->SetData(m_Data.get(), zef::Glimra::SERIES_POSITION);
     m_StepPlot->SetData(m_Data.get(), zef::Glimra::SERIES_STEP);
@@ -223,6 +326,13 @@ void CAnalysisDlg::ChooseEvent(std::size_t event)
         m_Events->selectRow(int(event));
 }
 
+void CAnalysisDlg::ChooseClass(EventClass cls)
+{
+    const long first = std::size_t(cls) < kEventClasses ? m_Analysis.classes[cls].first : -1;
+    if (first >= 0)
+        ChooseEvent(std::size_t(first));
+}
+
 void CAnalysisDlg::FillClasses()
 {
     for (std::size_t c = 0; c < kEventClasses; ++c)
@@ -235,25 +345,41 @@ void CAnalysisDlg::FillClasses()
         const auto index = [this](long event)
         {
             return event >= 0 && std::size_t(event) < m_Analysis.events.size()
-                       ? QString::number(m_Analysis.events[std::size_t(event)].first)
+                       ? Grouped(std::int64_t(m_Analysis.events[std::size_t(event)].first))
                        : QString();
         };
         const QString texts[5] = {QString::fromLatin1(EventClassName(EventClass(c))),
-                                  QString::number(s.count), QString::number(s.ppm, 'g', 4),
+                                  Grouped(std::int64_t(s.count)), QString::number(s.ppm, 'g', 4),
                                   index(s.first), index(s.worst)};
         for (int k = 0; k < 5; ++k)
-            m_Classes->setItem(row, k, new QTableWidgetItem(texts[k]));
+        {
+            auto* item = new QTableWidgetItem(texts[k]);
+            if (k > 0)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_Classes->setItem(row, k, item);
+        }
+        m_Classes->item(row, 0)->setData(Qt::UserRole, int(c));
+        m_Classes->item(row, 0)->setToolTip(QStringLiteral("Show the first event of the class"));
     }
     m_Classes->resizeColumnsToContents();
 }
 
-QString CAnalysisDlg::FiguresText() const
+QString CAnalysisDlg::FiguresText(const Analysis& a, const AnalysisConfig& config)
 {
-    const Analysis& a = m_Analysis;
-    QString text = QStringLiteral("%1 readings, %2 distinct").arg(a.readings).arg(a.distinct);
+    QString text = Grouped(std::int64_t(a.readings)) +
+                   (a.readings == 1 ? QStringLiteral(" reading") : QStringLiteral(" readings"));
+    if (config.delayUs > 0)
+        text += QStringLiteral(" every %1 \u00b5s").arg(Grouped(config.delayUs));
     if (a.durationS > 0)
-        text += QStringLiteral(", %1 s").arg(a.durationS, 0, 'g', 4);
-    return text + QStringLiteral("; ") + Part("ST", a.st) + QStringLiteral("; ") + Part("MT", a.mt);
+        text += QStringLiteral(" (%1 s)").arg(a.durationS, 0, 'g', 4);
+    text += QStringLiteral(", %1 distinct").arg(Grouped(std::int64_t(a.distinct)));
+    const bool timed = a.durationS > 0;
+    const unsigned st = std::min(config.stBits, 32u), mt = std::min(config.mtBits, 32u - st);
+    if (st > 0)
+        text += QStringLiteral("; ") + Part("ST", a.st, timed);
+    if (mt > 0)
+        text += QStringLiteral("; ") + Part("MT", a.mt, timed);
+    return text;
 }
 
 } // namespace App

@@ -1,6 +1,7 @@
 #include "controls/MinMaxPyramid.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace zef::Glimra
 {
@@ -46,7 +47,8 @@ MinMaxPyramid::BuildFinest(const unsigned* readings, std::size_t blocks, unsigne
     }
 }
 
-MinMaxPyramid::MinMaxPyramid(std::span<const unsigned> readings, PositionBits bits)
+MinMaxPyramid::MinMaxPyramid(std::span<const unsigned> readings, PositionBits bits,
+                             std::span<const ReadingSpan> outliers)
     : m_Readings(readings), m_Bits(bits)
 {
     m_Bits.bits = std::clamp(m_Bits.bits, 1u, 32u);
@@ -54,13 +56,20 @@ MinMaxPyramid::MinMaxPyramid(std::span<const unsigned> readings, PositionBits bi
     m_Mask = m_Bits.bits == 32 ? 0xFFFFFFFFu : (1u << m_Bits.bits) - 1;
 
     const std::size_t blocks = readings.size() / kBlock;
-    if (blocks == 0)
-        return;
-    std::vector<Block>& finest = m_Levels.emplace_back(blocks);
-    BuildFinest(readings.data(), blocks, m_Bits.shift, m_Bits.bits, m_Mask, finest.data());
-    while (m_Levels.back().size() >= 2 * kFanOut)
+    if (blocks != 0)
     {
-        const std::vector<Block>& below = m_Levels.back();
+        std::vector<Block>& finest = m_Levels.emplace_back(blocks);
+        BuildFinest(readings.data(), blocks, m_Bits.shift, m_Bits.bits, m_Mask, finest.data());
+        BuildUpper(m_Levels);
+    }
+    BuildBulk(outliers);
+}
+
+void MinMaxPyramid::BuildUpper(LevelList& levels)
+{
+    while (levels.back().size() >= 2 * kFanOut)
+    {
+        const std::vector<Block>& below = levels.back();
         std::vector<Block> level(below.size() / kFanOut);
         for (std::size_t b = 0; b < level.size(); ++b)
         {
@@ -75,8 +84,64 @@ MinMaxPyramid::MinMaxPyramid(std::span<const unsigned> readings, PositionBits bi
             }
             level[b] = merged;
         }
-        m_Levels.push_back(std::move(level));
+        levels.push_back(std::move(level));
     }
+}
+
+void MinMaxPyramid::BuildBulk(std::span<const ReadingSpan> outliers)
+{
+    const std::size_t n = Size();
+    std::vector<std::size_t> blocks; // finest blocks to redo
+    for (const ReadingSpan& o : outliers)
+    {
+        if (o.first >= n || o.length == 0)
+            continue;
+        if (m_Outliers.empty())
+            m_Outliers.resize((n + 63) / 64);
+        const std::size_t last = std::min(n, o.first + o.length); // exclusive
+        for (std::size_t i = o.first; i < last; ++i)
+            m_Outliers[i / 64] |= std::uint64_t(1) << (i % 64);
+        // The step out of the outliers belongs to the reading after them.
+        for (std::size_t b = o.first / kBlock; b <= std::min(last, n - 1) / kBlock; ++b)
+            blocks.push_back(b);
+    }
+    if (m_Outliers.empty() || m_Levels.empty())
+        return;
+    std::sort(blocks.begin(), blocks.end());
+    blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
+    m_BulkLevels.push_back(m_Levels[0]);
+    for (const std::size_t b : blocks)
+        if (b < m_BulkLevels[0].size())
+            m_BulkLevels[0][b] = BulkBlock(b);
+    BuildUpper(m_BulkLevels);
+}
+
+MinMaxPyramid::Block MinMaxPyramid::BulkBlock(std::size_t block) const
+{
+    Block out{0xFFFFFFFFu, 0, INT32_MAX, INT32_MIN};
+    for (std::size_t i = block * kBlock; i < (block + 1) * kBlock; ++i)
+    {
+        if (!IsOutlier(SERIES_POSITION, i))
+        {
+            out.posMin = std::min(out.posMin, Position(i));
+            out.posMax = std::max(out.posMax, Position(i));
+        }
+        if (!IsOutlier(SERIES_STEP, i))
+        {
+            out.stepMin = std::min(out.stepMin, Step(i));
+            out.stepMax = std::max(out.stepMax, Step(i));
+        }
+    }
+    return out;
+}
+
+bool MinMaxPyramid::IsOutlier(RunSeries series, std::size_t index) const
+{
+    const auto marked = [this](std::size_t i)
+    { return i < Size() && (m_Outliers[i / 64] >> (i % 64) & 1) != 0; };
+    if (m_Outliers.empty())
+        return false;
+    return marked(index) || (series == SERIES_STEP && index > 0 && marked(index - 1));
 }
 
 std::int32_t MinMaxPyramid::Step(std::size_t index) const
@@ -105,6 +170,8 @@ void MinMaxPyramid::Take(ValueSpan& span, RunSeries series, const Block& block) 
 {
     const std::int64_t lo = series == SERIES_POSITION ? std::int64_t(block.posMin) : block.stepMin;
     const std::int64_t hi = series == SERIES_POSITION ? std::int64_t(block.posMax) : block.stepMax;
+    if (hi < lo)
+        return; // only outliers
     if (span.Empty())
         span = {lo, hi};
     else
@@ -114,7 +181,8 @@ void MinMaxPyramid::Take(ValueSpan& span, RunSeries series, const Block& block) 
     }
 }
 
-ValueSpan MinMaxPyramid::Range(RunSeries series, std::size_t first, std::size_t last) const
+ValueSpan MinMaxPyramid::Query(const LevelList& levels, RunSeries series, std::size_t first,
+                               std::size_t last, bool bulk) const
 {
     ValueSpan span;
     last = std::min(last, Size());
@@ -128,13 +196,13 @@ ValueSpan MinMaxPyramid::Range(RunSeries series, std::size_t first, std::size_t 
     for (std::size_t level = 0;; ++level)
     {
         const std::size_t size = level == 0 ? kBlock : unit * kFanOut;
-        const bool top = level == m_Levels.size();
+        const bool top = level == levels.size();
         const auto takeUnit = [&](std::size_t at)
         {
-            if (level == 0)
+            if (level != 0)
+                Take(span, series, levels[level - 1][at / unit]);
+            else if (!bulk || !IsOutlier(series, at))
                 TakeReading(span, series, at);
-            else
-                Take(span, series, m_Levels[level - 1][at / unit]);
         };
         if (top)
         {
@@ -147,7 +215,7 @@ ValueSpan MinMaxPyramid::Range(RunSeries series, std::size_t first, std::size_t 
             takeUnit(first);
             first += unit;
         }
-        while (first < last && (last % size != 0 || last / size > m_Levels[level].size()))
+        while (first < last && (last % size != 0 || last / size > levels[level].size()))
         {
             last -= unit;
             takeUnit(last);
@@ -160,9 +228,10 @@ ValueSpan MinMaxPyramid::Range(RunSeries series, std::size_t first, std::size_t 
 
 std::size_t MinMaxPyramid::Bytes() const
 {
-    std::size_t bytes = 0;
-    for (const std::vector<Block>& level : m_Levels)
-        bytes += level.capacity() * sizeof(Block);
+    std::size_t bytes = m_Outliers.capacity() * sizeof(std::uint64_t);
+    for (const LevelList* levels : {&m_Levels, &m_BulkLevels})
+        for (const std::vector<Block>& level : *levels)
+            bytes += level.capacity() * sizeof(Block);
     return bytes;
 }
 

@@ -16,30 +16,26 @@ namespace
 constexpr ColorRef kPlotBack = MakeRgb(255, 255, 255);
 constexpr ColorRef kDescBack = MakeRgb(240, 240, 240);
 constexpr ColorRef kGrid = MakeRgb(220, 220, 220);
+constexpr ColorRef kCursor = MakeRgb(150, 150, 150);
 constexpr ColorRef kText = MakeRgb(0, 0, 0);
 constexpr ColorRef kBand = MakeRgb(255, 236, 160);
-
-QString TickText(double value)
-{
-    const double a = std::fabs(value);
-    if (a >= 1e6)
-        return QString::number(value / 1e6, 'g', 4) + QLatin1Char('M');
-    if (a >= 1e4)
-        return QString::number(value / 1e3, 'g', 4) + QLatin1Char('k');
-    return QString::number(value, 'g', 6);
-}
+constexpr int kMarkerTick = 6;   // event markers at the top and bottom edges
+constexpr int kEdgeTriangle = 4; // rows of an outlier mark, below (above) the marker ticks
 } // namespace
 
 RunPlotCtrl::RunPlotCtrl(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
-    setMinimumSize(kMarginLeft + kMarginRight + 32, kMarginTop + kMarginBottom + 32);
+    setMouseTracking(true); // the readout follows the cursor
+    setMinimumSize(kMarginLeft + kMarginRight + 32,
+                   3 * fontMetrics().height() + kMarginBottom + 32);
 }
 
 void RunPlotCtrl::SetData(const MinMaxPyramid* data, RunSeries series)
 {
     m_Data = data;
     m_Series = series;
+    m_View = {}; // a new pyramid may take the old one's place
     m_Range = {0, Total()};
     update();
     emit RangeChanged(m_Range);
@@ -74,8 +70,47 @@ void RunPlotCtrl::ShowReadings(std::size_t first, std::size_t length)
 
 Rect RunPlotCtrl::PlotRect() const
 {
-    return {kMarginLeft, kMarginTop, std::max(kMarginLeft + 1, width() - kMarginRight),
-            std::max(kMarginTop + 1, height() - kMarginBottom)};
+    const int top = fontMetrics().height() + 4; // the band of the title and the readout
+    return {kMarginLeft, top, std::max(kMarginLeft + 1, width() - kMarginRight),
+            std::max(top + 1, height() - kMarginBottom)};
+}
+
+const RunPlotCtrl::View& RunPlotCtrl::CurrentView() const
+{
+    const Rect plot = PlotRect();
+    if (m_View.data == m_Data && m_View.series == m_Series && m_View.range == m_Range &&
+        m_View.plot == plot && m_View.full == m_FullRange)
+        return m_View;
+    m_View = {m_Data, m_Series, m_Range, plot, m_FullRange, {}, {0, 1, plot.top, plot.bottom}};
+    if (!m_Data)
+        return m_View;
+    m_View.columns = ColumnSpans(*m_Data, m_Series, m_Range, plot.Width());
+    if (m_FullRange || !m_Data->HasOutliers())
+        m_View.axis = FitAxis(m_View.columns, plot.top, plot.bottom);
+    else
+        m_View.axis = FitAxis(ColumnSpans(*m_Data, m_Series, m_Range, plot.Width(), true),
+                              m_View.columns, plot.top, plot.bottom);
+    return m_View;
+}
+
+ValueAxis RunPlotCtrl::Axis() const
+{
+    return CurrentView().axis;
+}
+
+QString RunPlotCtrl::ReadoutText() const
+{
+    const Rect plot = PlotRect();
+    if (!m_HoverX || !m_Data || *m_HoverX < plot.left || *m_HoverX >= plot.right)
+        return {};
+    std::size_t first, last;
+    ColumnReadings(m_Range, plot.Width(), *m_HoverX - plot.left, first, last);
+    last = std::min(last, m_Data->Size());
+    if (first >= last)
+        return {};
+    return QString::fromStdString(
+        Glimra::ReadoutText(first, last, m_Data->Range(m_Series, first, last), m_SecondsPerReading,
+                            m_Range.Span() * m_SecondsPerReading));
 }
 
 void RunPlotCtrl::Paint(DrawContext& dc)
@@ -86,38 +121,54 @@ void RunPlotCtrl::Paint(DrawContext& dc)
     dc.FillSolidRect(plot, kPlotBack);
     dc.SetBkMode(TRANSPARENT);
     dc.SetTextColor(kText);
+    const int th = dc.GetTextMetrics().height;
+    // The title on the left of the band above the plot, the readout on its right.
+    Rect titleBox(plot.left, 0, plot.right, plot.top);
+    if (!m_Title.isEmpty())
+        dc.DrawText(m_Title, titleBox, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     if (!m_Data || m_Data->Size() == 0)
         return;
+    Rect readoutBox(plot.left + dc.GetTextExtent(m_Title).width() + 16, 0, plot.right, plot.top);
+    dc.DrawText(ReadoutText(), readoutBox, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
 
     const int w = plot.Width();
-    const std::vector<ValueSpan> columns = ColumnSpans(*m_Data, m_Series, m_Range, w);
-    const ValueAxis axis = FitAxis(columns, plot.top, plot.bottom);
-    const int th = dc.GetTextMetrics().height;
+    const View& view = CurrentView();
+    const std::vector<ValueSpan>& columns = view.columns;
+    const ValueAxis& axis = view.axis;
 
-    // Grid and axis texts.
-    for (const double t :
-         NiceTicks(double(axis.min), double(axis.max), std::max(1, plot.Height() / (3 * th))))
+    // Grid and axis texts; positions are whole numbers, so no tick between them.
+    const int yCount = std::max(1, plot.Height() / (3 * th));
+    const double yStep = NiceStep(double(axis.min), double(axis.max), yCount, 1);
+    const std::vector<double> yTicks = NiceTicks(double(axis.min), double(axis.max), yCount, 1);
+    const std::vector<std::string> yTexts = TickTexts(yTicks, yStep);
+    for (std::size_t k = 0; k < yTicks.size(); ++k)
     {
-        const int y = axis.Row(std::int64_t(std::llround(t)));
+        const int y = axis.Row(std::int64_t(std::llround(yTicks[k])));
         dc.FillSolidRect({plot.left, y, plot.right, y + 1}, kGrid);
         Rect box(0, y - th / 2, plot.left - 4, y + th);
-        dc.DrawText(TickText(t), box, DT_RIGHT | DT_SINGLELINE | DT_NOCLIP);
+        dc.DrawText(QString::fromStdString(yTexts[k]), box, DT_RIGHT | DT_SINGLELINE | DT_NOCLIP);
     }
     // x ticks at round indexes, or at round times when the time between readings is known.
     const double perReading = m_SecondsPerReading > 0 ? m_SecondsPerReading : 1;
     const double span = (m_Range.last - m_Range.first) * perReading;
-    for (const double t :
-         NiceTicks(m_Range.first * perReading, m_Range.last * perReading, std::max(1, w / 90)))
+    const int xCount = std::max(1, w / 90);
+    const double start = m_Range.first * perReading, end = m_Range.last * perReading;
+    const std::vector<double> xTicks = NiceTicks(start, end, xCount);
+    const std::vector<std::string> xTexts = TickTexts(xTicks, NiceStep(start, end, xCount));
+    for (std::size_t k = 0; k < xTicks.size(); ++k)
     {
+        const double t = xTicks[k];
         const int x = int(std::floor(ColumnOf(m_Range, plot.left, w, t / perReading)));
         dc.FillSolidRect({x, plot.top, x + 1, plot.bottom}, kGrid);
         // Kept inside the control, so the last text does not lose its end.
         const int right = std::min(x + 45, width());
         Rect box(right - 90, plot.bottom + 2, right, height());
-        const QString text =
-            m_SecondsPerReading > 0 ? QString::fromStdString(TimeTickText(t, span)) : TickText(t);
-        dc.DrawText(text, box, (right < x + 45 ? DT_RIGHT : DT_CENTER) | DT_SINGLELINE | DT_NOCLIP);
+        const std::string text = m_SecondsPerReading > 0 ? TimeTickText(t, span) : xTexts[k];
+        dc.DrawText(QString::fromStdString(text), box,
+                    (right < x + 45 ? DT_RIGHT : DT_CENTER) | DT_SINGLELINE | DT_NOCLIP);
     }
+    if (m_HoverX && *m_HoverX >= plot.left && *m_HoverX < plot.right)
+        dc.FillSolidRect({*m_HoverX, plot.top, *m_HoverX + 1, plot.bottom}, kCursor);
 
     const auto markerColumns = [&](const Marker& m, int& from, int& to)
     {
@@ -162,12 +213,23 @@ void RunPlotCtrl::Paint(DrawContext& dc)
             continue;
         if (!markerColumns(m, from, to))
             continue;
-        dc.FillSolidRect({from, plot.top, to, plot.top + 6}, m.color);
-        dc.FillSolidRect({from, plot.bottom - 6, to, plot.bottom}, m.color);
+        dc.FillSolidRect({from, plot.top, to, plot.top + kMarkerTick}, m.color);
+        dc.FillSolidRect({from, plot.bottom - kMarkerTick, to, plot.bottom}, m.color);
     }
 
-    if (!m_Title.isEmpty())
-        dc.TextOut(plot.left + 4, plot.top + 2, m_Title);
+    // Readings beyond the axis: a triangle pointing past the edge, clear of the marker ticks.
+    for (const EdgeMark& mark : EdgeMarks(columns, axis))
+    {
+        const int x = plot.left + (mark.from + mark.to) / 2;
+        for (int k = 0; k < kEdgeTriangle; ++k)
+        {
+            const int y =
+                mark.top ? plot.top + kMarkerTick + 1 + k : plot.bottom - kMarkerTick - 2 - k;
+            dc.FillSolidRect(
+                {std::max(plot.left, x - k), y, std::min(plot.right, x + k + 1), y + 1},
+                m_LineColor);
+        }
+    }
 }
 
 void RunPlotCtrl::paintEvent(QPaintEvent*)
@@ -224,15 +286,27 @@ void RunPlotCtrl::mousePressEvent(QMouseEvent* event)
 
 void RunPlotCtrl::mouseMoveEvent(QMouseEvent* event)
 {
+    const Rect plot = PlotRect();
+    const QPoint at = event->position().toPoint();
+    m_HoverX.reset();
+    if (plot.PtInRect(at))
+        m_HoverX = at.x();
+    update();
     if (!m_DragFrom)
         return;
     const double dx = event->position().x() - m_DragFrom->x();
-    SetRange(Pan(m_DragRange, -dx * m_DragRange.Span() / PlotRect().Width(), Total()));
+    SetRange(Pan(m_DragRange, -dx * m_DragRange.Span() / plot.Width(), Total()));
 }
 
 void RunPlotCtrl::mouseReleaseEvent(QMouseEvent*)
 {
     m_DragFrom.reset();
+}
+
+void RunPlotCtrl::leaveEvent(QEvent*)
+{
+    m_HoverX.reset();
+    update();
 }
 
 } // namespace zef::Glimra

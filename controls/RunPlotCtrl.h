@@ -19,6 +19,9 @@ namespace zef::Glimra
 /// A plot of one series of a long run: one vertical line per pixel column from the column's
 /// min to its max, so every spike shows at any zoom. The wheel zooms around the cursor, + and
 /// - around the middle; dragging and the arrow keys pan. Markers are drawn over the line.
+/// The y axis spans the bulk of the readings (without the pyramid's outliers, unless the full
+/// range is asked for); columns reaching beyond it get a triangle at that edge. The title
+/// and the readout of the column under the cursor share a band above the plot.
 class GLIMRA_API RunPlotCtrl : public QWidget
 {
     Q_OBJECT
@@ -33,7 +36,6 @@ public:
 
     static constexpr int kMarginLeft = 64;
     static constexpr int kMarginBottom = 18;
-    static constexpr int kMarginTop = 4;
     static constexpr int kMarginRight = 8;
     static constexpr double kWheelZoom = 0.8; ///< per wheel notch or key press
 
@@ -57,6 +59,13 @@ public:
         m_SecondsPerReading = seconds;
         update();
     }
+    /// The y axis over every reading (true) or over the bulk without outliers (false).
+    void SetFullRange(bool full)
+    {
+        m_FullRange = full;
+        update();
+    }
+    bool IsFullRange() const { return m_FullRange; }
     void SetMarkers(std::vector<Marker> markers);
     /// The marker drawn as a band behind the line (the chosen event).
     void SetSelected(std::optional<Marker> marker);
@@ -69,6 +78,10 @@ public:
     void ShowReadings(std::size_t first, std::size_t length);
 
     Rect PlotRect() const;
+    /// The y axis of the current view, as the next paint draws it.
+    ValueAxis Axis() const;
+    /// The readout of the column under the cursor; empty when the cursor is not over the plot.
+    QString ReadoutText() const;
     /// Paints the whole control, as a paint event does.
     void Paint(DrawContext& dc);
 
@@ -82,8 +95,23 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
+    // The columns and the axis of one view: computed when the view changes, so that a
+    // repaint for the cursor alone queries nothing.
+    struct View
+    {
+        const MinMaxPyramid* data = nullptr;
+        RunSeries series = SERIES_POSITION;
+        IndexRange range;
+        Rect plot;
+        bool full = false;
+        std::vector<ValueSpan> columns;
+        ValueAxis axis;
+    };
+    const View& CurrentView() const;
+
     const MinMaxPyramid* m_Data = nullptr;
     RunSeries m_Series = SERIES_POSITION;
     IndexRange m_Range;
@@ -92,8 +120,11 @@ private:
     double m_SecondsPerReading = 0;
     std::vector<Marker> m_Markers;
     std::optional<Marker> m_Selected;
+    bool m_FullRange = false;
     std::optional<QPoint> m_DragFrom;
     IndexRange m_DragRange;
+    std::optional<int> m_HoverX; // device x of the cursor over the plot
+    mutable View m_View;
 };
 
 } // namespace zef::Glimra

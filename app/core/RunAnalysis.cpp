@@ -306,27 +306,13 @@ void Pass::CloseRun(std::size_t start, std::size_t end)
 
 void Pass::Accept(std::size_t i, std::uint32_t pos, std::int64_t d)
 {
-    // A part turns when the move takes it out of its range.
-    const std::int64_t whole = std::int64_t(m_Anchor) + d;
-    const bool wrapped = whole < 0 || whole >= std::int64_t(m_Range);
-    if (m_St > 0 && m_St < 32)
-    {
-        const std::uint32_t stMask = LowMask(m_St);
-        const std::int64_t st =
-            std::int64_t(m_Anchor & stMask) + Step(m_Anchor & stMask, pos & stMask, m_St);
-        m_A.st.turns += st < 0 || st > std::int64_t(stMask);
-    }
-    else if (m_St == 32)
-        m_A.st.turns += wrapped;
-    if (m_Mt > 0)
-        m_A.mt.turns += wrapped;
     m_TrackSum += d;
     m_AnchorAt = i;
     m_Anchor = pos;
 }
 
 // Readings i0 .. i0 + kBlock - 1 when each change of value is a plain step along the track:
-// no event can start there, and only the values, the turns and the track's sum move. The
+// no event can start there, and only the values and the track's sum move. The
 // block is judged first and taken only as a whole, so the reading-by-reading pass sees the
 // same state either way.
 TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw,
@@ -371,8 +357,6 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
 
     // A step the short way round a part of b bits is the difference's low b bits, signed.
     const unsigned shift = 32 - m_Bits;
-    const unsigned stShift = 32 - std::max(m_St, 1u);
-    const std::uint32_t stMask = LowMask(m_St);
     const std::uint32_t deadCheck = m_Bits >= 2;
     // Positions only move one way here, so when L readings cannot go round the whole range,
     // two readings L - 1 apart are equal only across a run of L equal readings, which may
@@ -396,14 +380,13 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
     // Positions differ exactly where the readings do; all ones and all zeros by position.
     const std::uint32_t onesAt = Pos(mask);
     const std::int32_t dir = m_Dir;
-    std::uint32_t nonUnit = 0, changes = 0, wholeTurns = 0, stTurns = 0;
+    std::uint32_t nonUnit = 0, changes = 0;
     std::uint32_t sum = 0; // wraps only in a block that is refused anyway
-    const std::uint64_t stRange = std::uint64_t(stMask) + 1;
-    if (dir != 0 && 2 * std::uint64_t(widest) < stRange)
+    if (dir != 0)
     {
-        // Every step goes the run's way and is short of half of ST's range, so the turns follow
-        // from where the block starts and how far it moves. All ones and all zeros passed on
-        // the way are no event: a run of them becomes one at the stuck limit, as any run does.
+        // Every step must go the run's way: one bound on the move ahead checks it. All ones
+        // and all zeros passed on the way are no event: a run of them becomes one at the
+        // stuck limit, as any run does.
         const std::uint32_t bound = std::uint32_t(dir > 0 ? high : -low);
         for (std::size_t j = 1; j <= kBlock; ++j)
         {
@@ -415,12 +398,6 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
             changes += ahead != 0;
             sum += d;
         }
-        const std::uint64_t moved = dir > 0 ? sum : 0u - sum; // at most 512 * 2^21
-        const std::uint64_t from = at[0], stFrom = at[0] & stMask;
-        wholeTurns = std::uint32_t(dir > 0 ? (from + moved) >> m_Bits
-                                           : (m_Range - 1 - from + moved) >> m_Bits);
-        stTurns = std::uint32_t(dir > 0 ? (stFrom + moved) / stRange
-                                        : (stRange - 1 - stFrom + moved) / stRange);
     }
     else
         for (std::size_t j = 1; j <= kBlock; ++j)
@@ -432,10 +409,6 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
             bad |= change & ((d < low) | (d > high) | (deadCheck & ((b == 0) | (b == onesAt))));
             changes += change;
             sum += std::uint32_t(d);
-            wholeTurns += ((d > 0) & (b < a)) | ((d < 0) & (b > a));
-            const std::uint32_t sa = a & stMask, sb = b & stMask;
-            const std::int32_t ds = std::int32_t((sb - sa) << stShift) >> stShift;
-            stTurns += ((ds > 0) & (sb < sa)) | ((ds < 0) & (sb > sa));
         }
     if (bad)
         return false;
@@ -478,8 +451,6 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
     }
     else
         values.AddAll(at.subspan<1>());
-    m_A.st.turns += m_St == 32 ? wholeTurns : m_St > 0 ? stTurns : 0;
-    m_A.mt.turns += m_Mt > 0 ? wholeTurns : 0;
     m_TrackSum += std::int32_t(sum);
     lastRaw = raw[kBlock];
     runStart = start;
@@ -560,7 +531,6 @@ void Pass::Run()
             if (InRange(ds, k) && std::llabs(dm - wrap) == 1)
             {
                 Emit(EVENT_OUT_OF_STEP, i, 1, 1);
-                m_A.st.turns += wrap != 0;
                 m_TrackSum += ds;
                 m_AnchorAt = i;
                 m_Anchor = pos;
@@ -616,6 +586,12 @@ void Pass::Run()
 
     const double mean = n > 1 ? double(m_TrackSum) / double(n - 1) : 0.0; // one reading: no speed
     const double perSecond = m_A.durationS > 0 ? double(n) / m_A.durationS : 0;
+    // Turns as the code tester counts them: turns of the part's own value from the first
+    // reading on, along the track (jumps left out), so that a run that wobbles across a wrap
+    // counts none. A turn counts once the part is within a reading's move of its first value
+    // again, as the tester's window of one step does: a run of round length ends a reading
+    // short of its last turn. Shifts are arithmetic (floor) on 64 bits.
+    const std::int64_t from = Pos(Raw(0));
     const auto figures = [&](PartFigures& f, unsigned below, unsigned bits)
     {
         if (bits == 0)
@@ -623,6 +599,11 @@ void Pass::Run()
         f.direction = m_Dir;
         f.countsPerSecond = std::ldexp(mean, -int(below)) * perSecond;
         f.rpm = std::ldexp(f.countsPerSecond, -int(bits)) * 60.0;
+        const std::int64_t moved = ((from + m_TrackSum) >> below) - (from >> below);
+        const double step = std::ceil(std::ldexp(std::fabs(m_V), -int(below)));
+        const std::uint64_t reach = step > 1 ? std::uint64_t(std::min(step, 1e15)) : 1;
+        f.moved = moved != 0;
+        f.turns = f.moved ? (std::uint64_t(moved < 0 ? -moved : moved) + reach) >> bits : 0;
     };
     figures(m_A.st, 0, m_St);
     figures(m_A.mt, m_St, m_Mt);

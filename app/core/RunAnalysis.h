@@ -65,7 +65,13 @@ struct PartFigures
     double countsPerSecond = 0; // signed: negative runs backward
     double rpm = 0;             // revolutions of this part's full range per minute, signed
     int direction = 0;          // +1, -1, 0 when standing or unknown
-    std::uint64_t turns = 0;    // wraps of the part
+    // Turns of the part's own value between the first reading and the last, along the track,
+    // each counted once the part is within a reading's move of its first value again: the
+    // code tester's count on a clean run checked with the step size the run needs.
+    std::uint64_t turns = 0;
+    // The part's value at the end of the track differs from the first reading's: without
+    // that the speed of a part like MT is the noise of a mean, not a motion.
+    bool moved = false;
 };
 
 struct Analysis

@@ -1,6 +1,7 @@
 // The batch and sweep dialogs as a person uses them: clicks and keys go to the top-level
 // window at the control's place, so modality and stacking apply.
 #include "DialogTestSupport.h"
+#include "tests/support/WindowInput.h"
 
 #include "app/BatchSampleDlg.h"
 #include "app/ClockSweepDlg.h"
@@ -11,7 +12,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QTest>
 
 #include <filesystem>
 
@@ -19,29 +19,6 @@ using namespace App;
 
 namespace
 {
-void Show(QWidget& window)
-{
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-}
-
-void ClickAt(QWidget* widget)
-{
-    QWidget* top = widget->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
-                      widget->mapTo(top, widget->rect().center()));
-}
-
-// Clicks into the edit, selects all and types.
-void TypeInto(QLineEdit* edit, const QString& text)
-{
-    ClickAt(edit);
-    QWindow* window = edit->window()->windowHandle();
-    QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
-    for (const QChar c : text)
-        QTest::keyClick(window, c.toLatin1());
-}
-
 class BatchStopTest : public DialogTest
 {
 protected:
@@ -51,11 +28,9 @@ protected:
         Tavik::Box::SetSleepFunction([this](unsigned ms)
                                      { m_Clock.Advance(std::chrono::milliseconds(ms)); });
         SimBox().SetEncoder(FTD2xx::EncoderModel{});
-        Dlg().SetClock(m_Clock);
         Click(IDC_BT_CONNECT);
         Click(IDC_BT_POWER);
         ASSERT_EQ(Dlg().GetGuiState(), GS_POWERED);
-        Show(Dlg());
     }
     // Runs the batch dialog from the main window's button; `use` drives it while it is open.
     void RunBatch(const std::function<void(CBatchSampleDlg&)>& use)
@@ -69,10 +44,10 @@ protected:
                         m_Asked.push_back(n);
                         return m_Answer;
                     });
-                Show(batch);
+                ASSERT_TRUE(WindowInput::Show(&batch));
                 use(batch);
             });
-        ClickAt(Item<QWidget>(IDC_BT_BATCHSAMPLE));
+        WindowInput::Click(Item<QWidget>(IDC_BT_BATCHSAMPLE));
     }
     void Tick(CBatchSampleDlg& batch, int ticks = 1)
     {
@@ -96,8 +71,8 @@ TEST_F(BatchStopTest, StopKeepsAStalledRunWhichIsSavedAndExitAsksAboutUnsavedRea
     RunBatch(
         [&](CBatchSampleDlg& batch)
         {
-            TypeInto(batch.Item<QLineEdit>(IDC_ED_SAMPLECOUNT), "100000");
-            ClickAt(batch.GetDlgItem(IDC_BT_START));
+            WindowInput::Type(batch.Item<QLineEdit>(IDC_ED_SAMPLECOUNT), "100000", false);
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_START));
             ASSERT_TRUE(batch.IsTimerRunning());
             EXPECT_TRUE(batch.GetDlgItem(IDC_BT_STOP)->isEnabled());
             Tick(batch, 15);
@@ -105,18 +80,18 @@ TEST_F(BatchStopTest, StopKeepsAStalledRunWhichIsSavedAndExitAsksAboutUnsavedRea
             EXPECT_TRUE(progress.startsWith("5,000 of 100,000 readings\nNo reading for "))
                 << progress.toStdString();
 
-            ClickAt(batch.GetDlgItem(IDC_BT_STOP));
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_STOP));
             EXPECT_FALSE(batch.IsTimerRunning());
             EXPECT_FALSE(SimBox().IsStreaming());
             EXPECT_EQ(batch.GetRun().GetBuffer().size(), 5000u);
 
             // Exit with readings not saved: Cancel keeps the dialog, Save saves and closes.
-            ClickAt(batch.GetDlgItem(IDC_BT_EXIT));
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_EXIT));
             EXPECT_EQ(m_Asked, std::vector<std::size_t>{5000});
             EXPECT_TRUE(batch.isVisible());
             m_Answer = CBatchSampleDlg::Unsaved::Save;
             batch.SetFileChooser([&](QWidget*) { return QString::fromStdString(path); });
-            QTest::keyClick(batch.windowHandle(), Qt::Key_Escape);
+            WindowInput::Escape(&batch);
             EXPECT_EQ(m_Asked.size(), 2u);
             EXPECT_FALSE(batch.isVisible());
         });
@@ -137,17 +112,17 @@ TEST_F(BatchStopTest, ADeadEncoderIsGreyNotGreenAndAVanishedBoxEndsAsAnUnplug)
     RunBatch(
         [&](CBatchSampleDlg& batch)
         {
-            TypeInto(batch.Item<QLineEdit>(IDC_ED_SAMPLECOUNT), "100");
-            ClickAt(batch.GetDlgItem(IDC_BT_START));
+            WindowInput::Type(batch.Item<QLineEdit>(IDC_ED_SAMPLECOUNT), "100", false);
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_START));
             CLabel* field = batch.GetResultLabel(BatchRun::RESULT_ST_MONOTONY);
             EXPECT_EQ(field->GetBackgroundColor(), zef::Glimra::RGB_COLOR::LIGHTGRAY);
             EXPECT_EQ(field->GetText(), "ST Monotonie: 0");
             EXPECT_EQ(batch.Item<QLabel>(IDC_ST_VERDICT)->text(),
                       "Not checked: no encoder answering");
             SimBox().Unplug();
-            ClickAt(batch.GetDlgItem(IDC_BT_START));
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_START));
             m_Answer = CBatchSampleDlg::Unsaved::Discard;
-            ClickAt(batch.GetDlgItem(IDC_BT_EXIT));
+            WindowInput::Click(batch.GetDlgItem(IDC_BT_EXIT));
         });
     EXPECT_EQ(Dlg().GetGuiState(), GS_DISCONNECTED);
     EXPECT_EQ(History().back(), "Batch sampling stopped: the box is no longer attached.");
@@ -160,29 +135,29 @@ TEST_F(BatchStopTest, TheSweepSaysWhatIsWrongWithAnEditAndAStoppedSweepRecommend
         [&](CClockSweepDlg& sweep)
         {
             ran = true;
-            Show(sweep);
+            ASSERT_TRUE(WindowInput::Show(&sweep));
             auto* result = sweep.Item<QLabel>(IDC_ST_SWEEP_RESULT);
-            TypeInto(sweep.Item<QLineEdit>(IDC_ED_SWEEP_FROM), "abc");
+            WindowInput::Type(sweep.Item<QLineEdit>(IDC_ED_SWEEP_FROM), "abc");
             EXPECT_EQ(result->text(), "From: \"abc\" is not a whole number.");
             EXPECT_FALSE(sweep.GetDlgItem(IDC_BT_SWEEP_START)->isEnabled());
-            TypeInto(sweep.Item<QLineEdit>(IDC_ED_SWEEP_FROM), "3000000");
+            WindowInput::Type(sweep.Item<QLineEdit>(IDC_ED_SWEEP_FROM), "3000000");
             EXPECT_EQ(result->text(), "From must not be above To.");
-            TypeInto(sweep.Item<QLineEdit>(IDC_ED_SWEEP_FROM), "250000");
+            WindowInput::Type(sweep.Item<QLineEdit>(IDC_ED_SWEEP_FROM), "250000");
             ASSERT_TRUE(sweep.GetDlgItem(IDC_BT_SWEEP_START)->isEnabled());
 
-            ClickAt(sweep.GetDlgItem(IDC_BT_SWEEP_START));
+            WindowInput::Click(sweep.GetDlgItem(IDC_BT_SWEEP_START));
             for (int i = 0; i < 100 && sweep.GetSweep().GetView().done == 0; ++i)
             {
                 m_Clock.Advance(std::chrono::milliseconds(CClockSweepDlg::kTimerPeriodMs));
                 sweep.OnTimer();
             }
             ASSERT_GT(sweep.GetSweep().GetView().done, 0u);
-            ClickAt(sweep.GetDlgItem(IDC_BT_SWEEP_STOP));
+            WindowInput::Click(sweep.GetDlgItem(IDC_BT_SWEEP_STOP));
             EXPECT_EQ(result->text(), "Sweep stopped: no recommendation.");
             EXPECT_FALSE(sweep.GetDlgItem(IDC_BT_SWEEP_APPLY)->isEnabled());
-            ClickAt(sweep.GetDlgItem(IDC_BT_SWEEP_CLOSE));
+            WindowInput::Click(sweep.GetDlgItem(IDC_BT_SWEEP_CLOSE));
         });
-    Dlg().OnSysCommand(IDM_CLOCK_SWEEP);
+    WindowInput::ChooseMenu(&Dlg(), Dlg().GetMenuAction(IDM_CLOCK_SWEEP));
     EXPECT_TRUE(ran);
     EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
 }

@@ -65,6 +65,7 @@ protected:
         if (!m_Dlg)
         {
             m_Dlg = std::make_unique<CTavikDlg>(nullptr, &m_Ini);
+            m_Dlg->SetClock(m_Clock); // batch runs time themselves on the simulator's clock
             m_Dlg->setWindowModality(Qt::ApplicationModal);
             EXPECT_TRUE(WindowInput::Show(m_Dlg.get()));
         }

@@ -18,6 +18,7 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTest>
 #include <QThread>
 
 #include <cstdlib>
@@ -118,9 +119,15 @@ TEST_F(DialogTest, DISABLED_AnalysisScreenshot)
     CAnalysisDlg view(run, analysis, batch.GetRun().GetAnalysisConfig());
     view.show();
     view.move(0, 0);
+    view.ChoosePosition(CAnalysisDlg::POSITION_ST);
     if (analysis.events.size() > 1)
         view.ChooseEvent(1);
     view.PositionPlot().SetRange({0, double(run.size())});
+    // The readout of the step plot at 3 s, where the stuck stretch ends.
+    const zef::Glimra::RunPlotCtrl& step = view.StepPlot();
+    const zef::Glimra::Rect plot = step.PlotRect();
+    QTest::mouseMove(view.windowHandle(),
+                     step.mapTo(&view, QPoint(plot.left + plot.Width() * 3 / 5, plot.top + 20)));
     for (int i = 0; i < 20; ++i)
     {
         QApplication::processEvents();

@@ -1,6 +1,8 @@
 // The run analysis on generated runs with one injected fault each, and on degenerate input.
 #include "app/core/RunAnalysis.h"
 
+#include "app/core/CodeTester.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -158,8 +160,47 @@ TEST(RunAnalysis, CleanRunHasNoEventsAndItsFigures)
     EXPECT_DOUBLE_EQ(a.durationS, 1.0);
     EXPECT_NEAR(a.st.countsPerSecond, 10000.0, 1.0);
     EXPECT_NEAR(a.st.rpm, 10000.0 / 256 * 60, 1.0);
-    EXPECT_EQ(a.st.turns, 39u); // 4000 .. 13999 passes 39 multiples of 256
-    EXPECT_EQ(a.mt.turns, 3u);  // and 3 of 4096
+    EXPECT_EQ(a.st.turns, 39u); // 4000 .. 13999: 39 whole turns of ST
+    EXPECT_EQ(a.mt.turns, 2u);  // MT goes from 15 to 54: 2 whole turns of 16
+    EXPECT_TRUE(a.mt.moved);
+}
+
+// The batch dialog shows the code tester's turns beside the analysis' figures: on clean runs
+// from any start, either way, of any length (also one ending a reading short of a turn, as
+// a simulated run of round length does), they agree.
+TEST(RunAnalysis, TurnsAreTheCodeTestersOnCleanRuns)
+{
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 80; ++trial)
+    {
+        const std::int64_t dir = trial % 2 ? 1 : -1, speed = 1 + trial % 3;
+        const std::int64_t start = std::int64_t(rng() % kRange);
+        const std::size_t count =
+            trial % 4 == 0 ? std::size_t(kRange / speed) : 2000 + rng() % 30000;
+        std::vector<std::int64_t> p(count);
+        for (std::size_t i = 0; i < count; ++i)
+            p[i] = start + dir * speed * std::int64_t(i);
+        const std::vector<unsigned> r = Encode(p, false);
+
+        CodeTester::Config config;
+        config.m_StBits = kSt;
+        config.m_MtBits = kMt;
+        config.m_StStepSize = unsigned(speed);
+        CodeTester tester(config);
+        ASSERT_TRUE(tester.Test(r));
+        const Analysis a = AnalyseRun(r, Config(false));
+        SCOPED_TRACE(testing::Message() << "from " << start << ", " << count << " readings");
+        EXPECT_EQ(a.st.turns, tester.GetResult().m_StTurns);
+        EXPECT_EQ(a.mt.turns, tester.GetResult().m_MtTurns);
+    }
+    // Back and forth across a wrap: no turn, and MT, back where it began, did not move.
+    std::vector<std::int64_t> p;
+    for (int k = 0; k < 50; ++k)
+        for (std::int64_t v : {4094, 4095, 4096, 4097, 4096, 4095})
+            p.push_back(v);
+    const Analysis a = AnalyseRun(Encode(p, false), Config(false));
+    EXPECT_EQ(a.st.turns + a.mt.turns, 0u);
+    EXPECT_FALSE(a.mt.moved);
 }
 
 TEST(RunAnalysis, SlowRunWithHeldValuesIsClean)
