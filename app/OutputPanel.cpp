@@ -57,6 +57,8 @@ OutputPanel::OutputPanel(QWidget* dialog, const PlaceFunction& place) : QObject(
                                      CLabel::SS_CENTER | CLabel::SS_NOTIFY);
             place(label, id, LABEL_X[k], LABEL_Y[i], 30, 24);
             label->SetSunkenEdge(true);
+            label->setAccessibleName(
+                QStringLiteral("Output %1: %2").arg(i + 1).arg(QLatin1String(LABEL_TEXTS[k])));
             label->SetHyperlink(false, true); // clicks go to the dialog, no link
             connect(label, &CLabel::Notify, this,
                     [this](CLabel*, int labelId, int)

@@ -330,6 +330,7 @@ void CTavikDlg::BuildControls()
     // takes the wheel and the scroll bar.
     Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 108);
     m_History->raise();
+    m_History->setAccessibleName(QStringLiteral("History"));
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
     const auto onClick = [this](int id, void (CTavikDlg::*handler)())

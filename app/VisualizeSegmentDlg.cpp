@@ -28,6 +28,8 @@ VisualizeSegmentDlg::VisualizeSegmentDlg(const zef::IniFile* ini, QWidget* paren
         Place(new zef::Glimra::SegmentCtrl(this), IDC_ST_SEGMENT_UPPER, 24, 18, 264, 108);
     m_Displays[LOWER] =
         Place(new zef::Glimra::SegmentCtrl(this), IDC_ST_SEGMENT_LOWER, 24, 162, 264, 108);
+    m_Displays[UPPER]->setAccessibleName(QStringLiteral("Upper display"));
+    m_Displays[LOWER]->setAccessibleName(QStringLiteral("Lower display"));
     m_Panel = new OutputPanel(this, [this](QWidget* w, int id, int x, int y, int cx, int cy)
                               { Place(w, id, x, y, cx, cy); });
 

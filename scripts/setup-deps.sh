@@ -4,6 +4,7 @@
 #   SETUP_PACKAGE=1       adds the tools that build the Debian package (scripts/package.sh)
 #   SETUP_PACKAGE_TEST=1  adds those and the package checks (scripts/test-package.sh)
 #   SETUP_USB_TEST=1      adds QEMU and a kernel for the test over a real USB stack
+#   SETUP_E2E=1           adds the X server, window manager and tools of tests/e2e
 set -euo pipefail
 
 packages=(
@@ -20,6 +21,12 @@ fi
 # The real-USB-stack test under QEMU (tests/usb): SETUP_USB_TEST=1
 if [[ "${SETUP_USB_TEST:-0}" == 1 ]]; then
   packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio)
+fi
+# The end-to-end scenarios (tests/e2e): an X server and a window manager, input through
+# XTEST, screenshots, and the accessibility bus with its Python bindings to find widgets.
+if [[ "${SETUP_E2E:-0}" == 1 ]]; then
+  packages+=(xvfb xauth openbox xdotool imagemagick x11-utils dbus at-spi2-core
+             python3-gi gir1.2-atspi-2.0)
 fi
 if [[ "${SETUP_PACKAGE:-0}" == 1 || "${SETUP_PACKAGE_TEST:-0}" == 1 ]]; then
   # CPack's dependency list runs dpkg-shlibdeps (dpkg-dev) and file.
