@@ -72,8 +72,9 @@ TEST_F(SimulatorSampling, PositionsAdvanceAtTheConfiguredSpeed)
     ASSERT_EQ(box.Sample(second), Box::OK);
     ASSERT_EQ(first.size(), 1u);
     ASSERT_EQ(second.size(), 1u);
-    // Half a turn at 60 rpm with 13 ST bits, plus the 63 us of the first reading.
-    EXPECT_NEAR(double(second[0]) - double(first[0]), 4096.5, 1.0);
+    // 8192 steps/s (60 rpm, 13 ST bits) over the 500 ms plus the 14 ms of quiet that the
+    // second Sample waits for first.
+    EXPECT_NEAR(double(second[0]) - double(first[0]), 8192 * 0.514, 1.0);
 }
 
 TEST_F(SimulatorSampling, ShortBatchArrivesInOneTransaction)
@@ -196,6 +197,40 @@ TEST_F(SimulatorSampling, ACollectedRunEndsItAndResetEndsItToo)
     ASSERT_EQ(box.Reset(), Box::OK);
     EXPECT_EQ(box.GetDataMask(mask), Box::OK);
     EXPECT_EQ(mask, 0xFFFFFFFFu);
+}
+
+// A program that ended in the middle of a run leaves the box streaming; the next program's
+// Reset must drain it although its driver never saw the run.
+TEST_F(SimulatorSampling, ResetDrainsARunThatAnotherProgramLeftStreaming)
+{
+    FastRun(100000);
+    Values values;
+    ASSERT_EQ(box.Sample(values), Box::TIMEOUT);
+    box.Close();
+
+    Box next;
+    ASSERT_EQ(next.Open(0), Box::OK);
+    ASSERT_EQ(next.Reset(), Box::OK);
+    ASSERT_EQ(next.SetDataMask(0x12345678), Box::OK);
+    unsigned mask = 0;
+    EXPECT_EQ(next.GetDataMask(mask), Box::OK);
+    EXPECT_EQ(mask, 0x12345678u);
+}
+
+// Another program left a count of 4,000 in the box; the driver's copy says 1.
+TEST_F(SimulatorSampling, ReadingsBeyondTheDriversSampleCountAreNotTakenForAReply)
+{
+    FastRun(1);
+    auto block = sim->GetParameterBlock();
+    block[4] = 4000 & 0xFF;
+    block[5] = 4000 >> 8;
+    sim->SetParameterBlock(block);
+    Values values;
+    ASSERT_EQ(box.Sample(values), Box::OK);
+    EXPECT_EQ(values.size(), 1u);
+    unsigned mask = 0;
+    EXPECT_EQ(box.GetDataMask(mask), Box::OK);
+    EXPECT_EQ(mask, sim->GetDataMask());
 }
 
 // Readings still in flight after 0xFE are never taken for the reply of the next command.
