@@ -24,10 +24,10 @@ namespace
 
 const std::string kUnplugged = "No such device (it may have been disconnected)";
 
-// 8 MHz, 25 data bits, 10 us: 26 clocks of 125 ns plus the delay.
-constexpr auto kFastPeriod = 13250ns;
-// The default set: 26 clocks at 2 MHz plus 50 us.
-constexpr auto kDefaultPeriod = 63us;
+// 8 MHz, 25 data bits, 10 us: readings spaced by the delay (the frame takes 3.25 us).
+constexpr auto kFastPeriod = 10us;
+// The default set: 50 us (the frame, 26 clocks at 2 MHz, takes 13 us).
+constexpr auto kDefaultPeriod = 50us;
 
 class SimulatorSampling : public SimulatorFixture
 {
@@ -79,7 +79,7 @@ TEST_F(SimulatorSampling, PositionsAdvanceAtTheConfiguredSpeed)
 
 TEST_F(SimulatorSampling, ShortBatchArrivesInOneTransaction)
 {
-    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 1000); // 63 ms
+    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 1000); // 50 ms
     const auto start = clock.Now();
     Values values;
     ASSERT_EQ(box.Sample(values), Box::OK);
@@ -88,7 +88,7 @@ TEST_F(SimulatorSampling, ShortBatchArrivesInOneTransaction)
 
 TEST_F(SimulatorSampling, MillionReadingsPastTheTimeoutArriveCompleteAndInOrder)
 {
-    sim->SetEncoder({.rpm = 600}); // more than one step per reading: strictly increasing
+    sim->SetEncoder({.rpm = 1000}); // more than one step per reading: strictly increasing
     constexpr unsigned kCount = 1000000;
     FastRun(kCount);
     const auto start = clock.Now();
@@ -184,7 +184,7 @@ TEST_F(SimulatorSampling, DuringARunOnlyCollectingTerminatingAndResetAreAllowed)
 
 TEST_F(SimulatorSampling, ACollectedRunEndsItAndResetEndsItToo)
 {
-    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 5000); // 315 ms
+    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 5000); // 250 ms
     Values values, more;
     ASSERT_EQ(box.Sample(values), Box::TIMEOUT);
     clock.Advance(200ms);
