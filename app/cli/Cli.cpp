@@ -603,6 +603,10 @@ int Command::CheckOutputPath()
         folder = ".";
     if (::access(folder.c_str(), W_OK) != 0)
         return Usage("-o " + m_Options.file + ": cannot write into the folder " + folder.string());
+    // Before the run, not after it: a folder or a write-protected file cannot take it.
+    if (BatchFile::CheckTarget(m_Options.file) != BatchFile::BATCH_FILE_OK)
+        return Usage("-o " + m_Options.file +
+                     ": cannot open the file for writing: " + std::strerror(errno));
     return EXIT_OK;
 }
 
@@ -617,8 +621,11 @@ bool Command::Save(const BatchRun& run)
         m_Sink.Line(Format("%zu readings written to %s.", readings.size(), m_Options.file.c_str()));
         return true;
     }
-    m_Env.err << "Error: " << m_Options.file << ": cannot write the file: " << std::strerror(errno)
-              << '\n';
+    const int failure = errno;
+    m_Env.err << "Error: " << m_Options.file
+              << (error == BatchFile::BATCH_FILE_OPEN ? ": cannot open the file for writing: "
+                                                      : ": error while writing the file: ")
+              << std::strerror(failure) << '\n';
     return false;
 }
 

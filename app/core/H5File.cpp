@@ -151,14 +151,21 @@ bool WriteFile(const std::string& path, std::span<const unsigned> readings, cons
 BatchFile::Error H5File::Write(const std::string& path, std::span<const unsigned> readings,
                                const RunSettings& settings, bool gray)
 {
+    if (const BatchFile::Error error = BatchFile::CheckTarget(path);
+        error != BatchFile::BATCH_FILE_OK)
+        return error;
     Quiet();
     namespace fs = std::filesystem;
     const std::string partial = path + ".part";
     std::error_code ec;
     if (!WriteFile(partial, readings, settings, gray))
     {
+        // Created but not completed (a full disk) is a write error, not an open error.
+        const int failure = errno;
+        const bool created = fs::exists(partial, ec);
         fs::remove(partial, ec);
-        return fs::exists(partial, ec) ? BatchFile::BATCH_FILE_WRITE : BatchFile::BATCH_FILE_OPEN;
+        errno = failure;
+        return created ? BatchFile::BATCH_FILE_WRITE : BatchFile::BATCH_FILE_OPEN;
     }
     // As with the text files: a power loss after the rename must not leave a renamed empty file.
     const int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);
