@@ -48,16 +48,17 @@ void Quiet()
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
 }
 
+// A variable-length UTF-8 string: h5py reads it as str (a fixed-length one as bytes).
 bool PutText(hid_t object, const char* name, const std::string& text)
 {
     Id type(H5Tcopy(H5T_C_S1), H5Tclose);
-    if (!type.Valid() || H5Tset_size(type, text.empty() ? 1 : text.size()) < 0 ||
-        H5Tset_strpad(type, H5T_STR_NULLTERM) < 0)
+    if (!type.Valid() || H5Tset_size(type, H5T_VARIABLE) < 0 ||
+        H5Tset_cset(type, H5T_CSET_UTF8) < 0)
         return false;
     Id space(H5Screate(H5S_SCALAR), H5Sclose);
     Id attribute(H5Acreate2(object, name, type, space, H5P_DEFAULT, H5P_DEFAULT), H5Aclose);
-    const std::string value = text.empty() ? std::string(1, '\0') : text;
-    return attribute.Valid() && H5Awrite(attribute, type, value.data()) >= 0;
+    const char* value = text.c_str();
+    return attribute.Valid() && H5Awrite(attribute, type, &value) >= 0;
 }
 
 template <typename T>
@@ -68,17 +69,34 @@ bool PutNumber(hid_t object, const char* name, hid_t fileType, hid_t memType, T 
     return attribute.Valid() && H5Awrite(attribute, memType, &value) >= 0;
 }
 
-// An attribute that is absent leaves the value as it is.
+// An attribute that is absent leaves the value as it is. Variable-length strings are written
+// now; fixed-length ones by earlier versions.
 bool GetText(hid_t object, const char* name, std::string& text, std::string& error)
 {
     if (H5Aexists(object, name) <= 0)
         return true;
     Id attribute(H5Aopen(object, name, H5P_DEFAULT), H5Aclose);
     Id type(H5Aget_type(attribute), H5Tclose);
-    if (!type.Valid() || H5Tget_class(type) != H5T_STRING || H5Tis_variable_str(type) > 0)
+    Id space(H5Aget_space(attribute), H5Sclose);
+    if (!type.Valid() || H5Tget_class(type) != H5T_STRING ||
+        H5Sget_simple_extent_npoints(space) != 1)
     {
-        error = std::string("the attribute '") + name + "' is not a fixed-length string";
+        error = std::string("the attribute '") + name + "' is not a string";
         return false;
+    }
+    if (H5Tis_variable_str(type) > 0)
+    {
+        Id memory(H5Tcopy(H5T_C_S1), H5Tclose);
+        char* value = nullptr;
+        if (!memory.Valid() || H5Tset_size(memory, H5T_VARIABLE) < 0 ||
+            H5Tset_cset(memory, H5Tget_cset(type)) < 0 || H5Aread(attribute, memory, &value) < 0)
+        {
+            error = std::string("the attribute '") + name + "' cannot be read";
+            return false;
+        }
+        text = value ? value : "";
+        H5free_memory(value);
+        return true;
     }
     const std::size_t size = H5Tget_size(type);
     std::string value(size, '\0');
@@ -136,9 +154,10 @@ bool WriteFile(const std::string& path, std::span<const unsigned> readings, cons
     const auto u32 = [&](const char* name, unsigned value)
     { return PutNumber(data, name, H5T_STD_U32LE, H5T_NATIVE_UINT, value); };
     const bool attributes =
-        PutText(data, "serial", s.serial) && PutText(data, "description", s.description) &&
-        PutText(data, "mode", s.mode) && u32("clock_hz", s.clockHz) && u32("st_bits", s.stBits) &&
-        u32("mt_bits", s.mtBits) && u32("data_mask", s.dataMask) && u32("gray_mask", s.grayMask) &&
+        PutText(data, "unit", H5File::kUnit) && PutText(data, "serial", s.serial) &&
+        PutText(data, "description", s.description) && PutText(data, "mode", s.mode) &&
+        u32("clock_hz", s.clockHz) && u32("st_bits", s.stBits) && u32("mt_bits", s.mtBits) &&
+        u32("data_mask", s.dataMask) && u32("gray_mask", s.grayMask) &&
         u32("spi_word", s.spiWord) && u32("delay_us", s.delayUs) &&
         PutNumber(data, "sample_count", H5T_STD_U64LE, H5T_NATIVE_UINT64,
                   std::uint64_t(s.sampleCount)) &&
