@@ -501,13 +501,13 @@ TEST_F(CliTest, AnalyseOfACleanTextFileTakesTheDelayFromItsTimes)
     EXPECT_EQ(m_Out, "Readings:  3000\n"
                      "Distinct:  3000\n"
                      "Duration:  0.15 s\n"
-                     "ST:        124514.8 counts/s, 911.97 rpm forward, 2 turns\n"
-                     "MT:        15.2 counts/s, 0.22 rpm forward, 0 turns\n"
+                     "ST:        81920.6 counts/s, 600.00 rpm forward, 1 turn\n"
+                     "MT:        10.0 counts/s, 0.15 rpm forward, 0 turns\n"
                      "\n"
                      "No events found\n");
     EXPECT_EQ(Run({"analyse", path, "--st", "13", "--mt", "0", "--delay", "0"}), EXIT_OK);
     EXPECT_NE(m_Out.find("Duration:  unknown without a delay (--delay US)\n"
-                         "ST:        speed unknown, forward, 2 turns\n\n"),
+                         "ST:        speed unknown, forward, 1 turn\n\n"),
               std::string::npos)
         << m_Out;
 }

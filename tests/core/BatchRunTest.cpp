@@ -3,6 +3,7 @@
 #include "app/core/BatchRun.h"
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
+#include "app/core/RunAnalysis.h"
 #include "driver/Box.h"
 #include "driver/XAssertion.h"
 #include "link/Clock.h"
@@ -178,6 +179,20 @@ TEST_F(BatchRunTest, LongRunIsCollectedTickByTick)
     EXPECT_EQ(m_Run.GetBuffer().size(), 10000u);
     EXPECT_EQ(m_Run.GetView().progressMax, 10000u);
     EXPECT_TRUE(m_Run.GetResult().Passed());
+}
+
+// The box spaces readings by the delay: durations and speeds from a simulated run are the
+// simulated encoder's.
+TEST_F(BatchRunTest, AnalysisOfASimulatedRunGivesTheEncodersSpeed)
+{
+    Start(10000);
+    while (m_Run.GetState() == BatchRun::BATCH_SAMPLING)
+        Tick();
+    ASSERT_EQ(m_Run.GetBuffer().size(), 10000u);
+    AnalysisConfig config;
+    config.delayUs = m_Run.GetDelay();
+    const Analysis analysis = AnalyseRun(m_Run.GetBuffer(), config);
+    EXPECT_NEAR(analysis.st.rpm, 60.0, 0.6);
 }
 
 TEST_F(BatchRunTest, FailedParameterSetIsReported)
