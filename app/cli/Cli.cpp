@@ -12,6 +12,7 @@
 #include "app/core/RunFile.h"
 #include "base/IniFile.h"
 #include "base/String.h"
+#include "base/Support.h"
 #include "driver/Box.h"
 
 #include <CLI/CLI.hpp>
@@ -281,9 +282,13 @@ public:
         : m_Options(options), m_Env(env), m_Sink(env.out, env.err, options.quiet || options.json),
           m_Session(m_Box, m_Sink, m_Ini)
     {
-        // A missing INI file is an empty one, as for the window.
-        if (m_Ini.Open(env.iniFile.c_str()).IsError())
-            m_Ini.OpenEmpty();
+        // As the window does: a missing INI file is an empty one; a broken one is not used,
+        // logged to error_opening_inifile.log and named on stderr, and the run goes on with
+        // the built-in values.
+        zef::Support::LoadAppIni(m_Ini, env.iniFile.c_str());
+        if (const std::string problem = BoxSession::IniProblem(m_Ini); !problem.empty())
+            for (const std::string& line : SplitHistoryLines("Error: " + problem))
+                m_Env.err << line << '\n';
     }
 
     int List();

@@ -269,6 +269,23 @@ TEST_F(CliTest, DashDPicksABoxIgnoringCase)
     EXPECT_EQ(PowerOfBox(1), Box::PWR_EXTERNAL);
 }
 
+// As the window: the same error line, the same log file, and the built-in values.
+TEST_F(CliTest, BrokenIniIsReportedAndLoggedAndNotUsed)
+{
+    const char* log = "error_opening_inifile.log";
+    std::remove(log);
+    Ini("[Default]\nUsbDevice\n");
+    EXPECT_EQ(Run({"list"}), EXIT_OK);
+    EXPECT_EQ(m_Err.rfind("Error: Configuration file ignored; built-in values apply.\n    ", 0), 0u)
+        << m_Err;
+    EXPECT_NE(m_Err.find(m_IniFile), std::string::npos) << m_Err;
+    std::ifstream written(log);
+    std::string line;
+    EXPECT_TRUE(std::getline(written, line));
+    EXPECT_EQ(line.rfind("Error opening inifile: ", 0), 0u) << line;
+    std::remove(log);
+}
+
 TEST_F(CliTest, UsbDeviceInTheIniPicksABox)
 {
     Simulate(2);
