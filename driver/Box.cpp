@@ -447,29 +447,27 @@ int Box::GetNextSamples(std::vector<unsigned int>& values)
         return m_Impl->LinkFailure(status);
     const unsigned long n = rx - rx % kReadingSize;
     if (n == 0)
-    {
         values.clear();
-        return OK;
-    }
-    std::vector<unsigned char> bytes(n);
-    if (int status = link.Read(bytes, n); status != FTD2xx::STATUS_OK)
-        return m_Impl->LinkFailure(status);
-    if (bytes.size() != n)
+    else
     {
-        m_Impl->lastError = "Read " + std::to_string(bytes.size()) + " bytes from box where " +
-                            std::to_string(n) + " were waiting.";
-        return FAILED;
-    }
-    FTD2xx::CopyBytesToUnsignedInt(static_cast<unsigned int>(n / kReadingSize), bytes, values);
-    if (m_Impl->running)
-    {
+        std::vector<unsigned char> bytes(n);
+        if (int status = link.Read(bytes, n); status != FTD2xx::STATUS_OK)
+            return m_Impl->LinkFailure(status);
+        if (bytes.size() != n)
+        {
+            m_Impl->lastError = "Read " + std::to_string(bytes.size()) + " bytes from box where " +
+                                std::to_string(n) + " were waiting.";
+            return FAILED;
+        }
+        FTD2xx::CopyBytesToUnsignedInt(static_cast<unsigned int>(n / kReadingSize), bytes, values);
         const std::size_t got = n / kReadingSize;
         m_Impl->runRemaining -= got < m_Impl->runRemaining ? got : m_Impl->runRemaining;
-        // A box that holds a larger sample count than ours streams on: the next command
-        // waits for quiet first.
-        if (m_Impl->runRemaining == 0)
-            m_Impl->EndRun(Impl::STREAM);
     }
+    // A Sample whose failed read brought every reading leaves nothing to collect: the run
+    // ends here too. A box that holds a larger sample count than ours streams on: the next
+    // command waits for quiet first.
+    if (m_Impl->running && m_Impl->runRemaining == 0)
+        m_Impl->EndRun(Impl::STREAM);
     return OK;
 }
 

@@ -570,6 +570,13 @@ TEST_F(BoxFixture, OverlongReplyWithSuccessFails)
     EXPECT_STREQ(box.GetStatusAsString(Box::FAILED),
                  "Reply of 9 bytes from box where 1 were expected.");
     EXPECT_EQ(mode, Box::OUT_HIGH_UB);
+    // A Sample so answered brought all its readings: collecting ends its run.
+    Values values;
+    EXPECT_EQ(box.Sample(values), Box::FAILED);
+    EXPECT_EQ(box.GetNextSamples(values), Box::OK);
+    EXPECT_EQ(box.GetDataMask(mask), Box::FAILED);
+    EXPECT_STREQ(box.GetStatusAsString(Box::FAILED),
+                 "Reply of 12 bytes from box where 4 were expected.");
 }
 
 TEST_F(BoxFixture, LongRunIsCollectedWithGetNextSamples)
