@@ -106,6 +106,25 @@ File CreateSibling(const fs::path& target, fs::path& created)
     return nullptr;
 }
 
+// Flushes the written temporary file to the disk and renames it over the target, which keeps
+// the permissions of the file it replaces.
+BatchFile::Error Commit(TemporaryFile& temporary, File file, const fs::path& target)
+{
+    if (!FlushToDisk(file.get()))
+        return BatchFile::BATCH_FILE_WRITE;
+    if (std::fclose(file.release()) != 0)
+        return BatchFile::BATCH_FILE_WRITE;
+    std::error_code ec;
+    const fs::file_status existing = fs::status(target, ec);
+    if (!ec && fs::exists(existing))
+        fs::permissions(temporary.path, existing.permissions(), ec);
+    fs::rename(temporary.path, target, ec);
+    if (ec)
+        return BatchFile::BATCH_FILE_WRITE;
+    temporary.committed = true;
+    return BatchFile::BATCH_FILE_OK;
+}
+
 // "0000" to "9999": one division by 10,000 gives four digits.
 constexpr std::array<char, 40000> kQuads = []
 {
@@ -212,8 +231,6 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
     if (const Error error = CheckTarget(path); error != BATCH_FILE_OK)
         return error;
     const fs::path target = Resolve(path);
-    std::error_code ec;
-
     TemporaryFile temporary;
     File file = CreateSibling(target, temporary.path);
     if (!file)
@@ -254,18 +271,22 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
             break;
     }
 
-    if (!FlushToDisk(file.get()))
+    return Commit(temporary, std::move(file), target);
+}
+
+BatchFile::Error BatchFile::WriteBytes(const std::string& path,
+                                       std::span<const unsigned char> bytes)
+{
+    if (const Error error = CheckTarget(path); error != BATCH_FILE_OK)
+        return error;
+    const fs::path target = Resolve(path);
+    TemporaryFile temporary;
+    File file = CreateSibling(target, temporary.path);
+    if (!file)
+        return BATCH_FILE_OPEN;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         return BATCH_FILE_WRITE;
-    if (std::fclose(file.release()) != 0)
-        return BATCH_FILE_WRITE;
-    const fs::file_status existing = fs::status(target, ec);
-    if (!ec && fs::exists(existing))
-        fs::permissions(temporary.path, existing.permissions(), ec);
-    fs::rename(temporary.path, target, ec);
-    if (ec)
-        return BATCH_FILE_WRITE;
-    temporary.committed = true;
-    return BATCH_FILE_OK;
+    return Commit(temporary, std::move(file), target);
 }
 
 bool BatchFile::ReadText(const std::string& path, std::string& text, std::string& error)

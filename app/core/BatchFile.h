@@ -53,6 +53,10 @@ public:
                        unsigned delayUs, bool gray, const Progress& progress = {},
                        std::string_view preamble = {}, std::string_view columns = {});
 
+    // Any bytes (an HDF5 file's image) saved as Write saves: checked, written beside the
+    // target, flushed to the disk, renamed over it.
+    static Error WriteBytes(const std::string& path, std::span<const unsigned char> bytes);
+
     struct Contents
     {
         std::vector<unsigned> readings;

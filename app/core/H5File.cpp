@@ -2,12 +2,10 @@
 
 #include <hdf5.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
+#include <cstdint>
+#include <exception>
 #include <utility>
+#include <vector>
 
 namespace App
 {
@@ -135,10 +133,16 @@ bool GetNumber(hid_t object, const char* name, hid_t memType, T& number, std::st
     return true;
 }
 
-bool WriteFile(const std::string& path, std::span<const unsigned> readings, const RunSettings& s,
-               bool gray)
+// Builds the file in memory (HDF5's core driver, no backing store) and hands on its image.
+// The disk is written by BatchFile, as every save is: HDF5 itself never meets a full disk,
+// after which it keeps a file half closed and crashes when it shuts down at exit.
+bool MakeImage(std::span<const unsigned> readings, const RunSettings& s, bool gray,
+               std::vector<unsigned char>& image)
 {
-    Id file(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT), H5Fclose);
+    Id access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+    if (!access.Valid() || H5Pset_fapl_core(access, std::size_t(1) << 20, 0) < 0)
+        return false;
+    Id file(H5Fcreate("tavik-run.h5", H5F_ACC_TRUNC, H5P_DEFAULT, access), H5Fclose);
     if (!file.Valid())
         return false;
     const hsize_t dims[1] = {readings.size()};
@@ -163,42 +167,35 @@ bool WriteFile(const std::string& path, std::span<const unsigned> readings, cons
                   std::uint64_t(s.sampleCount)) &&
         PutText(data, "start", s.start) && PutText(data, "program", s.program) &&
         PutNumber(data, "gray", H5T_STD_U8LE, H5T_NATIVE_UINT8, std::uint8_t(gray));
-    return attributes && data.Close() && file.Close();
+    if (!attributes || !data.Close() || H5Fflush(file, H5F_SCOPE_GLOBAL) < 0)
+        return false;
+    const ssize_t size = H5Fget_file_image(file, nullptr, 0);
+    if (size <= 0)
+        return false;
+    try
+    {
+        image.resize(std::size_t(size));
+    }
+    catch (const std::exception&)
+    {
+        return false;
+    }
+    return H5Fget_file_image(file, image.data(), std::size_t(size)) == size && file.Close();
 }
 } // namespace
 
 BatchFile::Error H5File::Write(const std::string& path, std::span<const unsigned> readings,
                                const RunSettings& settings, bool gray)
 {
+    // Before the image is built: a folder or a write-protected file cannot take it.
     if (const BatchFile::Error error = BatchFile::CheckTarget(path);
         error != BatchFile::BATCH_FILE_OK)
         return error;
     Quiet();
-    namespace fs = std::filesystem;
-    const std::string partial = path + ".part";
-    std::error_code ec;
-    if (!WriteFile(partial, readings, settings, gray))
-    {
-        // Created but not completed (a full disk) is a write error, not an open error.
-        const int failure = errno;
-        const bool created = fs::exists(partial, ec);
-        fs::remove(partial, ec);
-        errno = failure;
-        return created ? BatchFile::BATCH_FILE_WRITE : BatchFile::BATCH_FILE_OPEN;
-    }
-    // As with the text files: a power loss after the rename must not leave a renamed empty file.
-    const int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    if (synced)
-        fs::rename(partial, path, ec);
-    if (!synced || ec)
-    {
-        fs::remove(partial, ec);
+    std::vector<unsigned char> image;
+    if (!MakeImage(readings, settings, gray, image))
         return BatchFile::BATCH_FILE_WRITE;
-    }
-    return BatchFile::BATCH_FILE_OK;
+    return BatchFile::WriteBytes(path, image);
 }
 
 bool H5File::Read(const std::string& path, Contents& contents, std::string& error)

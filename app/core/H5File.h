@@ -22,7 +22,8 @@ public:
     // Raw encoder steps: the ST and MT bits as the box reports them.
     static constexpr const char* kUnit = "counts";
 
-    // Written to a sibling first and renamed over `path` only when complete.
+    // Built in memory, then saved as BatchFile saves: beside `path`, renamed over it only when
+    // complete.
     static BatchFile::Error Write(const std::string& path, std::span<const unsigned> readings,
                                   const RunSettings& settings, bool gray);
 
