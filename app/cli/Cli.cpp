@@ -13,6 +13,7 @@
 #include "app/core/Verdict.h"
 #include "base/IniFile.h"
 #include "base/String.h"
+#include "base/Support.h"
 #include "driver/Box.h"
 
 #include <CLI/CLI.hpp>
@@ -290,9 +291,13 @@ public:
         : m_Options(options), m_Env(env), m_Sink(env.out, env.err, options.quiet || options.json),
           m_Session(m_Box, m_Sink, m_Ini)
     {
-        // A missing INI file is an empty one, as for the window.
-        if (m_Ini.Open(env.iniFile.c_str()).IsError())
-            m_Ini.OpenEmpty();
+        // As the window does: a missing INI file is an empty one; a broken one is not used,
+        // logged to error_opening_inifile.log and named on stderr, and the run goes on with
+        // the built-in values.
+        zef::Support::LoadAppIni(m_Ini, env.iniFile.c_str());
+        if (const std::string problem = BoxSession::IniProblem(m_Ini); !problem.empty())
+            for (const std::string& line : SplitHistoryLines("Error: " + problem))
+                m_Env.err << line << '\n';
     }
 
     int List();
@@ -612,6 +617,10 @@ int Command::CheckOutputPath()
         folder = ".";
     if (::access(folder.c_str(), W_OK) != 0)
         return Usage("-o " + m_Options.file + ": cannot write into the folder " + folder.string());
+    // Before the run, not after it: a folder or a write-protected file cannot take it.
+    if (BatchFile::CheckTarget(m_Options.file) != BatchFile::BATCH_FILE_OK)
+        return Usage("-o " + m_Options.file +
+                     ": cannot open the file for writing: " + std::strerror(errno));
     return EXIT_OK;
 }
 
@@ -620,10 +629,14 @@ bool Command::Save(BatchRun& run)
     if (!run.HasReadings())
         return true;
     // The run writes its own line on success.
-    if (run.Save(m_Options.file) == BatchFile::BATCH_FILE_OK)
+    const BatchFile::Error error = run.Save(m_Options.file);
+    if (error == BatchFile::BATCH_FILE_OK)
         return true;
-    m_Env.err << "Error: " << m_Options.file << ": cannot write the file: " << std::strerror(errno)
-              << '\n';
+    const int failure = errno;
+    m_Env.err << "Error: " << m_Options.file
+              << (error == BatchFile::BATCH_FILE_OPEN ? ": cannot open the file for writing: "
+                                                      : ": error while writing the file: ")
+              << std::strerror(failure) << '\n';
     return false;
 }
 

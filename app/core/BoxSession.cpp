@@ -102,14 +102,21 @@ void BoxSession::StopBecauseUnplugged(const char* what)
 void BoxSession::Init()
 {
     EnterState(GS_INIT);
-    // A file that could not be read is not used at all; say why, or every setting would
-    // silently be a built-in one. A missing file (code 5) is the normal case.
-    const zef::Result& load = m_Ini.GetLoadResult();
-    if (load.IsError() && load.GetErrorCode() != 5)
-        m_History.Error("Configuration file ignored; built-in values apply.\n" +
-                        zef::IniFile::DescribeLoadError(load).GetStdString());
+    if (const std::string problem = IniProblem(m_Ini); !problem.empty())
+        m_History.Error(problem);
     ScanDevices();
     PreselectConfigured();
+}
+
+std::string BoxSession::IniProblem(const zef::IniFile& ini)
+{
+    // A file that could not be read is not used at all; say why, or every setting would
+    // silently be a built-in one. A missing file (code 5) is the normal case.
+    const zef::Result& load = ini.GetLoadResult();
+    if (!load.IsError() || load.GetErrorCode() == 5)
+        return {};
+    return "Configuration file ignored; built-in values apply.\n" +
+           zef::IniFile::DescribeLoadError(load).GetStdString();
 }
 
 void BoxSession::EnterState(GuiState state)

@@ -94,6 +94,9 @@ public:
     // Start-up: the controls' first values, why the INI file is not used (when it failed to
     // load), the device list, and the configured box.
     void Init();
+    // The error that says why `ini` is not used: "" when it loaded or does not exist. Every
+    // front end reports it in these words.
+    static std::string IniProblem(const zef::IniFile& ini);
     void EnterState(GuiState state);
 
     // --- Devices ---------------------------------------------------------------------------
