@@ -3,7 +3,6 @@
 
 #include "app/core/BoxSession.h"
 #include "app/core/HistorySink.h"
-#include "app/core/Resource.h"
 #include "base/IniFile.h"
 #include "base/Support.h"
 #include "link/Clock.h"
@@ -146,7 +145,7 @@ TEST_F(BoxSessionTest, AnSpiModeOnTheBoxBringsTheSpiGroupWithoutSendingAMode)
         ASSERT_EQ(other.SetPowerMode(Box::PWR_EXTERNAL), Box::OK);
     }
     Session().ConnectOrDisconnect();
-    EXPECT_EQ(View().expertFlags, 3);
+    EXPECT_TRUE(View().dataFilterShown && View().spiShown);
     EXPECT_EQ(View().modes.size(), 4u);
     EXPECT_EQ(View().mode, SampleParameter::SPI_Gray);
     for (const std::string& line : m_Sink.Texts())
