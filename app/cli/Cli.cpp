@@ -7,7 +7,6 @@
 #include "app/core/CodeTester.h"
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
-#include "app/core/Resource.h"
 #include "app/core/RunAnalysis.h"
 #include "app/core/RunFile.h"
 #include "app/core/Verdict.h"
@@ -323,7 +322,6 @@ private:
     std::vector<BoxView::Device> InLinkOrder() const;
     json History() const;
     void PrintJson(json document);
-    int Finish(int code) { return code == EXIT_OK && m_Sink.ErrorCount() != 0 ? EXIT_BOX : code; }
     void Sleep(unsigned ms)
     {
         if (m_Env.sleep)
@@ -374,7 +372,7 @@ void Command::PrintJson(json document)
 int Command::List()
 {
     m_Session.EnterState(GS_INIT);
-    m_Session.ScanDevices();
+    const Outcome scan = m_Session.ScanDevices();
     json devices = json::array();
     for (const BoxView::Device& device : InLinkOrder())
     {
@@ -386,14 +384,13 @@ int Command::List()
     }
     if (m_Options.json)
         PrintJson({{"devices", devices}});
-    return Finish(EXIT_OK);
+    return scan ? EXIT_OK : EXIT_BOX;
 }
 
 int Command::Connect()
 {
     m_Session.EnterState(GS_INIT);
-    m_Session.ScanDevices();
-    if (m_Sink.ErrorCount() != 0)
+    if (!m_Session.ScanDevices())
         return EXIT_BOX;
     const auto& devices = m_Session.View().devices;
     auto listing = [&]
@@ -419,8 +416,7 @@ int Command::Connect()
     }
     else if (m_Ini.GetString("Default", "UsbDevice", configured) && !configured.IsEmpty())
     {
-        m_Session.PreselectConfigured();
-        if (m_Sink.ErrorCount() != 0)
+        if (!m_Session.PreselectConfigured())
             return EXIT_BOX;
     }
     else if (devices.empty())
@@ -437,8 +433,8 @@ int Command::Connect()
                   << kUsage << '\n';
         return EXIT_USAGE;
     }
-    m_Session.ConnectOrDisconnect();
-    return m_Box.IsOpen() && m_Sink.ErrorCount() == 0 ? EXIT_OK : EXIT_BOX;
+    const Outcome connected = m_Session.ConnectOrDisconnect();
+    return m_Box.IsOpen() && connected ? EXIT_OK : EXIT_BOX;
 }
 
 int Command::Info()
@@ -465,7 +461,7 @@ int Command::Info()
                    {"grayMask", view.grayCodeFilter},
                    {"spiWord", view.spiWord},
                    {"outputs", outputs}});
-        return Finish(EXIT_OK);
+        return EXIT_OK;
     }
     std::ostream& out = m_Env.out;
     out << "Device:    " << m_Box.GetSerial() << "  " << m_Box.GetDescription() << '\n';
@@ -482,7 +478,7 @@ int Command::Info()
     out << "SPI word:  0x" << FormatHex8(view.spiWord) << '\n';
     for (std::size_t i = 0; i < view.outputs.size(); ++i)
         out << "Output " << i + 1 << ":  " << Box::GetOutputModeAsString(view.outputs[i]) << '\n';
-    return Finish(EXIT_OK);
+    return EXIT_OK;
 }
 
 int Command::Set()
@@ -523,39 +519,42 @@ int Command::Set()
                      Box::GetPowerModeAsString(view.supply) +
                      "; it is only switched on from off (--power off first)");
 
+    // Every setting is tried; one that failed makes the exit code.
+    bool failed = false;
+    const auto apply = [&failed](const Outcome& outcome) { failed = failed || !outcome; };
     if (m_Options.mode)
     {
         const auto mode = kModes.at(*m_Options.mode);
         if (std::find(view.modes.begin(), view.modes.end(), mode) == view.modes.end())
-            m_Session.ExpertCommand(IDM_EXPERT_SPIMODE);
-        m_Session.ChooseMode(mode);
+            apply(m_Session.SetExpert(ExpertOption::SPI_MODE, true));
+        apply(m_Session.ChooseMode(mode));
     }
     if (m_Options.clock)
-        m_Session.ChooseClock(*m_Options.clock);
+        apply(m_Session.ChooseClock(*m_Options.clock));
     if (m_Options.st || m_Options.mt)
-        m_Session.ChooseBitCounts(m_Options.st.value_or(view.stBits),
-                                  m_Options.mt.value_or(view.mtBits));
+        apply(m_Session.ChooseBitCounts(m_Options.st.value_or(view.stBits),
+                                        m_Options.mt.value_or(view.mtBits)));
     if (m_Options.dataMask)
-        m_Session.CommitDataFilter(*m_Options.dataMask);
+        apply(m_Session.CommitDataFilter(*m_Options.dataMask));
     if (m_Options.grayMask)
-        m_Session.CommitGrayCodeFilter(*m_Options.grayMask);
+        apply(m_Session.CommitGrayCodeFilter(*m_Options.grayMask));
     if (m_Options.spiWord)
-        m_Session.CommitSpiWord(*m_Options.spiWord);
+        apply(m_Session.CommitSpiWord(*m_Options.spiWord));
     for (const auto& [index, mode] : outputs)
-        m_Session.ClickOutput(index, mode);
+        apply(m_Session.ClickOutput(index, mode));
     if (power)
     {
         if (*power == Box::PWR_OFF && view.state == GS_POWERED)
-            m_Session.TogglePower();
+            apply(m_Session.TogglePower());
         else if (*power != Box::PWR_OFF && view.state == GS_CONNECTED)
         {
             m_Session.ChooseSupply(*power);
-            m_Session.TogglePower();
+            apply(m_Session.TogglePower());
         }
     }
     if (m_Options.json)
         PrintJson(json::object());
-    return Finish(EXIT_OK);
+    return failed ? EXIT_BOX : EXIT_OK;
 }
 
 // A box found off is switched on with the supply its defaults chose, as the window's power
@@ -588,7 +587,7 @@ int Command::Read()
             code = EXIT_INTERRUPT;
             break;
         }
-        const std::optional<unsigned> value = m_Session.SingleSample();
+        const std::optional<unsigned> value = m_Session.SingleSample().value;
         if (!value)
         {
             code = EXIT_BOX;
@@ -605,7 +604,7 @@ int Command::Read()
         PrintJson({{"stBits", m_Session.View().stBits},
                    {"mtBits", m_Session.View().mtBits},
                    {"readings", readings}});
-    return Finish(code);
+    return code;
 }
 
 int Command::CheckOutputPath()
