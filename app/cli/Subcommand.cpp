@@ -1,0 +1,123 @@
+#include "app/cli/Subcommand.h"
+
+#include "app/core/HistorySink.h"
+#include "base/Support.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+
+namespace App::Cli
+{
+
+using Tavik::Box;
+
+namespace
+{
+bool EqualsIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y)
+                      { return std::tolower((unsigned char)x) == std::tolower((unsigned char)y); });
+}
+} // namespace
+
+Subcommand::Subcommand(const GlobalOptions& global, CliEnvironment& env)
+    : m_Global(global), m_Env(env), m_Sink(env.out, env.err, global.quiet || global.json),
+      m_Session(m_Box, m_Sink, m_Ini)
+{
+    // As the window does: a missing INI file is an empty one; a broken one is not used,
+    // logged to error_opening_inifile.log and named on stderr, and the run goes on with
+    // the built-in values.
+    zef::Support::LoadAppIni(m_Ini, env.iniFile.c_str());
+    if (const std::string problem = BoxSession::IniProblem(m_Ini); !problem.empty())
+        for (const std::string& line : SplitHistoryLines("Error: " + problem))
+            m_Env.err << line << '\n';
+}
+
+std::string Subcommand::Description(const BoxView::Device& device) const
+{
+    std::string serial;
+    std::string description;
+    m_Box.GetDeviceInformation(device.index, serial, description);
+    return description;
+}
+
+std::vector<BoxView::Device> Subcommand::InLinkOrder() const
+{
+    std::vector<BoxView::Device> devices = m_Session.View().devices;
+    std::sort(devices.begin(), devices.end(),
+              [](const BoxView::Device& a, const BoxView::Device& b) { return a.index < b.index; });
+    return devices;
+}
+
+json Subcommand::History() const
+{
+    return json{{"history", m_Sink.Lines()}, {"errors", m_Sink.Errors()}};
+}
+
+void Subcommand::PrintJson(json document)
+{
+    document.update(History());
+    m_Env.out << document.dump(2) << '\n';
+}
+
+int Subcommand::Connect()
+{
+    m_Session.EnterState(GS_INIT);
+    if (!m_Session.ScanDevices())
+        return EXIT_BOX;
+    const auto& devices = m_Session.View().devices;
+    auto listing = [&]
+    {
+        std::string text;
+        for (const BoxView::Device& device : InLinkOrder())
+            text += "\n    " + device.serial + "  " + Description(device);
+        return text;
+    };
+    zef::String configured;
+    if (!m_Global.device.empty())
+    {
+        const auto found = std::find_if(devices.begin(), devices.end(),
+                                        [&](const BoxView::Device& d)
+                                        { return EqualsIgnoringCase(d.serial, m_Global.device); });
+        if (found == devices.end())
+        {
+            m_Sink.Error("Device '" + m_Global.device + "' was not detected." +
+                         (devices.empty() ? std::string() : "\nAttached:" + listing()));
+            return EXIT_BOX;
+        }
+        m_Session.SelectDevice(int(found - devices.begin()));
+    }
+    else if (m_Ini.GetString("Default", "UsbDevice", configured) && !configured.IsEmpty())
+    {
+        if (!m_Session.PreselectConfigured())
+            return EXIT_BOX;
+    }
+    else if (devices.empty())
+    {
+        m_Sink.Error("No box is attached.");
+        return EXIT_BOX;
+    }
+    else if (devices.size() > 1)
+    {
+        m_Env.err << "Error: " << devices.size()
+                  << " boxes are attached; choose one with -d SERIAL or with UsbDevice in "
+                     "chapter [Default] of Tavik.ini:"
+                  << listing() << '\n'
+                  << UsageLine() << '\n';
+        return EXIT_USAGE;
+    }
+    const Outcome connected = m_Session.ConnectOrDisconnect();
+    return m_Box.IsOpen() && connected ? EXIT_OK : EXIT_BOX;
+}
+
+int Subcommand::PowerOn()
+{
+    if (m_Session.View().state == GS_CONNECTED)
+        m_Session.TogglePower();
+    return m_Session.View().state == GS_POWERED ? EXIT_OK : EXIT_BOX;
+}
+
+} // namespace App::Cli
