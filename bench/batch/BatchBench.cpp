@@ -115,15 +115,16 @@ void BM_MaximalRun(benchmark::State& state)
         CountingSink sink;
         BatchRun run(box, sink, 25, 0, false);
         run.Open();
-        run.SetText(BatchRun::EDIT_SAMPLE_DELAY, "10");
-        run.SetText(BatchRun::EDIT_SAMPLE_COUNT, std::to_string(kBatch));
-        run.SetText(BatchRun::EDIT_ST_STEP, "2");
-        run.SetMonotony(BatchRun::PART_MT, MONO_NO_TEST);
+        BatchSettings settings;
+        settings.delayUs = 10;
+        settings.count = kBatch;
+        settings.check.stStep = 2;
+        settings.check.mtMonotony = MONO_NO_TEST;
 
         const bool peakReset = ResetPeak();
         const double before = StatusBytes("VmRSS");
         const auto t0 = WallClock::now();
-        run.Start();
+        run.Start(settings);
         std::size_t polls = 0;
         while (run.GetState() == BatchRun::BATCH_SAMPLING)
         {
@@ -135,7 +136,7 @@ void BM_MaximalRun(benchmark::State& state)
         const bool saved = run.Save((folder / "SSIBatch.log").string()) == BatchFile::BATCH_FILE_OK;
         const double peak = StatusBytes("VmHWM");
 
-        const std::vector<unsigned>& buffer = run.GetBuffer();
+        const std::span<const unsigned> buffer = run.GetBuffer();
         bool lossless = buffer.size() == kBatch;
         for (std::size_t i = 1; lossless && i < buffer.size(); ++i)
             lossless = buffer[i] - buffer[i - 1] == 1 || buffer[i] - buffer[i - 1] == 2;
