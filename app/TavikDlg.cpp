@@ -64,6 +64,74 @@ int PowerRadioId(Box::POWER_MODE mode)
                                        : IDC_RD_SSIDEVICE_DCDC;
 }
 
+} // namespace
+
+int CTavikDlg::ControlId(Control control)
+{
+    switch (control)
+    {
+    case Control::DEVICES:
+        return IDC_CB_DEVICES;
+    case Control::SCAN:
+        return IDC_BT_SCAN;
+    case Control::CONNECT:
+        return IDC_BT_CONNECT;
+    case Control::RESET:
+        return IDC_BT_RESET;
+    case Control::POWER:
+        return IDC_BT_POWER;
+    case Control::SUPPLY_EXTERNAL:
+        return IDC_RD_SSIDEVICE_EXTERNAL;
+    case Control::SUPPLY_INTERNAL:
+        return IDC_RD_SSIDEVICE_INTERNAL;
+    case Control::SUPPLY_DCDC:
+        return IDC_RD_SSIDEVICE_DCDC;
+    case Control::OUT1_HIGH:
+        return IDC_RD_OUT1_HIGH;
+    case Control::OUT1_OPEN:
+        return IDC_RD_OUT1_OPEN;
+    case Control::OUT1_LOW:
+        return IDC_RD_OUT1_LOW;
+    case Control::OUT2_HIGH:
+        return IDC_RD_OUT2_HIGH;
+    case Control::OUT2_OPEN:
+        return IDC_RD_OUT2_OPEN;
+    case Control::OUT2_LOW:
+        return IDC_RD_OUT2_LOW;
+    case Control::OUT3_HIGH:
+        return IDC_RD_OUT3_HIGH;
+    case Control::OUT3_OPEN:
+        return IDC_RD_OUT3_OPEN;
+    case Control::OUT3_LOW:
+        return IDC_RD_OUT3_LOW;
+    case Control::HEX:
+        return IDC_CK_HEX;
+    case Control::MODE:
+        return IDC_CB_SSIMODE;
+    case Control::CLOCK:
+        return IDC_CB_SSIFREQUENCE;
+    case Control::DATA_FILTER:
+        return IDC_ED_DATAFILTER;
+    case Control::GRAY_CODE_FILTER:
+        return IDC_ED_GRAYCODEFILTER;
+    case Control::SPI_WORD:
+        return IDC_ED_SPICOMMAND;
+    case Control::ST_BITS:
+        return IDC_CB_STBITS;
+    case Control::MT_BITS:
+        return IDC_CB_MTBITS;
+    case Control::SINGLE_SAMPLE:
+        return IDC_BT_SINGLESAMPLE;
+    case Control::BATCH_SAMPLE:
+        return IDC_BT_BATCHSAMPLE;
+    case Control::CONTINUOUS_SAMPLE:
+        return IDC_BT_CONTINUOUSSAMPLE;
+    }
+    return 0;
+}
+
+namespace
+{
 // Selects the entry with this data without a notification; false when there is none.
 bool SelectData(QComboBox* list, unsigned value)
 {
@@ -447,7 +515,7 @@ void CTavikDlg::Render()
         }
         for (const ControlState& c : changes)
         {
-            QWidget* w = GetDlgItem(c.id);
+            QWidget* w = GetDlgItem(ControlId(c.control));
             if (c.enable != ControlState::UNCHANGED)
                 w->setEnabled(c.enable == ControlState::ENABLE);
             if (c.text != nullptr)
@@ -524,11 +592,11 @@ void CTavikDlg::RenderLists()
 
 void CTavikDlg::RenderExpertFlags()
 {
-    const int flags = m_Session.View().expertFlags;
+    const int flags = GetExpertFlags();
     if (flags == m_RenderedFlags)
         return;
-    const bool filter = (flags & 1) != 0;
-    const bool spi = (flags & 2) != 0;
+    const bool filter = m_Session.View().dataFilterShown;
+    const bool spi = m_Session.View().spiShown;
     for (int id : {IDC_GR_DATAFILTER, IDC_ST_DATAFILTER, IDC_ST_GRAYCODEFILTER, IDC_ED_DATAFILTER,
                    IDC_ED_GRAYCODEFILTER})
         GetDlgItem(id)->setVisible(filter);
@@ -665,8 +733,11 @@ void CTavikDlg::OnSysCommand(int command)
         AboutBox();
         break;
     case IDM_EXPERT_DATAFILTER:
+        Act([&]
+            { m_Session.SetExpert(ExpertOption::DATA_FILTER, !m_Session.View().dataFilterShown); });
+        break;
     case IDM_EXPERT_SPIMODE:
-        Act([&] { m_Session.ExpertCommand(command & 0xFFF0); });
+        Act([&] { m_Session.SetExpert(ExpertOption::SPI_MODE, !m_Session.View().spiShown); });
         break;
     case IDM_VISUALIZE_ANGLE:
     case IDM_VISUALIZE_DIGITAL:
@@ -697,8 +768,8 @@ void CTavikDlg::OnSingleSample()
     Act(
         [this]
         {
-            if (const std::optional<unsigned> value = m_Session.SingleSample())
-                ShowSample(*value);
+            if (const Reading reading = m_Session.SingleSample(); reading.value)
+                ShowSample(*reading.value);
         });
 }
 
@@ -776,7 +847,7 @@ void CTavikDlg::OnClockSweep()
         [this](unsigned hz)
         {
             bool taken = false;
-            Act([&] { taken = m_Session.ApplyClock(hz); });
+            Act([&] { taken = bool(m_Session.ApplyClock(hz)); });
             return taken;
         },
         this);

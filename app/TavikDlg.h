@@ -87,7 +87,13 @@ public:
 
     GuiState GetGuiState() const { return m_Session.View().state; }
     void EnterGuiState(GuiState state);
-    int GetExpertFlags() const { return m_Session.View().expertFlags; }
+    // Bit 0: the data filter group is shown; bit 1: the SPI group. Indexes the logo's places.
+    int GetExpertFlags() const
+    {
+        return (m_Session.View().dataFilterShown ? 1 : 0) | (m_Session.View().spiShown ? 2 : 0);
+    }
+    // The widget id of a control that the state table names.
+    static int ControlId(Control control);
     QRect GetLogoRect(int index) const { return m_LogoRect[std::size_t(index)]; }
     bool IsContinuousRunning() const { return m_Continuous.IsEnabled(); }
     Tavik::Box& GetBox() { return m_Tavik; }

@@ -3,6 +3,7 @@
 #include "driver/XAssertionDetail.h"
 #include "link/Proxy.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <iterator>
@@ -194,6 +195,17 @@ int Box::Impl::Transact(const std::vector<unsigned char>& command,
     if (expected == 0)
         return OK;
     const int status = link.Read(reply, static_cast<unsigned long>(expected));
+    if (status == FTD2xx::STATUS_OK && reply.size() != expected)
+    {
+        // The link promises exactly the length asked for on success. A reply of another size
+        // cannot be told from the bytes around it: never hand on part of it as the answer,
+        // and let whatever follows pass before the next command.
+        lastError = "Reply of " + std::to_string(reply.size()) + " bytes from box where " +
+                    std::to_string(expected) + " were expected.";
+        reply.resize(std::min(reply.size(), expected));
+        unsettled = STREAM;
+        return FAILED;
+    }
     if (reply.size() > expected)
         reply.resize(expected);
     if (status == FTD2xx::STATUS_READ_TIMEOUT)
@@ -203,14 +215,6 @@ int Box::Impl::Transact(const std::vector<unsigned char>& command,
     }
     if (status != FTD2xx::STATUS_OK)
         return LinkFailure(status);
-    if (reply.size() != expected)
-    {
-        // The link promises the full length on success; never hand on a reply of another
-        // size as if it were complete.
-        lastError = "Reply of " + std::to_string(reply.size()) + " bytes from box where " +
-                    std::to_string(expected) + " were expected.";
-        return FAILED;
-    }
     return OK;
 }
 
@@ -352,8 +356,9 @@ int Box::Reset()
     std::vector<unsigned char> none;
     if (int status = m_Impl->Transact({CMD_RESET}, none, false); status != OK)
         return status;
-    if (m_Impl->running)
-        m_Impl->EndRun(Impl::STREAM);
+    // The box may be streaming a run this driver never saw: one that another program, or
+    // an earlier Open, started. Drain whatever the driver believes.
+    m_Impl->EndRun(Impl::STREAM);
     return m_Impl->Settle();
 }
 
@@ -415,7 +420,14 @@ int Box::Sample(std::vector<unsigned int>& values)
     const int status = m_Impl->Transact({CMD_SAMPLE}, reply, true, &sent);
     const std::size_t received = reply.size() / kReadingSize;
     FTD2xx::CopyBytesToUnsignedInt(static_cast<unsigned int>(received), reply, values);
-    if (status != OK && sent)
+    if (status == OK)
+    {
+        // A box that holds a larger sample count than the driver's copy (set by another
+        // program) streams on after the readings asked for: the next command waits for
+        // quiet first, so that none of them is taken for its reply.
+        m_Impl->unsettled = Impl::STREAM;
+    }
+    else if (sent)
     {
         // The run goes on in the box; what is still to come is collected, not a reply.
         m_Impl->unsettled = before == Impl::REPLY ? Impl::REPLY : Impl::SETTLED;
@@ -435,29 +447,27 @@ int Box::GetNextSamples(std::vector<unsigned int>& values)
         return m_Impl->LinkFailure(status);
     const unsigned long n = rx - rx % kReadingSize;
     if (n == 0)
-    {
         values.clear();
-        return OK;
-    }
-    std::vector<unsigned char> bytes(n);
-    if (int status = link.Read(bytes, n); status != FTD2xx::STATUS_OK)
-        return m_Impl->LinkFailure(status);
-    if (bytes.size() != n)
+    else
     {
-        m_Impl->lastError = "Read " + std::to_string(bytes.size()) + " bytes from box where " +
-                            std::to_string(n) + " were waiting.";
-        return FAILED;
-    }
-    FTD2xx::CopyBytesToUnsignedInt(static_cast<unsigned int>(n / kReadingSize), bytes, values);
-    if (m_Impl->running)
-    {
+        std::vector<unsigned char> bytes(n);
+        if (int status = link.Read(bytes, n); status != FTD2xx::STATUS_OK)
+            return m_Impl->LinkFailure(status);
+        if (bytes.size() != n)
+        {
+            m_Impl->lastError = "Read " + std::to_string(bytes.size()) + " bytes from box where " +
+                                std::to_string(n) + " were waiting.";
+            return FAILED;
+        }
+        FTD2xx::CopyBytesToUnsignedInt(static_cast<unsigned int>(n / kReadingSize), bytes, values);
         const std::size_t got = n / kReadingSize;
         m_Impl->runRemaining -= got < m_Impl->runRemaining ? got : m_Impl->runRemaining;
-        // A box that holds a larger sample count than ours streams on: the next command
-        // waits for quiet first.
-        if (m_Impl->runRemaining == 0)
-            m_Impl->EndRun(Impl::STREAM);
     }
+    // A Sample whose failed read brought every reading leaves nothing to collect: the run
+    // ends here too. A box that holds a larger sample count than ours streams on: the next
+    // command waits for quiet first.
+    if (m_Impl->running && m_Impl->runRemaining == 0)
+        m_Impl->EndRun(Impl::STREAM);
     return OK;
 }
 

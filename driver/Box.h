@@ -34,10 +34,12 @@ TAVIK_DRIVER_API void SplitStMt(unsigned int stBits, unsigned int mtBits, unsign
 // program's own code (an enumeration value out of range) are failed internal assertions,
 // reported through XAssertionFailed (driver/XAssertion.h): by default that logs and throws.
 //
-// Bytes that belong to no command are never taken for a reply: after a run ends, or after
-// a reply timed out, the next command first drops what arrives until the link has been
-// quiet for a while (a latency period plus a margin; a whole read timeout after a
-// timeout).
+// Bytes that belong to no command are not taken for a reply: after a run ends, after a
+// Sample, or after a reply timed out, the next command first drops what arrives until the
+// link has been quiet for a while (a latency period plus a margin; a whole read timeout
+// after a timeout). The bound on late replies follows: one that comes up to about 400 ms
+// after its command (the 200 ms read timeout plus at least 200 ms of quiet) is dropped; a
+// later one can be taken for the reply of the command sent after the quiet period.
 class TAVIK_DRIVER_API Box
 {
 public:
@@ -99,8 +101,8 @@ public:
     const std::string& GetDescription() const;
 
     // Command 0x0C. Sent without checking that the box is open: a closed box gives FAILED
-    // with the link's text. Ends an active run; then drops what is still in flight, as
-    // TerminateSample does.
+    // with the link's text. Ends a run, also one this driver did not start (another program,
+    // an earlier Open); then drops what is still in flight, as TerminateSample does.
     int Reset();
     // Resets the USB device through the link. FAILED on a link failure.
     int ResetUsb();
@@ -120,7 +122,9 @@ public:
 
     // Command 0x16: takes as many readings as the sample count of the set last written to
     // or read from the box (1 after construction). `values` is replaced by the readings
-    // received, in order, never more than the sample count. OK: all came. TIMEOUT: the run
+    // received, in order, never more than the sample count. OK: all came; readings that
+    // follow them (a box holding a larger count) are dropped before the next command, as
+    // after a run. A link that says OK with more or fewer bytes gives FAILED. TIMEOUT: the run
     // outlasts the read timeout and `values` holds those that came; collect the rest with
     // GetNextSamples. FAILED: a link failure (`values` then holds sample-count zeros if
     // nothing was read).

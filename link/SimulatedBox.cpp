@@ -457,7 +457,11 @@ void SimulatedBox::Execute(unsigned char command, const unsigned char* args, Clo
         const unsigned clocks = m_Block[1] + 1u;
         const unsigned units = m_Block[0] >= 128 ? m_Block[0] - 127u : 1u; // 8 MHz / units
         const unsigned delayFactor = BytesToUnsignedInt(&m_Block[2], 2);
-        run.periodPs = std::uint64_t{clocks} * units * 125000u + (delayFactor + 1ull) * 62500u;
+        // The box starts a reading every `delay`. A delay shorter than the frame cannot be
+        // kept: the next reading then starts when the last one has been clocked out.
+        const std::uint64_t framePs = std::uint64_t{clocks} * units * 125000u;
+        const std::uint64_t delayPs = (delayFactor + 1ull) * 62500u;
+        run.periodPs = std::max(framePs, delayPs);
         run.count = BytesToUnsignedInt(&m_Block[4], 3);
         run.start = PendingTail(now);
         run.stallAt = m_Faults.stallAfter ? static_cast<std::uint32_t>(std::min<unsigned long>(

@@ -33,8 +33,9 @@ if [[ "${SETUP_PACKAGE:-0}" == 1 || "${SETUP_PACKAGE_TEST:-0}" == 1 ]]; then
   packages+=(dpkg-dev file)
 fi
 if [[ "${SETUP_PACKAGE_TEST:-0}" == 1 ]]; then
-  # python3-h5py: the installed tavik-cli's .h5 files must open in h5py.
-  packages+=(lintian desktop-file-utils appstream python3-h5py)
+  # python3-h5py, python3-pandas: the installed tavik-cli's .h5 and .csv files must open in
+  # h5py and pandas (the ctest cli.FilesReadInPython uses them too, where installed).
+  packages+=(lintian desktop-file-utils appstream python3-h5py python3-pandas)
 fi
 # The fuzz targets (tests/fuzz/fuzz.sh): SETUP_FUZZ=1
 if [[ "${SETUP_FUZZ:-0}" == 1 ]]; then

@@ -75,15 +75,26 @@ fi
 if [[ -e $bin/tavik-cli ]]; then
     (cd "$tmp/run" && timeout 30 "$bin/tavik-cli" --simulate list >"$tmp/cli.log" 2>&1) || fail "tavik-cli --simulate list failed"
     grep -q SIM00001 "$tmp/cli.log" || fail "tavik-cli --simulate list does not list SIM00001"
-    (cd "$tmp/run" && timeout 60 "$bin/tavik-cli" --simulate -q batch --count 1000 --delay 50 \
-        -o "$tmp/run.h5" >"$tmp/cli.log" 2>&1) || fail "tavik-cli batch -o run.h5 failed"
+    for file in run.h5 run.csv; do
+        (cd "$tmp/run" && timeout 60 "$bin/tavik-cli" --simulate -q batch --count 1000 --delay 50 \
+            -o "$tmp/$file" >"$tmp/cli.log" 2>&1) || fail "tavik-cli batch -o $file failed"
+    done
     /usr/bin/python3 - "$tmp/run.h5" <<'PY' || fail "h5py cannot read tavik-cli's .h5 file"
 import sys, h5py
 with h5py.File(sys.argv[1], "r") as f:
     d = f["readings"]
     assert d.dtype == "uint32" and d.shape == (1000,), (d.dtype, d.shape)
     assert d.attrs["sample_count"] == 1000 and d.attrs["delay_us"] == 50
-    assert d.attrs["serial"] in (b"SIM00001", "SIM00001")
+    # Variable-length UTF-8 strings: str, not bytes.
+    assert d.attrs["serial"] == "SIM00001", d.attrs["serial"]
+    assert d.attrs["unit"] == "counts", d.attrs["unit"]
+    assert isinstance(d.attrs["start"], str) and d.attrs["start"][:2] == "20", d.attrs["start"]
+PY
+    /usr/bin/python3 - "$tmp/run.csv" <<'PY' || fail "pandas cannot read tavik-cli's .csv file"
+import sys, pandas
+frame = pandas.read_csv(sys.argv[1], comment="#")
+assert list(frame.columns) == ["time_us", "reading"], list(frame.columns)
+assert len(frame) == 1000 and frame["time_us"].iloc[1] == 50, frame.head(2)
 PY
 fi
 

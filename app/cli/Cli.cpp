@@ -7,13 +7,13 @@
 #include "app/core/CodeTester.h"
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
-#include "app/core/Resource.h"
 #include "app/core/Run.h"
 #include "app/core/RunAnalysis.h"
 #include "app/core/RunFile.h"
 #include "app/core/Verdict.h"
 #include "base/IniFile.h"
 #include "base/String.h"
+#include "base/Support.h"
 #include "driver/Box.h"
 
 #include <CLI/CLI.hpp>
@@ -288,9 +288,13 @@ public:
         : m_Options(options), m_Env(env), m_Sink(env.out, env.err, options.quiet || options.json),
           m_Session(m_Box, m_Sink, m_Ini)
     {
-        // A missing INI file is an empty one, as for the window.
-        if (m_Ini.Open(env.iniFile.c_str()).IsError())
-            m_Ini.OpenEmpty();
+        // As the window does: a missing INI file is an empty one; a broken one is not used,
+        // logged to error_opening_inifile.log and named on stderr, and the run goes on with
+        // the built-in values.
+        zef::Support::LoadAppIni(m_Ini, env.iniFile.c_str());
+        if (const std::string problem = BoxSession::IniProblem(m_Ini); !problem.empty())
+            for (const std::string& line : SplitHistoryLines("Error: " + problem))
+                m_Env.err << line << '\n';
     }
 
     int List();
@@ -330,7 +334,6 @@ private:
     std::vector<BoxView::Device> InLinkOrder() const;
     json History() const;
     void PrintJson(json document);
-    int Finish(int code) { return code == EXIT_OK && m_Sink.ErrorCount() != 0 ? EXIT_BOX : code; }
     void Sleep(unsigned ms)
     {
         if (m_Env.sleep)
@@ -381,7 +384,7 @@ void Command::PrintJson(json document)
 int Command::List()
 {
     m_Session.EnterState(GS_INIT);
-    m_Session.ScanDevices();
+    const Outcome scan = m_Session.ScanDevices();
     json devices = json::array();
     for (const BoxView::Device& device : InLinkOrder())
     {
@@ -393,14 +396,13 @@ int Command::List()
     }
     if (m_Options.json)
         PrintJson({{"devices", devices}});
-    return Finish(EXIT_OK);
+    return scan ? EXIT_OK : EXIT_BOX;
 }
 
 int Command::Connect()
 {
     m_Session.EnterState(GS_INIT);
-    m_Session.ScanDevices();
-    if (m_Sink.ErrorCount() != 0)
+    if (!m_Session.ScanDevices())
         return EXIT_BOX;
     const auto& devices = m_Session.View().devices;
     auto listing = [&]
@@ -426,8 +428,7 @@ int Command::Connect()
     }
     else if (m_Ini.GetString("Default", "UsbDevice", configured) && !configured.IsEmpty())
     {
-        m_Session.PreselectConfigured();
-        if (m_Sink.ErrorCount() != 0)
+        if (!m_Session.PreselectConfigured())
             return EXIT_BOX;
     }
     else if (devices.empty())
@@ -444,8 +445,8 @@ int Command::Connect()
                   << kUsage << '\n';
         return EXIT_USAGE;
     }
-    m_Session.ConnectOrDisconnect();
-    return m_Box.IsOpen() && m_Sink.ErrorCount() == 0 ? EXIT_OK : EXIT_BOX;
+    const Outcome connected = m_Session.ConnectOrDisconnect();
+    return m_Box.IsOpen() && connected ? EXIT_OK : EXIT_BOX;
 }
 
 int Command::Info()
@@ -472,7 +473,7 @@ int Command::Info()
                    {"grayMask", view.grayCodeFilter},
                    {"spiWord", view.spiWord},
                    {"outputs", outputs}});
-        return Finish(EXIT_OK);
+        return EXIT_OK;
     }
     std::ostream& out = m_Env.out;
     out << "Device:    " << m_Box.GetSerial() << "  " << m_Box.GetDescription() << '\n';
@@ -489,7 +490,7 @@ int Command::Info()
     out << "SPI word:  0x" << FormatHex8(view.spiWord) << '\n';
     for (std::size_t i = 0; i < view.outputs.size(); ++i)
         out << "Output " << i + 1 << ":  " << Box::GetOutputModeAsString(view.outputs[i]) << '\n';
-    return Finish(EXIT_OK);
+    return EXIT_OK;
 }
 
 int Command::Set()
@@ -530,39 +531,42 @@ int Command::Set()
                      Box::GetPowerModeAsString(view.supply) +
                      "; it is only switched on from off (--power off first)");
 
+    // Every setting is tried; one that failed makes the exit code.
+    bool failed = false;
+    const auto apply = [&failed](const Outcome& outcome) { failed = failed || !outcome; };
     if (m_Options.mode)
     {
         const auto mode = kModes.at(*m_Options.mode);
         if (std::find(view.modes.begin(), view.modes.end(), mode) == view.modes.end())
-            m_Session.ExpertCommand(IDM_EXPERT_SPIMODE);
-        m_Session.ChooseMode(mode);
+            apply(m_Session.SetExpert(ExpertOption::SPI_MODE, true));
+        apply(m_Session.ChooseMode(mode));
     }
     if (m_Options.clock)
-        m_Session.ChooseClock(*m_Options.clock);
+        apply(m_Session.ChooseClock(*m_Options.clock));
     if (m_Options.st || m_Options.mt)
-        m_Session.ChooseBitCounts(m_Options.st.value_or(view.stBits),
-                                  m_Options.mt.value_or(view.mtBits));
+        apply(m_Session.ChooseBitCounts(m_Options.st.value_or(view.stBits),
+                                        m_Options.mt.value_or(view.mtBits)));
     if (m_Options.dataMask)
-        m_Session.CommitDataFilter(*m_Options.dataMask);
+        apply(m_Session.CommitDataFilter(*m_Options.dataMask));
     if (m_Options.grayMask)
-        m_Session.CommitGrayCodeFilter(*m_Options.grayMask);
+        apply(m_Session.CommitGrayCodeFilter(*m_Options.grayMask));
     if (m_Options.spiWord)
-        m_Session.CommitSpiWord(*m_Options.spiWord);
+        apply(m_Session.CommitSpiWord(*m_Options.spiWord));
     for (const auto& [index, mode] : outputs)
-        m_Session.ClickOutput(index, mode);
+        apply(m_Session.ClickOutput(index, mode));
     if (power)
     {
         if (*power == Box::PWR_OFF && view.state == GS_POWERED)
-            m_Session.TogglePower();
+            apply(m_Session.TogglePower());
         else if (*power != Box::PWR_OFF && view.state == GS_CONNECTED)
         {
             m_Session.ChooseSupply(*power);
-            m_Session.TogglePower();
+            apply(m_Session.TogglePower());
         }
     }
     if (m_Options.json)
         PrintJson(json::object());
-    return Finish(EXIT_OK);
+    return failed ? EXIT_BOX : EXIT_OK;
 }
 
 // A box found off is switched on with the supply its defaults chose, as the window's power
@@ -595,7 +599,7 @@ int Command::Read()
             code = EXIT_INTERRUPT;
             break;
         }
-        const std::optional<unsigned> value = m_Session.SingleSample();
+        const std::optional<unsigned> value = m_Session.SingleSample().value;
         if (!value)
         {
             code = EXIT_BOX;
@@ -612,7 +616,7 @@ int Command::Read()
         PrintJson({{"stBits", m_Session.View().stBits},
                    {"mtBits", m_Session.View().mtBits},
                    {"readings", readings}});
-    return Finish(code);
+    return code;
 }
 
 int Command::CheckOutputPath()
@@ -624,6 +628,10 @@ int Command::CheckOutputPath()
         folder = ".";
     if (::access(folder.c_str(), W_OK) != 0)
         return Usage("-o " + m_Options.file + ": cannot write into the folder " + folder.string());
+    // Before the run, not after it: a folder or a write-protected file cannot take it.
+    if (BatchFile::CheckTarget(m_Options.file) != BatchFile::BATCH_FILE_OK)
+        return Usage("-o " + m_Options.file +
+                     ": cannot open the file for writing: " + std::strerror(errno));
     return EXIT_OK;
 }
 
@@ -632,10 +640,14 @@ bool Command::Save(BatchRun& run)
     if (!run.HasReadings())
         return true;
     // The run writes its own line on success.
-    if (run.Save(m_Options.file) == BatchFile::BATCH_FILE_OK)
+    const BatchFile::Error error = run.Save(m_Options.file);
+    if (error == BatchFile::BATCH_FILE_OK)
         return true;
-    m_Env.err << "Error: " << m_Options.file << ": cannot write the file: " << std::strerror(errno)
-              << '\n';
+    const int failure = errno;
+    m_Env.err << "Error: " << m_Options.file
+              << (error == BatchFile::BATCH_FILE_OPEN ? ": cannot open the file for writing: "
+                                                      : ": error while writing the file: ")
+              << std::strerror(failure) << '\n';
     return false;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 
+#include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -26,6 +27,8 @@ namespace
 {
 constexpr const char* kHeaderDec = "Time [us]; Measurement [dec]";
 constexpr const char* kHeaderGray = "Time [us]; Measurement [gray]";
+constexpr const char* kCsvDec = "time_us,reading";
+constexpr const char* kCsvGray = "time_us,reading_gray";
 constexpr std::size_t kBlockBytes = std::size_t(1) << 20;
 // Room for the longest line (20 digits of time, the comma, 10 digits of reading, the line
 // feed) and the few bytes the digit writer may put beyond a number's end.
@@ -37,7 +40,8 @@ struct FileCloser
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Removes the temporary file unless it was renamed into place.
+// Removes the temporary file unless it was renamed into place. The failure's errno stays for
+// the caller's message.
 struct TemporaryFile
 {
     fs::path path;
@@ -46,11 +50,27 @@ struct TemporaryFile
     {
         if (!committed && !path.empty())
         {
+            const int failure = errno;
             std::error_code ignored;
             fs::remove(path, ignored);
+            errno = failure;
         }
     }
 };
+
+// The file a save replaces: a symbolic link keeps pointing where it did.
+fs::path Resolve(const std::string& path)
+{
+    fs::path target(path);
+    std::error_code ec;
+    if (fs::is_symlink(target, ec))
+    {
+        fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec)
+            target = resolved;
+    }
+    return target;
+}
 
 // The file's data on the disk, not only in the system's cache: a stick pulled after the
 // rename must not hold a renamed empty file.
@@ -84,6 +104,25 @@ File CreateSibling(const fs::path& target, fs::path& created)
             break;
     }
     return nullptr;
+}
+
+// Flushes the written temporary file to the disk and renames it over the target, which keeps
+// the permissions of the file it replaces.
+BatchFile::Error Commit(TemporaryFile& temporary, File file, const fs::path& target)
+{
+    if (!FlushToDisk(file.get()))
+        return BatchFile::BATCH_FILE_WRITE;
+    if (std::fclose(file.release()) != 0)
+        return BatchFile::BATCH_FILE_WRITE;
+    std::error_code ec;
+    const fs::file_status existing = fs::status(target, ec);
+    if (!ec && fs::exists(existing))
+        fs::permissions(temporary.path, existing.permissions(), ec);
+    fs::rename(temporary.path, target, ec);
+    if (ec)
+        return BatchFile::BATCH_FILE_WRITE;
+    temporary.committed = true;
+    return BatchFile::BATCH_FILE_OK;
 }
 
 // "0000" to "9999": one division by 10,000 gives four digits.
@@ -161,19 +200,37 @@ std::string BatchFile::Header(bool gray)
     return gray ? kHeaderGray : kHeaderDec;
 }
 
+std::string BatchFile::CsvColumns(bool gray)
+{
+    return gray ? kCsvGray : kCsvDec;
+}
+
+BatchFile::Error BatchFile::CheckTarget(const std::string& path)
+{
+    const std::string target = Resolve(path).string();
+    struct stat info;
+    if (::stat(target.c_str(), &info) != 0)
+        return BATCH_FILE_OK; // a new file; whether the folder takes it shows when it is made
+    if (S_ISDIR(info.st_mode))
+    {
+        errno = EISDIR;
+        return BATCH_FILE_OPEN;
+    }
+#ifdef _WIN32
+    const bool writable = ::_access(target.c_str(), 2) == 0;
+#else
+    const bool writable = ::access(target.c_str(), W_OK) == 0;
+#endif
+    return writable ? BATCH_FILE_OK : BATCH_FILE_OPEN;
+}
+
 BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsigned> readings,
                                   unsigned delayUs, bool gray, const Progress& progress,
-                                  std::string_view preamble)
+                                  std::string_view preamble, std::string_view columns)
 {
-    fs::path target(path);
-    std::error_code ec;
-    if (fs::is_symlink(target, ec))
-    {
-        fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec)
-            target = resolved;
-    }
-
+    if (const Error error = CheckTarget(path); error != BATCH_FILE_OK)
+        return error;
+    const fs::path target = Resolve(path);
     TemporaryFile temporary;
     File file = CreateSibling(target, temporary.path);
     if (!file)
@@ -187,7 +244,7 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
     const std::unique_ptr<char[]> block(new char[kBlockBytes]);
     char* const end = block.get() + kBlockBytes;
     char* out = block.get();
-    const std::string header = Header(gray);
+    const std::string header = columns.empty() ? Header(gray) : std::string(columns);
     std::memcpy(out, header.data(), header.size());
     out += header.size();
     *out++ = '\n';
@@ -214,18 +271,22 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
             break;
     }
 
-    if (!FlushToDisk(file.get()))
+    return Commit(temporary, std::move(file), target);
+}
+
+BatchFile::Error BatchFile::WriteBytes(const std::string& path,
+                                       std::span<const unsigned char> bytes)
+{
+    if (const Error error = CheckTarget(path); error != BATCH_FILE_OK)
+        return error;
+    const fs::path target = Resolve(path);
+    TemporaryFile temporary;
+    File file = CreateSibling(target, temporary.path);
+    if (!file)
+        return BATCH_FILE_OPEN;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         return BATCH_FILE_WRITE;
-    if (std::fclose(file.release()) != 0)
-        return BATCH_FILE_WRITE;
-    const fs::file_status existing = fs::status(target, ec);
-    if (!ec && fs::exists(existing))
-        fs::permissions(temporary.path, existing.permissions(), ec);
-    fs::rename(temporary.path, target, ec);
-    if (ec)
-        return BATCH_FILE_WRITE;
-    temporary.committed = true;
-    return BATCH_FILE_OK;
+    return Commit(temporary, std::move(file), target);
 }
 
 bool BatchFile::ReadText(const std::string& path, std::string& text, std::string& error)
@@ -256,7 +317,7 @@ bool BatchFile::Read(const std::string& path, Contents& contents, std::string& e
 }
 
 bool BatchFile::Parse(std::string_view text, const std::string& name, Contents& contents,
-                      std::string& error, std::size_t linesBefore)
+                      std::string& error, std::size_t linesBefore, bool csv)
 {
     Contents parsed;
     std::size_t lineNumber = linesBefore;
@@ -294,10 +355,12 @@ bool BatchFile::Parse(std::string_view text, const std::string& name, Contents& 
     }
     if (!nextLine())
         return false;
-    if (line == kHeaderDec)
+    if (line == kHeaderDec || (csv && line == kCsvDec))
         parsed.gray = false;
-    else if (line == kHeaderGray)
+    else if (line == kHeaderGray || (csv && line == kCsvGray))
         parsed.gray = true;
+    else if (csv)
+        return fail(Format("expected the column line \"%s\" or \"%s\"", kCsvDec, kCsvGray));
     else
         return fail(Format("expected the header \"%s\" or \"%s\"", kHeaderDec, kHeaderGray));
 

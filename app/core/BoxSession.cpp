@@ -3,7 +3,6 @@
 #include "app/core/DefaultParameter.h"
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
-#include "app/core/Resource.h"
 #include "app/core/Unplugged.h"
 #include "base/IniFile.h"
 #include "base/Result.h"
@@ -74,13 +73,33 @@ bool BoxSession::IsClock(unsigned hz)
     return std::find(clocks.begin(), clocks.end(), hz) != clocks.end();
 }
 
+template <class Body> Outcome BoxSession::Act(Body&& body)
+{
+    if (m_ActionDepth == 0)
+        m_Outcome = {};
+    struct Depth
+    {
+        int& depth;
+        ~Depth() { --depth; }
+    } depth{++m_ActionDepth};
+    body();
+    return m_Outcome;
+}
+
+void BoxSession::Fail(const std::string& text, int status)
+{
+    if (!m_Outcome.failed)
+        m_Outcome = {true, status, text.substr(0, text.find_last_not_of('\n') + 1)};
+    m_History.Error(text);
+}
+
 bool BoxSession::Check(int status, const std::string& failure)
 {
     if (status == Box::OK)
         return true;
     m_LastFailure = status;
     m_LastFailureText = m_Box.GetStatusAsString(status);
-    m_History.Error(failure + m_LastFailureText);
+    Fail(failure + m_LastFailureText, status);
     return false;
 }
 
@@ -99,17 +118,28 @@ void BoxSession::StopBecauseUnplugged(const char* what)
 // ---------------------------------------------------------------------------------------------
 // State
 
-void BoxSession::Init()
+Outcome BoxSession::Init()
 {
-    EnterState(GS_INIT);
+    return Act(
+        [&]
+        {
+            EnterState(GS_INIT);
+            if (const std::string problem = IniProblem(m_Ini); !problem.empty())
+                Fail(problem);
+            ScanDevices();
+            PreselectConfigured();
+        });
+}
+
+std::string BoxSession::IniProblem(const zef::IniFile& ini)
+{
     // A file that could not be read is not used at all; say why, or every setting would
     // silently be a built-in one. A missing file (code 5) is the normal case.
-    const zef::Result& load = m_Ini.GetLoadResult();
-    if (load.IsError() && load.GetErrorCode() != 5)
-        m_History.Error("Configuration file ignored; built-in values apply.\n" +
-                        zef::IniFile::DescribeLoadError(load).GetStdString());
-    ScanDevices();
-    PreselectConfigured();
+    const zef::Result& load = ini.GetLoadResult();
+    if (!load.IsError() || load.GetErrorCode() == 5)
+        return {};
+    return "Configuration file ignored; built-in values apply.\n" +
+           zef::IniFile::DescribeLoadError(load).GetStdString();
 }
 
 void BoxSession::EnterState(GuiState state)
@@ -135,85 +165,101 @@ void BoxSession::EnterState(GuiState state)
 // ---------------------------------------------------------------------------------------------
 // Devices and connection
 
-void BoxSession::ScanDevices()
+Outcome BoxSession::ScanDevices()
 {
-    m_View.devices.clear();
-    m_View.selectedDevice = -1;
-    unsigned long count = 0;
-    if (!Check(m_Box.GetConnectedDevices(count),
-               "Error while retrieving number of connected devices.\n"))
-        return;
-    m_History.Line(Format("%u connected device(s) found.", unsigned(count)));
-    for (unsigned long index = 0; index < count; ++index)
-    {
-        std::string serial;
-        std::string description;
-        if (!Check(m_Box.GetDeviceInformation(int(index), serial, description),
-                   "Error while retrieving device information of connected device.\n"))
-            return;
-        // The list is sorted by serial number; equal serials keep their order.
-        const auto at = std::upper_bound(m_View.devices.begin(), m_View.devices.end(), serial,
-                                         [](const std::string& s, const BoxView::Device& d)
-                                         { return s < d.serial; });
-        m_View.devices.insert(at, {serial, int(index)});
-    }
-    if (!m_View.devices.empty())
-        m_View.selectedDevice = 0;
-}
-
-void BoxSession::PreselectConfigured()
-{
-    if (!m_Ini.IsOpen())
-        return;
-    zef::String configured;
-    if (!m_Ini.GetString("Default", "UsbDevice", configured) || configured.IsEmpty())
-        return;
-    const std::string wanted = configured.GetStdString();
-    for (std::size_t i = 0; i < m_View.devices.size(); ++i)
-    {
-        if (EqualsIgnoringCase(m_View.devices[i].serial, wanted))
+    return Act(
+        [&]
         {
-            m_View.selectedDevice = int(i);
-            return;
-        }
-    }
-    m_History.Error("Configured USB device '" + wanted + "' was not detected.\n");
+            m_View.devices.clear();
+            m_View.selectedDevice = -1;
+            unsigned long count = 0;
+            if (!Check(m_Box.GetConnectedDevices(count),
+                       "Error while retrieving number of connected devices.\n"))
+                return;
+            m_History.Line(Format("%u connected device(s) found.", unsigned(count)));
+            for (unsigned long index = 0; index < count; ++index)
+            {
+                std::string serial;
+                std::string description;
+                if (!Check(m_Box.GetDeviceInformation(int(index), serial, description),
+                           "Error while retrieving device information of connected device.\n"))
+                    return;
+                // The list is sorted by serial number; equal serials keep their order.
+                const auto at = std::upper_bound(
+                    m_View.devices.begin(), m_View.devices.end(), serial,
+                    [](const std::string& s, const BoxView::Device& d) { return s < d.serial; });
+                m_View.devices.insert(at, {serial, int(index)});
+            }
+            if (!m_View.devices.empty())
+                m_View.selectedDevice = 0;
+        });
 }
 
-void BoxSession::ConnectOrDisconnect()
+Outcome BoxSession::PreselectConfigured()
 {
-    if (m_Box.IsOpen())
-    {
-        m_Box.Close();
-        m_History.Line("Disconnected from device.");
-        EnterState(GS_DISCONNECTED);
-        return;
-    }
-    if (m_View.selectedDevice < 0 || m_View.selectedDevice >= int(m_View.devices.size()))
-        return;
-    const int device = m_View.devices[std::size_t(m_View.selectedDevice)].index;
-    if (!(device >= 0))
-        zef::XAssertionFailed("iDevice >= 0", "Internal", SOURCE, __LINE__);
-    if (!Check(m_Box.Open(device), "Error while opening device.\n"))
-        return;
-    m_LastWarning.clear();
-    m_History.Line(Format("Connected to device '%s', serial '%s'.", m_Box.GetDescription().c_str(),
-                          m_Box.GetSerial().c_str()));
-    EnterState(GS_CONNECTED);
-    if (ReadSettingsBack() != Box::PWR_OFF)
-        EnterState(GS_POWERED);
-    else
-        LoadAndApplyDefaults();
+    return Act(
+        [&]
+        {
+            if (!m_Ini.IsOpen())
+                return;
+            zef::String configured;
+            if (!m_Ini.GetString("Default", "UsbDevice", configured) || configured.IsEmpty())
+                return;
+            const std::string wanted = configured.GetStdString();
+            for (std::size_t i = 0; i < m_View.devices.size(); ++i)
+            {
+                if (EqualsIgnoringCase(m_View.devices[i].serial, wanted))
+                {
+                    m_View.selectedDevice = int(i);
+                    return;
+                }
+            }
+            Fail("Configured USB device '" + wanted + "' was not detected.\n");
+        });
 }
 
-void BoxSession::Reset()
+Outcome BoxSession::ConnectOrDisconnect()
 {
-    if (!m_Box.IsOpen())
-        return;
-    if (Check(m_Box.Reset(), "Error while reset device.\n"))
-        m_History.Line("Reset device");
-    EnterState(GS_CONNECTED);
-    ReadSettingsBack();
+    return Act(
+        [&]
+        {
+            if (m_Box.IsOpen())
+            {
+                m_Box.Close();
+                m_History.Line("Disconnected from device.");
+                EnterState(GS_DISCONNECTED);
+                return;
+            }
+            if (m_View.selectedDevice < 0 || m_View.selectedDevice >= int(m_View.devices.size()))
+                return;
+            const int device = m_View.devices[std::size_t(m_View.selectedDevice)].index;
+            if (!(device >= 0))
+                zef::XAssertionFailed("iDevice >= 0", "Internal", SOURCE, __LINE__);
+            if (!Check(m_Box.Open(device), "Error while opening device.\n"))
+                return;
+            m_LastWarning.clear();
+            m_History.Line(Format("Connected to device '%s', serial '%s'.",
+                                  m_Box.GetDescription().c_str(), m_Box.GetSerial().c_str()));
+            EnterState(GS_CONNECTED);
+            if (ReadSettingsBack() != Box::PWR_OFF)
+                EnterState(GS_POWERED);
+            else
+                LoadAndApplyDefaults();
+        });
+}
+
+Outcome BoxSession::Reset()
+{
+    return Act(
+        [&]
+        {
+            if (!m_Box.IsOpen())
+                return;
+            if (Check(m_Box.Reset(), "Error while reset device.\n"))
+                m_History.Line("Reset device");
+            EnterState(GS_CONNECTED);
+            ReadSettingsBack();
+        });
 }
 
 Box::POWER_MODE BoxSession::ReadSettingsBack()
@@ -228,11 +274,11 @@ Box::POWER_MODE BoxSession::ReadSettingsBack()
     if (IsClock(p.GetFrequence()))
         m_View.clock = p.GetFrequence();
     else
-        m_History.Error(Format("Current SSI frequency (%u Hz) of the device cannot be shown.",
-                               p.GetFrequence()));
+        Fail(Format("Current SSI frequency (%u Hz) of the device cannot be shown.",
+                    p.GetFrequence()));
     if (p.GetMode() > SampleParameter::SPI_Gray || !SelectMode(p.GetMode(), false))
-        m_History.Error(Format("Current SSI mode (0x%X) of the device cannot be shown.",
-                               unsigned(p.GetMode())));
+        Fail(Format("Current SSI mode (0x%X) of the device cannot be shown.",
+                    unsigned(p.GetMode())));
     const unsigned n = p.GetDataBits();
     const unsigned st = std::min(n, 12u);
     const unsigned mt = n > 12 ? n - 12 : 0;
@@ -240,8 +286,7 @@ Box::POWER_MODE BoxSession::ReadSettingsBack()
     if (mt <= MT_BITS_MAX)
         m_View.mtBits = mt;
     else
-        m_History.Error(
-            Format("Current number of multiturn bits (%u) of the device cannot be shown.", mt));
+        Fail(Format("Current number of multiturn bits (%u) of the device cannot be shown.", mt));
 
     unsigned value = 0;
     if (!Check(m_Box.GetGrayBinaryMask(value), "Error while reading data filter mask.\n"))
@@ -272,29 +317,35 @@ Box::POWER_MODE BoxSession::ReadSettingsBack()
 // ---------------------------------------------------------------------------------------------
 // Defaults
 
-void BoxSession::LoadAndApplyDefaults()
+Outcome BoxSession::LoadAndApplyDefaults()
 {
-    DefaultParameter record;
-    if (!m_Ini.IsOpen())
-        return;
-    zef::Result result;
-    const std::string& description = m_Box.GetDescription();
-    const std::string& serial = m_Box.GetSerial();
-    const char* file = m_Ini.GetFileName().c_str();
-    if (!LoadDefaults(result, m_Ini, record, serial))
-    {
-        const char* details =
-            result.IsError() && !result.GetText().IsNull() ? result.GetText().c_str() : "";
-        m_History.Line(Format("Error while loading configuration for device '%s', serial '%s' "
-                              "from file '%s'.\nDetails: %s",
-                              description.c_str(), serial.c_str(), file, details));
-    }
-    else if (record != DefaultParameter())
-    {
-        m_History.Line(Format("Loading configuration for device '%s', serial '%s' from file '%s'.",
-                              description.c_str(), serial.c_str(), file));
-    }
-    ApplyDefaults(record);
+    return Act(
+        [&]
+        {
+            DefaultParameter record;
+            if (!m_Ini.IsOpen())
+                return;
+            zef::Result result;
+            const std::string& description = m_Box.GetDescription();
+            const std::string& serial = m_Box.GetSerial();
+            const char* file = m_Ini.GetFileName().c_str();
+            if (!LoadDefaults(result, m_Ini, record, serial))
+            {
+                const char* details =
+                    result.IsError() && !result.GetText().IsNull() ? result.GetText().c_str() : "";
+                m_History.Line(
+                    Format("Error while loading configuration for device '%s', serial '%s' "
+                           "from file '%s'.\nDetails: %s",
+                           description.c_str(), serial.c_str(), file, details));
+            }
+            else if (record != DefaultParameter())
+            {
+                m_History.Line(
+                    Format("Loading configuration for device '%s', serial '%s' from file '%s'.",
+                           description.c_str(), serial.c_str(), file));
+            }
+            ApplyDefaults(record);
+        });
 }
 
 void BoxSession::ApplyDefaults(const DefaultParameter& record)
@@ -339,51 +390,63 @@ void BoxSession::ShowOutputMode(int index, Box::OUTPUT_MODE mode)
         m_View.outputs[std::size_t(index)] = mode;
 }
 
-void BoxSession::SwitchOutput(int index, Box::OUTPUT_MODE mode)
+Outcome BoxSession::SwitchOutput(int index, Box::OUTPUT_MODE mode)
 {
-    if (m_View.state == GS_DISCONNECTED || m_View.state == GS_BATCH)
-        return;
-    if (!(index >= 0 && index <= 2))
-        zef::XAssertionFailed("index>=0 && index<=2", "Parameter index is out of range.", SOURCE,
-                              __LINE__);
-    const std::string name = Box::GetOutputModeAsString(mode);
-    if (Check(m_Box.SetOutput(index, mode),
-              Format("Error while switching output %d to %s.\n", index + 1, name.c_str())))
-        m_History.Line(Format("Switching output %d to %s.", index + 1, name.c_str()));
+    return Act(
+        [&]
+        {
+            if (m_View.state == GS_DISCONNECTED || m_View.state == GS_BATCH)
+                return;
+            if (!(index >= 0 && index <= 2))
+                zef::XAssertionFailed("index>=0 && index<=2", "Parameter index is out of range.",
+                                      SOURCE, __LINE__);
+            const std::string name = Box::GetOutputModeAsString(mode);
+            if (Check(m_Box.SetOutput(index, mode),
+                      Format("Error while switching output %d to %s.\n", index + 1, name.c_str())))
+                m_History.Line(Format("Switching output %d to %s.", index + 1, name.c_str()));
+        });
 }
 
-void BoxSession::ClickOutput(int index, Box::OUTPUT_MODE mode)
+Outcome BoxSession::ClickOutput(int index, Box::OUTPUT_MODE mode)
 {
-    ShowOutputMode(index, mode);
-    SwitchOutput(index, mode);
+    return Act(
+        [&]
+        {
+            ShowOutputMode(index, mode);
+            SwitchOutput(index, mode);
+        });
 }
 
-void BoxSession::TogglePower()
+Outcome BoxSession::TogglePower()
 {
-    Box::POWER_MODE supply;
-    GuiState target;
-    if (m_View.state == GS_CONNECTED)
-    {
-        supply = m_View.supply;
-        target = GS_POWERED;
-        for (int index = 0; index < 3; ++index)
-            SwitchOutput(index, m_View.outputs[std::size_t(index)]);
-    }
-    else if (m_View.state == GS_POWERED)
-    {
-        supply = Box::PWR_OFF;
-        target = GS_CONNECTED;
-    }
-    else
-    {
-        return;
-    }
-    const std::string name = Box::GetPowerModeAsString(supply);
-    if (!Check(m_Box.SetPowerMode(supply),
-               "Error while switching powermode of device to " + name + ".\n"))
-        return;
-    m_History.Line("Powermode of device is set to " + name + ".");
-    EnterState(target);
+    return Act(
+        [&]
+        {
+            Box::POWER_MODE supply;
+            GuiState target;
+            if (m_View.state == GS_CONNECTED)
+            {
+                supply = m_View.supply;
+                target = GS_POWERED;
+                for (int index = 0; index < 3; ++index)
+                    SwitchOutput(index, m_View.outputs[std::size_t(index)]);
+            }
+            else if (m_View.state == GS_POWERED)
+            {
+                supply = Box::PWR_OFF;
+                target = GS_CONNECTED;
+            }
+            else
+            {
+                return;
+            }
+            const std::string name = Box::GetPowerModeAsString(supply);
+            if (!Check(m_Box.SetPowerMode(supply),
+                       "Error while switching powermode of device to " + name + ".\n"))
+                return;
+            m_History.Line("Powermode of device is set to " + name + ".");
+            EnterState(target);
+        });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -398,7 +461,7 @@ int BoxSession::ValidateAndSet(SampleParameter& p, const std::string& descriptio
         if (!description.empty())
             text += "\nNot allowed: " + description;
         text += std::string("\n") + m_Box.GetStatusAsString(Box::INVALID_PARAMETER);
-        m_History.Error(text);
+        Fail(text, Box::INVALID_PARAMETER);
         return Box::INVALID_PARAMETER;
     }
     if (message.empty())
@@ -426,146 +489,200 @@ bool BoxSession::ReadSampleParameter(SampleParameter& p)
     return Check(m_Box.GetSampleParameter(p), "Error while reading sample parameter.\n");
 }
 
-void BoxSession::ChooseMode(SampleParameter::SERIAL_MODE mode)
+Outcome BoxSession::ChooseMode(SampleParameter::SERIAL_MODE mode)
 {
-    if (std::find(m_View.modes.begin(), m_View.modes.end(), mode) == m_View.modes.end())
-        return;
-    m_View.mode = mode;
-    CommitMode();
+    return Act(
+        [&]
+        {
+            if (std::find(m_View.modes.begin(), m_View.modes.end(), mode) == m_View.modes.end())
+                return;
+            m_View.mode = mode;
+            CommitMode();
+        });
 }
 
-void BoxSession::ChooseClock(unsigned hz)
+Outcome BoxSession::ChooseClock(unsigned hz)
+{
+    return Act(
+        [&]
+        {
+            if (!IsClock(hz))
+                return;
+            m_View.clock = hz;
+            CommitClock();
+        });
+}
+
+Outcome BoxSession::ChooseStBits(unsigned bits)
+{
+    return Act(
+        [&]
+        {
+            if (bits > ST_BITS_MAX)
+                return;
+            m_View.stBits = bits;
+            CommitBitCounts();
+        });
+}
+
+Outcome BoxSession::ChooseMtBits(unsigned bits)
+{
+    return Act(
+        [&]
+        {
+            if (bits > MT_BITS_MAX)
+                return;
+            m_View.mtBits = bits;
+            CommitBitCounts();
+        });
+}
+
+Outcome BoxSession::ChooseBitCounts(unsigned stBits, unsigned mtBits)
+{
+    return Act(
+        [&]
+        {
+            if (stBits > ST_BITS_MAX || mtBits > MT_BITS_MAX)
+                return;
+            m_View.stBits = stBits;
+            m_View.mtBits = mtBits;
+            CommitBitCounts();
+        });
+}
+
+Outcome BoxSession::CommitMode()
+{
+    return Act(
+        [&]
+        {
+            if (!m_Box.IsOpen() || !m_View.mode)
+                return;
+            SampleParameter p;
+            if (!ReadSampleParameter(p))
+                return;
+            const SampleParameter::SERIAL_MODE mode = *m_View.mode;
+            if (mode == p.GetMode())
+                return;
+            p.SetMode(mode);
+            ValidateAndSet(p, Format("Set SSI mode to %s", SampleParameter::GetModeAsString(mode)));
+        });
+}
+
+Outcome BoxSession::ApplyClock(unsigned hz)
 {
     if (!IsClock(hz))
-        return;
-    m_View.clock = hz;
-    CommitClock();
-}
-
-void BoxSession::ChooseStBits(unsigned bits)
-{
-    if (bits > ST_BITS_MAX)
-        return;
-    m_View.stBits = bits;
-    CommitBitCounts();
-}
-
-void BoxSession::ChooseMtBits(unsigned bits)
-{
-    if (bits > MT_BITS_MAX)
-        return;
-    m_View.mtBits = bits;
-    CommitBitCounts();
-}
-
-void BoxSession::ChooseBitCounts(unsigned stBits, unsigned mtBits)
-{
-    if (stBits > ST_BITS_MAX || mtBits > MT_BITS_MAX)
-        return;
-    m_View.stBits = stBits;
-    m_View.mtBits = mtBits;
-    CommitBitCounts();
-}
-
-void BoxSession::CommitMode()
-{
-    if (!m_Box.IsOpen() || !m_View.mode)
-        return;
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return;
-    const SampleParameter::SERIAL_MODE mode = *m_View.mode;
-    if (mode == p.GetMode())
-        return;
-    p.SetMode(mode);
-    ValidateAndSet(p, Format("Set SSI mode to %s", SampleParameter::GetModeAsString(mode)));
-}
-
-bool BoxSession::ApplyClock(unsigned hz)
-{
-    if (!IsClock(hz) || !m_Box.IsOpen())
-        return false;
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return false;
-    p.SetFrequence(hz);
-    if (ValidateAndSet(p, Format("Set new frequence to %u Hz", hz)) != Box::OK)
-        return false;
-    m_View.clock = hz;
-    return true;
-}
-
-void BoxSession::EndBatch(const char* what, bool boxVanished)
-{
-    if (m_View.state != GS_BATCH)
-        return;
-    if (boxVanished)
-        StopBecauseUnplugged(what);
-    else
-        EnterState(GS_POWERED);
-}
-
-void BoxSession::CommitClock()
-{
+        return {true, Box::INVALID_PARAMETER, {}};
     if (!m_Box.IsOpen())
-        return;
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return;
-    const unsigned hz = m_View.clock;
-    p.SetFrequence(hz);
-    ValidateAndSet(p, Format("Set new frequence to %u Hz", hz));
+        return {true, Box::DEVICE_NOT_OPENED, {}};
+    return Act(
+        [&]
+        {
+            SampleParameter p;
+            if (!ReadSampleParameter(p))
+                return;
+            p.SetFrequence(hz);
+            if (ValidateAndSet(p, Format("Set new frequence to %u Hz", hz)) == Box::OK)
+                m_View.clock = hz;
+        });
 }
 
-void BoxSession::CommitBitCounts()
+Outcome BoxSession::EndBatch(const char* what, bool boxVanished)
 {
-    const unsigned st = m_View.stBits;
-    const unsigned mt = m_View.mtBits;
-    const unsigned n = st + mt;
-    const unsigned mask = Tavik::LowMask(n);
-    if (m_View.dataFilter != mask)
-    {
-        m_View.dataFilter = m_View.grayCodeFilter = mask;
-        CommitDataFilter(FormatHex8(mask));
-        CommitGrayCodeFilter(FormatHex8(mask));
-    }
-    if (!m_Box.IsOpen())
-        return;
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return;
-    if (n == p.GetDataBits())
-        return;
-    p.SetDataBits(n);
-    ValidateAndSet(
-        p, Format("Set clocks to %d (mt bits = %d, st bits = %d).", int(n), int(mt), int(st)));
+    return Act(
+        [&]
+        {
+            if (m_View.state != GS_BATCH)
+                return;
+            if (boxVanished)
+                StopBecauseUnplugged(what);
+            else
+                EnterState(GS_POWERED);
+        });
 }
 
-void BoxSession::CommitDataFilter(const std::string& text)
+Outcome BoxSession::CommitClock()
 {
-    const unsigned value = ParseHex(text);
-    m_View.dataFilter = m_View.grayCodeFilter = value;
-    CommitRegister(value, {&Box::GetDataMask, &Box::SetDataMask, "Error while reading data mask.\n",
-                           "Error while setting data mask.\n", "Setting data mask to 0x%08X."});
+    return Act(
+        [&]
+        {
+            if (!m_Box.IsOpen())
+                return;
+            SampleParameter p;
+            if (!ReadSampleParameter(p))
+                return;
+            const unsigned hz = m_View.clock;
+            p.SetFrequence(hz);
+            ValidateAndSet(p, Format("Set new frequence to %u Hz", hz));
+        });
 }
 
-void BoxSession::CommitGrayCodeFilter(const std::string& text)
+Outcome BoxSession::CommitBitCounts()
 {
-    const unsigned value = ParseHex(text);
-    m_View.grayCodeFilter = value;
-    CommitRegister(value, {&Box::GetGrayBinaryMask, &Box::SetGrayBinaryMask,
-                           "Error while reading gray binary mask.\n",
-                           "Error while setting gray binary mask.\n",
-                           "Setting gray binary mask to 0x%08X."});
+    return Act(
+        [&]
+        {
+            const unsigned st = m_View.stBits;
+            const unsigned mt = m_View.mtBits;
+            const unsigned n = st + mt;
+            const unsigned mask = Tavik::LowMask(n);
+            if (m_View.dataFilter != mask)
+            {
+                m_View.dataFilter = m_View.grayCodeFilter = mask;
+                CommitDataFilter(FormatHex8(mask));
+                CommitGrayCodeFilter(FormatHex8(mask));
+            }
+            if (!m_Box.IsOpen())
+                return;
+            SampleParameter p;
+            if (!ReadSampleParameter(p))
+                return;
+            if (n == p.GetDataBits())
+                return;
+            p.SetDataBits(n);
+            ValidateAndSet(p, Format("Set clocks to %d (mt bits = %d, st bits = %d).", int(n),
+                                     int(mt), int(st)));
+        });
 }
 
-void BoxSession::CommitSpiWord(const std::string& text)
+Outcome BoxSession::CommitDataFilter(const std::string& text)
 {
-    const unsigned value = ParseHex(text);
-    m_View.spiWord = value;
-    CommitRegister(value,
-                   {&Box::GetSPIData, &Box::SetSPIData, "Error while reading SPI data from box.\n",
-                    "Error while setting SPI data to box.\n", "Setting SPI data to 0x%08X."});
+    return Act(
+        [&]
+        {
+            const unsigned value = ParseHex(text);
+            m_View.dataFilter = m_View.grayCodeFilter = value;
+            CommitRegister(
+                value, {&Box::GetDataMask, &Box::SetDataMask, "Error while reading data mask.\n",
+                        "Error while setting data mask.\n", "Setting data mask to 0x%08X."});
+        });
+}
+
+Outcome BoxSession::CommitGrayCodeFilter(const std::string& text)
+{
+    return Act(
+        [&]
+        {
+            const unsigned value = ParseHex(text);
+            m_View.grayCodeFilter = value;
+            CommitRegister(value, {&Box::GetGrayBinaryMask, &Box::SetGrayBinaryMask,
+                                   "Error while reading gray binary mask.\n",
+                                   "Error while setting gray binary mask.\n",
+                                   "Setting gray binary mask to 0x%08X."});
+        });
+}
+
+Outcome BoxSession::CommitSpiWord(const std::string& text)
+{
+    return Act(
+        [&]
+        {
+            const unsigned value = ParseHex(text);
+            m_View.spiWord = value;
+            CommitRegister(value, {&Box::GetSPIData, &Box::SetSPIData,
+                                   "Error while reading SPI data from box.\n",
+                                   "Error while setting SPI data to box.\n",
+                                   "Setting SPI data to 0x%08X."});
+        });
 }
 
 // Sends a register only when the box holds another value, so re-committing an unchanged edit
@@ -586,23 +703,32 @@ void BoxSession::CommitRegister(unsigned value, const Register& reg)
 // ---------------------------------------------------------------------------------------------
 // Expert settings
 
-void BoxSession::ExpertCommand(int command)
+Outcome BoxSession::SetExpert(ExpertOption option, bool shown)
 {
-    if (command == IDM_EXPERT_DATAFILTER)
-        m_View.expertFlags = (m_View.expertFlags & 1) ? 0 : (m_View.expertFlags | 1);
-    else if (command == IDM_EXPERT_SPIMODE)
-        m_View.expertFlags =
-            (m_View.expertFlags & 2) ? (m_View.expertFlags & ~2) : (m_View.expertFlags | 3);
-    else
-        zef::XAssertionFailed("false", "MenueItem not found", SOURCE, __LINE__);
-    ApplyExpertFlags();
+    return Act(
+        [&]
+        {
+            // The SPI group sits inside the data filter group: one never shows without the
+            // other.
+            if (option == ExpertOption::DATA_FILTER)
+            {
+                m_View.dataFilterShown = shown;
+                m_View.spiShown = m_View.spiShown && shown;
+            }
+            else
+            {
+                m_View.spiShown = shown;
+                m_View.dataFilterShown = m_View.dataFilterShown || shown;
+            }
+            ApplyExpertFlags();
+        });
 }
 
 void BoxSession::ApplyExpertFlags(bool commitMode)
 {
     const auto remembered = m_View.mode.value_or(SampleParameter::SSI_Binary);
     m_View.modes = {SampleParameter::SSI_Binary, SampleParameter::SSI_Gray};
-    if (m_View.expertFlags & 2)
+    if (m_View.spiShown)
     {
         m_View.modes.push_back(SampleParameter::SPI_Binary);
         m_View.modes.push_back(SampleParameter::SPI_Gray);
@@ -626,9 +752,9 @@ bool BoxSession::SelectMode(SampleParameter::SERIAL_MODE mode, bool commitMode)
             m_View.mode = mode;
             return true;
         }
-        if ((m_View.expertFlags & 2) || mode > SampleParameter::SPI_Gray)
+        if (m_View.spiShown || mode > SampleParameter::SPI_Gray)
             return false;
-        m_View.expertFlags |= 3;
+        m_View.dataFilterShown = m_View.spiShown = true;
         ApplyExpertFlags(commitMode);
     }
 }
@@ -636,40 +762,47 @@ bool BoxSession::SelectMode(SampleParameter::SERIAL_MODE mode, bool commitMode)
 // ---------------------------------------------------------------------------------------------
 // Measurement
 
-std::optional<unsigned> BoxSession::SingleSample()
+Reading BoxSession::SingleSample()
 {
+    Reading reading;
     if (m_View.state != GS_POWERED && m_View.state != GS_CONTINUOUS)
-        return std::nullopt;
-    m_LastFailure = Box::OK; // a failure here is judged by its own status
-    // Unplugged during continuous sampling, every tick would add the same error again.
-    const auto failed = [this]
-    {
-        if (m_View.state == GS_CONTINUOUS && LastFailureMeansUnplugged())
-            StopBecauseUnplugged("Continuous sampling");
-        return std::nullopt;
-    };
-    SampleParameter p;
-    if (!ReadSampleParameter(p))
-        return failed();
-    if (p.GetSampleCount() != 1)
-    {
-        p.SetSampleCount(1);
-        if (ValidateAndSet(p, "Set sample count 1.") != Box::OK)
-            return failed();
-    }
-    std::vector<unsigned> samples;
-    if (!Check(m_Box.Sample(samples), "Error while sampling.\n"))
-    {
-        // A reading that did not come leaves its run going, and the box refuses every other
-        // command until the run ends: end it, so that the next reading can be taken.
-        if (!LastFailureMeansUnplugged())
-            m_Box.TerminateSample();
-        return failed();
-    }
-    if (samples.size() != 1)
-        zef::XAssertionFailed("samples.size() == 1", "Array size not expected.", SOURCE, __LINE__);
-    m_View.sample = samples[0];
-    return samples[0];
+        return reading;
+    reading.outcome = Act(
+        [&]
+        {
+            m_LastFailure = Box::OK; // a failure here is judged by its own status
+            // Unplugged during continuous sampling, every tick would add the same error again.
+            const auto failed = [this]
+            {
+                if (m_View.state == GS_CONTINUOUS && LastFailureMeansUnplugged())
+                    StopBecauseUnplugged("Continuous sampling");
+            };
+            SampleParameter p;
+            if (!ReadSampleParameter(p))
+                return failed();
+            if (p.GetSampleCount() != 1)
+            {
+                p.SetSampleCount(1);
+                if (ValidateAndSet(p, "Set sample count 1.") != Box::OK)
+                    return failed();
+            }
+            std::vector<unsigned> samples;
+            if (!Check(m_Box.Sample(samples), "Error while sampling.\n"))
+            {
+                // A reading that did not come leaves its run going, and the box refuses every
+                // other command until the run ends: end it, so that the next reading can be
+                // taken.
+                if (!LastFailureMeansUnplugged())
+                    m_Box.TerminateSample();
+                return failed();
+            }
+            if (samples.size() != 1)
+                zef::XAssertionFailed("samples.size() == 1", "Array size not expected.", SOURCE,
+                                      __LINE__);
+            m_View.sample = samples[0];
+            reading.value = samples[0];
+        });
+    return reading;
 }
 
 SampleParts BoxSession::Split(unsigned value) const

@@ -39,8 +39,9 @@ struct BoxView
     std::array<Tavik::Box::OUTPUT_MODE, 3> outputs{Tavik::Box::OUT_OPEN, Tavik::Box::OUT_OPEN,
                                                    Tavik::Box::OUT_OPEN};
 
-    // Bit 0: the data filter group is shown; bit 1: the SPI group is shown.
-    int expertFlags = 0;
+    // The expert groups shown. The SPI group comes only with the data filter group.
+    bool dataFilterShown = false;
+    bool spiShown = false;
     std::vector<Tavik::SampleParameter::SERIAL_MODE> modes;  // the mode list's entries
     std::optional<Tavik::SampleParameter::SERIAL_MODE> mode; // its selection
     unsigned clock = 0;                                      // Hz, an entry of Clocks()
@@ -70,12 +71,39 @@ struct SampleParts
     std::string mtText;
 };
 
+// The expert settings the menu shows and hides.
+enum class ExpertOption
+{
+    DATA_FILTER, // the data filter group (hiding it hides the SPI group too)
+    SPI_MODE,    // the SPI group and the SPI modes (showing it shows the data filter group)
+};
+
+// What an action came to. An action failed when it wrote an error line: `error` is the text of
+// the first one, `status` the box's status behind it (Box::OK when the session refused on its
+// own, as for a configured box that is not attached or a setting the lists cannot show).
+struct Outcome
+{
+    bool failed = false;
+    int status = Tavik::Box::OK;
+    std::string error;
+
+    explicit operator bool() const { return !failed; }
+};
+
+// A single reading: the value when one came, and the outcome.
+struct Reading
+{
+    Outcome outcome;
+    std::optional<unsigned> value; // none when it failed or the state takes no reading
+};
+
 // The main window's work with one box, without a window: scanning, connecting (with the
 // read-back of the box's settings, or the defaults of the INI file), reset, supply, outputs,
 // mode, clock, bit counts with the masks they imply, the three registers, and sampling.
-// Every outcome goes to the history sink with the texts the window has always written;
-// failures of the box are error lines that end in the box's status text. The session
-// borrows the box, the sink and the INI file; they must outlive it.
+// Every action returns its Outcome and writes its lines to the history sink with the texts the
+// window has always written; failures of the box are error lines that end in the box's status
+// text. Front ends judge an action by what it returns, never by counting the sink's errors.
+// The session borrows the box, the sink and the INI file; they must outlive it.
 class BoxSession
 {
 public:
@@ -93,56 +121,60 @@ public:
 
     // Start-up: the controls' first values, why the INI file is not used (when it failed to
     // load), the device list, and the configured box.
-    void Init();
+    Outcome Init();
+    // The error that says why `ini` is not used: "" when it loaded or does not exist. Every
+    // front end reports it in these words.
+    static std::string IniProblem(const zef::IniFile& ini);
     void EnterState(GuiState state);
 
     // --- Devices ---------------------------------------------------------------------------
-    void ScanDevices();
+    Outcome ScanDevices();
     void SelectDevice(int index) { m_View.selectedDevice = index; }
     // Selects the device named by "UsbDevice" in chapter "Default", ignoring letter case.
-    void PreselectConfigured();
+    Outcome PreselectConfigured();
     // Connect to the selected device, or disconnect when a box is open.
-    void ConnectOrDisconnect();
-    void Reset();
+    Outcome ConnectOrDisconnect();
+    Outcome Reset();
     // Reads the box's settings into the view; PWR_OFF also when a read failed.
     Tavik::Box::POWER_MODE ReadSettingsBack();
-    void LoadAndApplyDefaults();
+    Outcome LoadAndApplyDefaults();
 
     // --- Supply and outputs ----------------------------------------------------------------
     void ChooseSupply(Tavik::Box::POWER_MODE supply) { m_View.supply = supply; }
-    void TogglePower();
+    Outcome TogglePower();
     // An output radio clicked: that radio is checked and the output switched.
-    void ClickOutput(int index, Tavik::Box::OUTPUT_MODE mode);
+    Outcome ClickOutput(int index, Tavik::Box::OUTPUT_MODE mode);
     // Switches an output on the box (not in GS_DISCONNECTED or GS_BATCH), with its line.
-    void SwitchOutput(int index, Tavik::Box::OUTPUT_MODE mode);
+    Outcome SwitchOutput(int index, Tavik::Box::OUTPUT_MODE mode);
     void ShowOutputMode(int index, Tavik::Box::OUTPUT_MODE mode);
 
     // --- Serial settings -------------------------------------------------------------------
-    void ChooseMode(Tavik::SampleParameter::SERIAL_MODE mode);
-    void ChooseClock(unsigned hz);
+    Outcome ChooseMode(Tavik::SampleParameter::SERIAL_MODE mode);
+    Outcome ChooseClock(unsigned hz);
     // A clock chosen elsewhere (the clock sweep's Apply): the view shows it only when the box
-    // took it. False, with the error line, when it did not.
-    bool ApplyClock(unsigned hz);
-    void ChooseStBits(unsigned bits);
-    void ChooseMtBits(unsigned bits);
+    // took it; a clock that is not selectable or a closed box fails without a line.
+    Outcome ApplyClock(unsigned hz);
+    Outcome ChooseStBits(unsigned bits);
+    Outcome ChooseMtBits(unsigned bits);
     // Both bit counts chosen at once, committed once.
-    void ChooseBitCounts(unsigned stBits, unsigned mtBits);
-    void CommitMode();
-    void CommitClock();
-    void CommitBitCounts();
+    Outcome ChooseBitCounts(unsigned stBits, unsigned mtBits);
+    Outcome CommitMode();
+    Outcome CommitClock();
+    Outcome CommitBitCounts();
     // An edit's text committed: parsed, shown again as eight hexadecimal digits, sent when
     // the box holds another value. The data filter is copied into the Gray filter edit.
-    void CommitDataFilter(const std::string& text);
-    void CommitGrayCodeFilter(const std::string& text);
-    void CommitSpiWord(const std::string& text);
-    // Menu commands 80 "Enable Data Filter" and 96 "Enable SPI Mode".
-    void ExpertCommand(int command);
+    Outcome CommitDataFilter(const std::string& text);
+    Outcome CommitGrayCodeFilter(const std::string& text);
+    Outcome CommitSpiWord(const std::string& text);
+    // Shows or hides an expert group ("Enable Data Filter", "Enable SPI Mode"). The mode list
+    // follows; a selected SPI mode keeps the SPI group shown.
+    Outcome SetExpert(ExpertOption option, bool shown);
     void SetHex(bool hex) { m_View.hex = hex; }
 
     // --- Measurement -----------------------------------------------------------------------
     // One reading (in GS_POWERED and GS_CONTINUOUS), or nothing when it failed or the state
     // takes none. The reading becomes the view's sample.
-    std::optional<unsigned> SingleSample();
+    Reading SingleSample();
     // Continuous sampling on or off; the caller runs the timer. When the box is found gone
     // during continuous sampling, the session closes it and ends in GS_DISCONNECTED.
     void StartContinuous() { EnterState(GS_CONTINUOUS); }
@@ -150,7 +182,7 @@ public:
     SampleParts Split(unsigned value) const;
     // A batch-like dialog (`what`: "Batch sampling", "Clock sweep") ended: back to GS_POWERED,
     // or, when the box vanished on the way, closed with one line as continuous sampling does.
-    void EndBatch(const char* what, bool boxVanished);
+    Outcome EndBatch(const char* what, bool boxVanished);
 
     // Validates a parameter set and writes it, with the warning and error lines; answers the
     // box status (INVALID_PARAMETER when the set was not valid: nothing is then sent).
@@ -158,6 +190,10 @@ public:
 
 private:
     struct Register;
+    // Runs one action; the outermost action of a nesting answers the outcome of all of them.
+    template <class Body> Outcome Act(Body&& body);
+    // Writes an error line and records it in the running action's outcome.
+    void Fail(const std::string& text, int status = Tavik::Box::OK);
     // False, with an error line of `failure` and the status text, when status is not OK.
     bool Check(int status, const std::string& failure);
     // Whether the last failure that Check reported says the box is no longer attached.
@@ -180,6 +216,8 @@ private:
     // the clock changes.
     std::string m_LastWarning;
     unsigned m_LastWarningClock = 0;
+    Outcome m_Outcome; // of the running action
+    int m_ActionDepth = 0;
 };
 
 } // namespace App

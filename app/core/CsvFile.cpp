@@ -83,7 +83,8 @@ BatchFile::Error CsvFile::Write(const std::string& path, std::span<const unsigne
                                 const RunSettings& settings, bool gray,
                                 const BatchFile::Progress& progress)
 {
-    return BatchFile::Write(path, readings, settings.delayUs, gray, progress, Preamble(settings));
+    return BatchFile::Write(path, readings, settings.delayUs, gray, progress, Preamble(settings),
+                            BatchFile::CsvColumns(gray));
 }
 
 bool CsvFile::Read(const std::string& path, Contents& contents, std::string& error)
@@ -139,7 +140,8 @@ bool CsvFile::Parse(std::string_view text, const std::string& name, Contents& co
                 parsed.settings.sampleCount = std::size_t(number);
         }
     }
-    if (!BatchFile::Parse(text.substr(pos), name, parsed.data, error, lines))
+    // Files written before the column line had its CSV names carry the text file's header.
+    if (!BatchFile::Parse(text.substr(pos), name, parsed.data, error, lines, true))
         return false;
     contents = std::move(parsed);
     return true;

@@ -10,14 +10,18 @@
 namespace App
 {
 
-// A recorded batch as CSV: "# Key: value" comment lines with the run's settings, then the
-// lines of a BatchFile (its header is the column line):
+// A recorded batch as CSV: "# Key: value" comment lines with the run's settings, a column
+// line that CSV readers take for the header ("time_us,reading_gray" when the readings are
+// Gray coded), then the lines of a BatchFile:
 //
 //   # Serial: SIM00001
 //   ...
 //   # Program: tavik-cli 1.3.2
-//   Time [us]; Measurement [dec]
+//   time_us,reading
 //   0,7
+//
+// The reader also takes the text file's header "Time [us]; Measurement [dec]" for the column
+// line, as files written by earlier versions have it.
 class CsvFile
 {
 public:

@@ -1,7 +1,5 @@
 #include "app/core/GuiState.h"
 
-#include "app/core/Resource.h"
-
 namespace App
 {
 
@@ -11,41 +9,39 @@ constexpr auto E = ControlState::ENABLE;
 constexpr auto D = ControlState::DISABLE;
 constexpr auto U = ControlState::UNCHANGED;
 
-void Add(std::vector<ControlState>& out, const std::vector<int>& ids, ControlState::Enable e,
-         const char* text = nullptr)
+void Add(std::vector<ControlState>& out, const std::vector<Control>& controls,
+         ControlState::Enable e, const char* text = nullptr)
 {
     if (e == U && text == nullptr)
         return;
-    for (int id : ids)
-        out.push_back({id, e, text});
+    for (Control c : controls)
+        out.push_back({c, e, text});
 }
 
 // Rows of the state table; columns DISCONNECTED, CONNECTED, POWERED, CONTINUOUS.
 struct Row
 {
-    std::vector<int> ids;
+    std::vector<Control> controls;
     ControlState::Enable e[4];
     const char* text[4];
 };
 
 const std::vector<Row>& Table()
 {
+    using C = Control;
     static const std::vector<Row> table = {
-        {{IDC_CB_DEVICES, IDC_BT_SCAN}, {E, D, U, U}, {}},
-        {{IDC_BT_CONNECT}, {U, E, D, U}, {"Connect", "Disconnect", nullptr, nullptr}},
-        {{IDC_BT_POWER}, {D, E, E, D}, {nullptr, "Power ON", "Power OFF", nullptr}},
-        {{IDC_RD_SSIDEVICE_EXTERNAL, IDC_RD_SSIDEVICE_INTERNAL, IDC_RD_SSIDEVICE_DCDC},
-         {D, E, D, U},
-         {}},
-        {{IDC_BT_SINGLESAMPLE, IDC_BT_BATCHSAMPLE}, {D, D, E, D}, {}},
-        {{IDC_BT_CONTINUOUSSAMPLE}, {D, D, E, E}, {}},
-        {{IDC_BT_RESET, IDC_RD_OUT1_HIGH, IDC_RD_OUT1_OPEN, IDC_RD_OUT1_LOW, IDC_RD_OUT2_HIGH,
-          IDC_RD_OUT2_OPEN, IDC_RD_OUT2_LOW, IDC_RD_OUT3_HIGH, IDC_RD_OUT3_OPEN, IDC_RD_OUT3_LOW,
-          IDC_CK_HEX},
+        {{C::DEVICES, C::SCAN}, {E, D, U, U}, {}},
+        {{C::CONNECT}, {U, E, D, U}, {"Connect", "Disconnect", nullptr, nullptr}},
+        {{C::POWER}, {D, E, E, D}, {nullptr, "Power ON", "Power OFF", nullptr}},
+        {{C::SUPPLY_EXTERNAL, C::SUPPLY_INTERNAL, C::SUPPLY_DCDC}, {D, E, D, U}, {}},
+        {{C::SINGLE_SAMPLE, C::BATCH_SAMPLE}, {D, D, E, D}, {}},
+        {{C::CONTINUOUS_SAMPLE}, {D, D, E, E}, {}},
+        {{C::RESET, C::OUT1_HIGH, C::OUT1_OPEN, C::OUT1_LOW, C::OUT2_HIGH, C::OUT2_OPEN,
+          C::OUT2_LOW, C::OUT3_HIGH, C::OUT3_OPEN, C::OUT3_LOW, C::HEX},
          {D, E, U, U},
          {}},
-        {{IDC_CB_SSIMODE, IDC_CB_SSIFREQUENCE, IDC_ED_DATAFILTER, IDC_ED_GRAYCODEFILTER,
-          IDC_ED_SPICOMMAND, IDC_CB_STBITS, IDC_CB_MTBITS},
+        {{C::MODE, C::CLOCK, C::DATA_FILTER, C::GRAY_CODE_FILTER, C::SPI_WORD, C::ST_BITS,
+          C::MT_BITS},
          {D, E, E, D},
          {}},
     };
@@ -78,7 +74,7 @@ std::vector<ControlState> ControlStatesFor(GuiState state)
     if (column < 0)
         return out;
     for (const Row& row : Table())
-        Add(out, row.ids, row.e[column], row.text[column]);
+        Add(out, row.controls, row.e[column], row.text[column]);
     return out;
 }
 

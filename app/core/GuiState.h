@@ -16,6 +16,41 @@ enum GuiState
     GS_CONTINUOUS = 5,   // continuous sampling running
 };
 
+// The main window's controls that the states switch, by what they do; the window maps them
+// to its own widgets.
+enum class Control
+{
+    DEVICES,
+    SCAN,
+    CONNECT,
+    RESET,
+    POWER,
+    SUPPLY_EXTERNAL,
+    SUPPLY_INTERNAL,
+    SUPPLY_DCDC,
+    // The three radios of each output, in the order high, open, low.
+    OUT1_HIGH,
+    OUT1_OPEN,
+    OUT1_LOW,
+    OUT2_HIGH,
+    OUT2_OPEN,
+    OUT2_LOW,
+    OUT3_HIGH,
+    OUT3_OPEN,
+    OUT3_LOW,
+    HEX,
+    MODE,
+    CLOCK,
+    DATA_FILTER,
+    GRAY_CODE_FILTER,
+    SPI_WORD,
+    ST_BITS,
+    MT_BITS,
+    SINGLE_SAMPLE,
+    BATCH_SAMPLE,
+    CONTINUOUS_SAMPLE,
+};
+
 // What entering a state does to one control.
 struct ControlState
 {
@@ -25,7 +60,7 @@ struct ControlState
         ENABLE,
         DISABLE,
     };
-    int id;
+    Control control;
     Enable enable;
     const char* text; // new caption, or nullptr to keep it
 };

@@ -2,12 +2,10 @@
 
 #include <hdf5.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
+#include <cstdint>
+#include <exception>
 #include <utility>
+#include <vector>
 
 namespace App
 {
@@ -48,16 +46,17 @@ void Quiet()
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
 }
 
+// A variable-length UTF-8 string: h5py reads it as str (a fixed-length one as bytes).
 bool PutText(hid_t object, const char* name, const std::string& text)
 {
     Id type(H5Tcopy(H5T_C_S1), H5Tclose);
-    if (!type.Valid() || H5Tset_size(type, text.empty() ? 1 : text.size()) < 0 ||
-        H5Tset_strpad(type, H5T_STR_NULLTERM) < 0)
+    if (!type.Valid() || H5Tset_size(type, H5T_VARIABLE) < 0 ||
+        H5Tset_cset(type, H5T_CSET_UTF8) < 0)
         return false;
     Id space(H5Screate(H5S_SCALAR), H5Sclose);
     Id attribute(H5Acreate2(object, name, type, space, H5P_DEFAULT, H5P_DEFAULT), H5Aclose);
-    const std::string value = text.empty() ? std::string(1, '\0') : text;
-    return attribute.Valid() && H5Awrite(attribute, type, value.data()) >= 0;
+    const char* value = text.c_str();
+    return attribute.Valid() && H5Awrite(attribute, type, &value) >= 0;
 }
 
 template <typename T>
@@ -68,17 +67,34 @@ bool PutNumber(hid_t object, const char* name, hid_t fileType, hid_t memType, T 
     return attribute.Valid() && H5Awrite(attribute, memType, &value) >= 0;
 }
 
-// An attribute that is absent leaves the value as it is.
+// An attribute that is absent leaves the value as it is. Variable-length strings are written
+// now; fixed-length ones by earlier versions.
 bool GetText(hid_t object, const char* name, std::string& text, std::string& error)
 {
     if (H5Aexists(object, name) <= 0)
         return true;
     Id attribute(H5Aopen(object, name, H5P_DEFAULT), H5Aclose);
     Id type(H5Aget_type(attribute), H5Tclose);
-    if (!type.Valid() || H5Tget_class(type) != H5T_STRING || H5Tis_variable_str(type) > 0)
+    Id space(H5Aget_space(attribute), H5Sclose);
+    if (!type.Valid() || H5Tget_class(type) != H5T_STRING ||
+        H5Sget_simple_extent_npoints(space) != 1)
     {
-        error = std::string("the attribute '") + name + "' is not a fixed-length string";
+        error = std::string("the attribute '") + name + "' is not a string";
         return false;
+    }
+    if (H5Tis_variable_str(type) > 0)
+    {
+        Id memory(H5Tcopy(H5T_C_S1), H5Tclose);
+        char* value = nullptr;
+        if (!memory.Valid() || H5Tset_size(memory, H5T_VARIABLE) < 0 ||
+            H5Tset_cset(memory, H5Tget_cset(type)) < 0 || H5Aread(attribute, memory, &value) < 0)
+        {
+            error = std::string("the attribute '") + name + "' cannot be read";
+            return false;
+        }
+        text = value ? value : "";
+        H5free_memory(value);
+        return true;
     }
     const std::size_t size = H5Tget_size(type);
     std::string value(size, '\0');
@@ -117,10 +133,16 @@ bool GetNumber(hid_t object, const char* name, hid_t memType, T& number, std::st
     return true;
 }
 
-bool WriteFile(const std::string& path, std::span<const unsigned> readings, const RunSettings& s,
-               bool gray)
+// Builds the file in memory (HDF5's core driver, no backing store) and hands on its image.
+// The disk is written by BatchFile, as every save is: HDF5 itself never meets a full disk,
+// after which it keeps a file half closed and crashes when it shuts down at exit.
+bool MakeImage(std::span<const unsigned> readings, const RunSettings& s, bool gray,
+               std::vector<unsigned char>& image)
 {
-    Id file(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT), H5Fclose);
+    Id access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+    if (!access.Valid() || H5Pset_fapl_core(access, std::size_t(1) << 20, 0) < 0)
+        return false;
+    Id file(H5Fcreate("tavik-run.h5", H5F_ACC_TRUNC, H5P_DEFAULT, access), H5Fclose);
     if (!file.Valid())
         return false;
     const hsize_t dims[1] = {readings.size()};
@@ -136,43 +158,44 @@ bool WriteFile(const std::string& path, std::span<const unsigned> readings, cons
     const auto u32 = [&](const char* name, unsigned value)
     { return PutNumber(data, name, H5T_STD_U32LE, H5T_NATIVE_UINT, value); };
     const bool attributes =
-        PutText(data, "serial", s.serial) && PutText(data, "description", s.description) &&
-        PutText(data, "mode", s.mode) && u32("clock_hz", s.clockHz) && u32("st_bits", s.stBits) &&
-        u32("mt_bits", s.mtBits) && u32("data_mask", s.dataMask) && u32("gray_mask", s.grayMask) &&
+        PutText(data, "unit", H5File::kUnit) && PutText(data, "serial", s.serial) &&
+        PutText(data, "description", s.description) && PutText(data, "mode", s.mode) &&
+        u32("clock_hz", s.clockHz) && u32("st_bits", s.stBits) && u32("mt_bits", s.mtBits) &&
+        u32("data_mask", s.dataMask) && u32("gray_mask", s.grayMask) &&
         u32("spi_word", s.spiWord) && u32("delay_us", s.delayUs) &&
         PutNumber(data, "sample_count", H5T_STD_U64LE, H5T_NATIVE_UINT64,
                   std::uint64_t(s.sampleCount)) &&
         PutText(data, "start", s.start) && PutText(data, "program", s.program) &&
         PutNumber(data, "gray", H5T_STD_U8LE, H5T_NATIVE_UINT8, std::uint8_t(gray));
-    return attributes && data.Close() && file.Close();
+    if (!attributes || !data.Close() || H5Fflush(file, H5F_SCOPE_GLOBAL) < 0)
+        return false;
+    const ssize_t size = H5Fget_file_image(file, nullptr, 0);
+    if (size <= 0)
+        return false;
+    try
+    {
+        image.resize(std::size_t(size));
+    }
+    catch (const std::exception&)
+    {
+        return false;
+    }
+    return H5Fget_file_image(file, image.data(), std::size_t(size)) == size && file.Close();
 }
 } // namespace
 
 BatchFile::Error H5File::Write(const std::string& path, std::span<const unsigned> readings,
                                const RunSettings& settings, bool gray)
 {
+    // Before the image is built: a folder or a write-protected file cannot take it.
+    if (const BatchFile::Error error = BatchFile::CheckTarget(path);
+        error != BatchFile::BATCH_FILE_OK)
+        return error;
     Quiet();
-    namespace fs = std::filesystem;
-    const std::string partial = path + ".part";
-    std::error_code ec;
-    if (!WriteFile(partial, readings, settings, gray))
-    {
-        fs::remove(partial, ec);
-        return fs::exists(partial, ec) ? BatchFile::BATCH_FILE_WRITE : BatchFile::BATCH_FILE_OPEN;
-    }
-    // As with the text files: a power loss after the rename must not leave a renamed empty file.
-    const int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    if (synced)
-        fs::rename(partial, path, ec);
-    if (!synced || ec)
-    {
-        fs::remove(partial, ec);
+    std::vector<unsigned char> image;
+    if (!MakeImage(readings, settings, gray, image))
         return BatchFile::BATCH_FILE_WRITE;
-    }
-    return BatchFile::BATCH_FILE_OK;
+    return BatchFile::WriteBytes(path, image);
 }
 
 bool H5File::Read(const std::string& path, Contents& contents, std::string& error)

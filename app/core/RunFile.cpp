@@ -34,7 +34,7 @@ BatchFile::Error WriteRunFile(const std::string& path, std::span<const unsigned>
     case RUN_FILE_H5:
     {
         const BatchFile::Error error = H5File::Write(path, readings, settings, gray);
-        if (progress)
+        if (progress && error == BatchFile::BATCH_FILE_OK)
             progress(readings.size(), readings.size());
         return error;
     }

@@ -15,7 +15,7 @@ namespace App
 enum RunFileType
 {
     RUN_FILE_TEXT, // .log .txt .dat: "Save Buffer"'s text
-    RUN_FILE_CSV,  // .csv: the same lines after a header of the run's settings
+    RUN_FILE_CSV,  // .csv: the run's settings as comments, the column line, the same lines
     RUN_FILE_H5,   // .h5: HDF5, the readings as one dataset, the settings as attributes
     RUN_FILE_UNKNOWN,
 };

@@ -3,7 +3,7 @@
 #include "app/core/GuiState.h"
 
 // Every control the state table names is a control of the main window, so a wrong id in the
-// table fails here instead of being passed over.
+// window's map fails here instead of being passed over.
 TEST_F(DialogTest, StateTableNamesOnlyControlsOfTheWindow)
 {
     for (const GuiState state :
@@ -11,11 +11,12 @@ TEST_F(DialogTest, StateTableNamesOnlyControlsOfTheWindow)
     {
         for (const ControlState& c : ControlStatesFor(state))
         {
-            QWidget* control = Dlg().GetDlgItem(c.id);
-            ASSERT_NE(control, nullptr) << "state " << state << ", control " << c.id;
+            const int id = CTavikDlg::ControlId(c.control);
+            QWidget* control = Dlg().GetDlgItem(id);
+            ASSERT_NE(control, nullptr) << "state " << state << ", control " << id;
             if (c.text != nullptr)
             {
-                EXPECT_NE(qobject_cast<QAbstractButton*>(control), nullptr) << c.id;
+                EXPECT_NE(qobject_cast<QAbstractButton*>(control), nullptr) << id;
             }
         }
     }

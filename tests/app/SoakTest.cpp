@@ -4,7 +4,7 @@
 #include "tests/app/DialogTestSupport.h"
 
 #include "app/Label.h"
-#include "app/core/Resource.h"
+#include "app/Resource.h"
 
 #include <malloc.h>
 

@@ -270,6 +270,23 @@ TEST_F(CliTest, DashDPicksABoxIgnoringCase)
     EXPECT_EQ(PowerOfBox(1), Box::PWR_EXTERNAL);
 }
 
+// As the window: the same error line, the same log file, and the built-in values.
+TEST_F(CliTest, BrokenIniIsReportedAndLoggedAndNotUsed)
+{
+    const char* log = "error_opening_inifile.log";
+    std::remove(log);
+    Ini("[Default]\nUsbDevice\n");
+    EXPECT_EQ(Run({"list"}), EXIT_OK);
+    EXPECT_EQ(m_Err.rfind("Error: Configuration file ignored; built-in values apply.\n    ", 0), 0u)
+        << m_Err;
+    EXPECT_NE(m_Err.find(m_IniFile), std::string::npos) << m_Err;
+    std::ifstream written(log);
+    std::string line;
+    EXPECT_TRUE(std::getline(written, line));
+    EXPECT_EQ(line.rfind("Error opening inifile: ", 0), 0u) << line;
+    std::remove(log);
+}
+
 TEST_F(CliTest, UsbDeviceInTheIniPicksABox)
 {
     Simulate(2);
@@ -541,13 +558,13 @@ TEST_F(CliTest, AnalyseOfACleanTextFileTakesTheDelayFromItsTimes)
     EXPECT_EQ(m_Out, "Readings:  3000\n"
                      "Distinct:  3000\n"
                      "Duration:  0.15 s\n"
-                     "ST:        124514.8 counts/s, 911.97 rpm forward, 2 turns\n"
-                     "MT:        15.2 counts/s, 0.22 rpm forward, 0 turns\n"
+                     "ST:        81920.6 counts/s, 600.00 rpm forward, 1 turn\n"
+                     "MT:        10.0 counts/s, 0.15 rpm forward, 0 turns\n"
                      "\n"
                      "No events found\n");
     EXPECT_EQ(Run({"analyse", path, "--st", "13", "--mt", "0", "--delay", "0"}), EXIT_OK);
     EXPECT_NE(m_Out.find("Duration:  unknown without a delay (--delay US)\n"
-                         "ST:        speed unknown, forward, 2 turns\n\n"),
+                         "ST:        speed unknown, forward, 1 turn\n\n"),
               std::string::npos)
         << m_Out;
 }

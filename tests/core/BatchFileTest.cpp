@@ -1,10 +1,13 @@
 // The saved batch format: its exact bytes, the 64-bit time column, saves that fail or are
 // cancelled, and the reader.
 #include "app/core/BatchFile.h"
+#include "app/core/RunFile.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -90,6 +93,83 @@ TEST_F(BatchFileTest, FailedOrCancelledSaveLeavesTheOldFile)
 
     EXPECT_EQ(Contents(path), "old record\n");
     EXPECT_EQ(Entries(), 1u); // no temporary file left behind
+}
+
+// A full disk in the HDF5 library is a write error too, and leaves the old file.
+TEST_F(BatchFileTest, FullDiskDuringAnHdf5SaveLeavesTheOldFile)
+{
+    const std::string path = PathOf("run.h5");
+    std::ofstream(path) << "old record\n";
+    const std::vector<unsigned> readings(200000, 123456789u);
+    struct rlimit previous;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    struct rlimit small = previous;
+    small.rlim_cur = 100000;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const BatchFile::Error failed = WriteRunFile(path, readings, {}, false);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(failed, BatchFile::BATCH_FILE_WRITE);
+    EXPECT_EQ(Contents(path), "old record\n");
+    EXPECT_EQ(Entries(), 1u);
+}
+
+// fopen("w") would refuse such a file; the atomic rename would replace it. The save runs in
+// a child as an unprivileged user (nobody when the test runs as root, for whom every file
+// is writable), in a folder that user may write.
+TEST_F(BatchFileTest, ExistingFileTheUserMayNotWriteIsRefusedAndKept)
+{
+    fs::permissions(m_Folder, fs::perms::all);
+    for (const char* name : {"protected.log", "protected.csv", "protected.h5"})
+    {
+        const std::string path = PathOf(name);
+        std::ofstream(path) << "old record\n";
+        fs::permissions(path,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+        {
+            if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(99);
+            // Else the save would fail for the folder, not for the file.
+            if (::access(m_Folder.c_str(), W_OK | X_OK) != 0)
+                _exit(98);
+            const std::vector<unsigned> readings = {1, 2, 3};
+            _exit(WriteRunFile(path, readings, {}, false));
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), BatchFile::BATCH_FILE_OPEN) << name;
+        EXPECT_EQ(Contents(path), "old record\n") << name;
+        EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms(0444)) << name;
+    }
+    EXPECT_EQ(Entries(), 3u);
+}
+
+TEST_F(BatchFileTest, SaveToAFolderIsRefusedBeforeWriting)
+{
+    const std::vector<unsigned> readings(1000, 7);
+    for (const char* name : {"folder.log", "folder.h5"})
+    {
+        const std::string path = PathOf(name);
+        fs::create_directory(path);
+        std::size_t reports = 0;
+        errno = 0;
+        EXPECT_EQ(WriteRunFile(path, readings, {}, false,
+                               [&](std::size_t, std::size_t)
+                               {
+                                   ++reports;
+                                   return true;
+                               }),
+                  BatchFile::BATCH_FILE_OPEN)
+            << name;
+        EXPECT_EQ(errno, EISDIR) << name;
+        EXPECT_EQ(reports, 0u) << name;
+    }
+    EXPECT_EQ(Entries(), 2u); // no temporary file
 }
 
 TEST_F(BatchFileTest, ReadsWhatItWrote)

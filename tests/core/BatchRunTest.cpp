@@ -3,6 +3,7 @@
 #include "app/core/BatchRun.h"
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
+#include "app/core/RunAnalysis.h"
 #include "driver/Box.h"
 #include "link/Clock.h"
 #include "link/SimulatorProvider.h"
@@ -157,26 +158,40 @@ TEST_F(BatchRunTest, ShortRunIsCheckedAtOnce)
 
 TEST_F(BatchRunTest, LongRunIsCollectedTickByTick)
 {
-    Start(10000);
+    Start(100000);
     ASSERT_EQ(m_Run.GetState(), BatchRun::BATCH_SAMPLING);
     EXPECT_THAT(m_Sink.TakeNew(),
-                ElementsAre("Setting sample parameter. Set sample count to 10000."));
+                ElementsAre("Setting sample parameter. Set sample count to 100000."));
     EXPECT_EQ(m_Run.GetDelay(), 50u);
     // The progress shows in the view with rate and time left; the history gets the end only.
     Tick();
     const BatchRun::View view = m_Run.GetView();
     ASSERT_EQ(m_Run.GetState(), BatchRun::BATCH_SAMPLING);
     EXPECT_EQ(view.progressPos, m_Run.GetBuffer().size());
-    EXPECT_GT(view.ratePerSecond, 0);
-    EXPECT_NEAR(view.secondsLeft, double(10000 - view.progressPos) / view.ratePerSecond, 1e-6);
+    EXPECT_NEAR(view.ratePerSecond, 20000, 400); // 50 us apart
+    EXPECT_NEAR(view.secondsLeft, double(100000 - view.progressPos) / view.ratePerSecond, 1e-6);
     EXPECT_FALSE(view.stalled);
     EXPECT_TRUE(m_Sink.TakeNew().empty());
     while (m_Run.GetState() == BatchRun::BATCH_SAMPLING)
         Tick();
-    EXPECT_EQ(m_Sink.TakeNew().front(), "All 10000 measurements read.");
-    EXPECT_EQ(m_Run.GetBuffer().size(), 10000u);
-    EXPECT_EQ(m_Run.GetView().progressMax, 10000u);
+    EXPECT_EQ(m_Sink.TakeNew().front(), "All 100000 measurements read.");
+    EXPECT_EQ(m_Run.GetBuffer().size(), 100000u);
+    EXPECT_EQ(m_Run.GetView().progressMax, 100000u);
     EXPECT_TRUE(m_Run.GetResult().Passed());
+}
+
+// The box spaces readings by the delay: durations and speeds from a simulated run are the
+// simulated encoder's.
+TEST_F(BatchRunTest, AnalysisOfASimulatedRunGivesTheEncodersSpeed)
+{
+    Start(10000);
+    while (m_Run.GetState() == BatchRun::BATCH_SAMPLING)
+        Tick();
+    ASSERT_EQ(m_Run.GetBuffer().size(), 10000u);
+    AnalysisConfig config;
+    config.delayUs = m_Run.GetDelay();
+    const Analysis analysis = AnalyseRun(m_Run.GetBuffer(), config);
+    EXPECT_NEAR(analysis.st.rpm, 60.0, 0.6);
 }
 
 TEST_F(BatchRunTest, FailedParameterSetIsReported)

@@ -214,7 +214,11 @@ TEST_F(BoxFixture, CommandBytesAndReplyLengths)
     SampleParameter p;
     Values v;
     const CommandCase cases[] = {
-        {"Reset", {}, [](Box& b) { return b.Reset(); }, {"GetStatus", "Write 0C"}},
+        {"Reset",
+         {},
+         [](Box& b) { return b.Reset(); },
+         {"GetStatus", "Write 0C", "SetTimeouts 14 200", "Read 65536", "SetTimeouts 200 200",
+          "PurgeInputBuffer"}},
         {"SetPowerMode off",
          {},
          [](Box& b) { return b.SetPowerMode(Box::PWR_OFF); },
@@ -227,10 +231,6 @@ TEST_F(BoxFixture, CommandBytesAndReplyLengths)
          {0x00},
          [&](Box& b) { return b.GetOutput(2, om); },
          {"GetStatus", "Write 15", "Read 1"}},
-        {"Sample",
-         {1, 0, 0, 0},
-         [&](Box& b) { return b.Sample(v); },
-         {"GetStatus", "Write 16", "Read 4"}},
         {"SetSampleParameter",
          {},
          [&](Box& b) { return b.SetSampleParameter(p); },
@@ -268,6 +268,11 @@ TEST_F(BoxFixture, CommandBytesAndReplyLengths)
          [](Box& b) { return b.TerminateSample(); },
          {"GetStatus", "Write FE", "SetTimeouts 14 200", "Read 65536", "SetTimeouts 200 200",
           "PurgeInputBuffer"}},
+        // Last: the command after it first waits for quiet.
+        {"Sample",
+         {1, 0, 0, 0},
+         [&](Box& b) { return b.Sample(v); },
+         {"GetStatus", "Write 16", "Read 4"}},
     };
     OpenBox();
     for (const CommandCase& c : cases)
@@ -310,6 +315,28 @@ TEST_F(BoxFixture, LateReplyTimesOutAndIsPurgedByTheNextCommand)
     EXPECT_EQ(mode, Box::PWR_OFF);
     EXPECT_EQ(Calls(), (Strings{"Read 65536", "Read 65536", "PurgeInputBuffer", "GetStatus",
                                 "Write 13", "Read 1"}));
+}
+
+// After a timeout the next command waits for 200 ms of quiet: a reply up to 400 ms after
+// its command is dropped, a later one can pass for the next command's.
+TEST_F(BoxFixture, LateRepliesAreDroppedUpTo400MsAfterTheirCommand)
+{
+    OpenBox();
+    const struct
+    {
+        std::chrono::milliseconds late;
+        Box::POWER_MODE read;
+    } cases[] = {{395ms, Box::PWR_OFF}, {405ms, Box::PWR_EXTERNAL}};
+    for (const auto& c : cases)
+    {
+        device->Clock().Advance(1s);
+        device->AddReply({0x18}, c.late);
+        Box::POWER_MODE mode = Box::PWR_OFF;
+        EXPECT_EQ(box.GetPowerMode(mode), Box::TIMEOUT);
+        device->AddReply({0x00}, 10ms);
+        EXPECT_EQ(box.GetPowerMode(mode), Box::OK);
+        EXPECT_EQ(mode, c.read) << c.late.count() << " ms";
+    }
 }
 
 TEST_F(BoxFixture, ReplySplitWithinTheTimeoutIsComplete)
@@ -468,9 +495,11 @@ TEST_F(BoxFixture, SamplePartialReplyAndTimeout)
 namespace
 {
 
-// A link whose reads fail but hand back more bytes than were asked for.
+// A link whose reads hand back more bytes than were asked for, with `status`.
 struct OverfullReadDevice : FTD2xx::DeviceBackend
 {
+    explicit OverfullReadDevice(int status) : status(status) {}
+    int status;
     int SetLatencyTimer(unsigned char) override { return 0; }
     int SetUSBParameters(unsigned long, unsigned long) override { return 0; }
     int SetTimeouts(unsigned long, unsigned long) override { return 0; }
@@ -488,13 +517,20 @@ struct OverfullReadDevice : FTD2xx::DeviceBackend
     }
     int Read(std::vector<unsigned char>& buffer, unsigned long length) override
     {
+        if (length == 65536) // a drain: the line is quiet
+        {
+            buffer.clear();
+            return FTD2xx::STATUS_READ_TIMEOUT;
+        }
         buffer.assign(length + 8, 0xAB);
-        return FTD2xx::STATUS_IO_ERROR;
+        return status;
     }
 };
 
 struct OverfullReadProvider : FTD2xx::DeviceProvider
 {
+    explicit OverfullReadProvider(int status = FTD2xx::STATUS_IO_ERROR) : status(status) {}
+    int status;
     int Enumerate(std::vector<FTD2xx::DeviceInfo>& devices) override
     {
         devices = {{"X1", "overfull"}};
@@ -502,7 +538,7 @@ struct OverfullReadProvider : FTD2xx::DeviceProvider
     }
     int Open(const FTD2xx::DeviceInfo&, std::unique_ptr<FTD2xx::DeviceBackend>& b) override
     {
-        b = std::make_unique<OverfullReadDevice>();
+        b = std::make_unique<OverfullReadDevice>(status);
         return 0;
     }
 };
@@ -516,6 +552,31 @@ TEST_F(BoxFixture, FailedSampleNeverHoldsMoreThanTheSampleCount)
     Values values;
     EXPECT_EQ(box.Sample(values), Box::FAILED);
     EXPECT_EQ(values.size(), 1u);
+}
+
+// The real receive queue never does this, but an OK answer must carry the reply and
+// nothing cut from more bytes.
+TEST_F(BoxFixture, OverlongReplyWithSuccessFails)
+{
+    LinkFake::ScopedProviders overfull({std::make_shared<OverfullReadProvider>(FTD2xx::STATUS_OK)});
+    ASSERT_EQ(box.Open(0), Box::OK);
+    unsigned mask = 7;
+    EXPECT_EQ(box.GetDataMask(mask), Box::FAILED);
+    EXPECT_STREQ(box.GetStatusAsString(Box::FAILED),
+                 "Reply of 12 bytes from box where 4 were expected.");
+    EXPECT_EQ(mask, 7u);
+    Box::OUTPUT_MODE mode = Box::OUT_HIGH_UB;
+    EXPECT_EQ(box.GetOutput(0, mode), Box::FAILED);
+    EXPECT_STREQ(box.GetStatusAsString(Box::FAILED),
+                 "Reply of 9 bytes from box where 1 were expected.");
+    EXPECT_EQ(mode, Box::OUT_HIGH_UB);
+    // A Sample so answered brought all its readings: collecting ends its run.
+    Values values;
+    EXPECT_EQ(box.Sample(values), Box::FAILED);
+    EXPECT_EQ(box.GetNextSamples(values), Box::OK);
+    EXPECT_EQ(box.GetDataMask(mask), Box::FAILED);
+    EXPECT_STREQ(box.GetStatusAsString(Box::FAILED),
+                 "Reply of 12 bytes from box where 4 were expected.");
 }
 
 TEST_F(BoxFixture, LongRunIsCollectedWithGetNextSamples)

@@ -19,11 +19,11 @@ using Lossless = SimulatorFixture;
 TEST_F(Lossless, LargestRunArrivesCompleteInOrderAndWithoutADouble)
 {
     ASSERT_EQ(box.SetPowerMode(Box::PWR_INTERNAL), Box::OK);
-    // 600 rpm on 13 + 12 bits: more than one step per reading and no wrap within the run, so
+    // 1000 rpm on 13 + 12 bits: more than one step per reading and no wrap within the run, so
     // every reading is larger than the one before.
-    sim->SetEncoder({.rpm = 600});
+    sim->SetEncoder({.rpm = 1000});
     constexpr unsigned kCount = 16777214;
-    constexpr auto kPeriod = 13250ns; // 8 MHz, 25 bits, 10 us
+    constexpr auto kPeriod = 10us; // 8 MHz, 25 bits, 10 us: spaced by the delay
     SetParameters(SampleParameter::SPI_Binary, 8000000, 25, 10, kCount);
     const auto start = clock.Now();
 

@@ -24,10 +24,10 @@ namespace
 
 const std::string kUnplugged = "No such device (it may have been disconnected)";
 
-// 8 MHz, 25 data bits, 10 us: 26 clocks of 125 ns plus the delay.
-constexpr auto kFastPeriod = 13250ns;
-// The default set: 26 clocks at 2 MHz plus 50 us.
-constexpr auto kDefaultPeriod = 63us;
+// 8 MHz, 25 data bits, 10 us: readings spaced by the delay (the frame takes 3.25 us).
+constexpr auto kFastPeriod = 10us;
+// The default set: 50 us (the frame, 26 clocks at 2 MHz, takes 13 us).
+constexpr auto kDefaultPeriod = 50us;
 
 class SimulatorSampling : public SimulatorFixture
 {
@@ -72,13 +72,14 @@ TEST_F(SimulatorSampling, PositionsAdvanceAtTheConfiguredSpeed)
     ASSERT_EQ(box.Sample(second), Box::OK);
     ASSERT_EQ(first.size(), 1u);
     ASSERT_EQ(second.size(), 1u);
-    // Half a turn at 60 rpm with 13 ST bits, plus the 63 us of the first reading.
-    EXPECT_NEAR(double(second[0]) - double(first[0]), 4096.5, 1.0);
+    // 8192 steps/s (60 rpm, 13 ST bits) over the 500 ms plus the 14 ms of quiet that the
+    // second Sample waits for first.
+    EXPECT_NEAR(double(second[0]) - double(first[0]), 8192 * 0.514, 1.0);
 }
 
 TEST_F(SimulatorSampling, ShortBatchArrivesInOneTransaction)
 {
-    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 1000); // 63 ms
+    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 1000); // 50 ms
     const auto start = clock.Now();
     Values values;
     ASSERT_EQ(box.Sample(values), Box::OK);
@@ -87,7 +88,7 @@ TEST_F(SimulatorSampling, ShortBatchArrivesInOneTransaction)
 
 TEST_F(SimulatorSampling, MillionReadingsPastTheTimeoutArriveCompleteAndInOrder)
 {
-    sim->SetEncoder({.rpm = 600}); // more than one step per reading: strictly increasing
+    sim->SetEncoder({.rpm = 1000}); // more than one step per reading: strictly increasing
     constexpr unsigned kCount = 1000000;
     FastRun(kCount);
     const auto start = clock.Now();
@@ -183,7 +184,7 @@ TEST_F(SimulatorSampling, DuringARunOnlyCollectingTerminatingAndResetAreAllowed)
 
 TEST_F(SimulatorSampling, ACollectedRunEndsItAndResetEndsItToo)
 {
-    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 5000); // 315 ms
+    SetParameters(SampleParameter::SSI_Binary, 2000000, 25, 50, 5000); // 250 ms
     Values values, more;
     ASSERT_EQ(box.Sample(values), Box::TIMEOUT);
     clock.Advance(200ms);
@@ -196,6 +197,40 @@ TEST_F(SimulatorSampling, ACollectedRunEndsItAndResetEndsItToo)
     ASSERT_EQ(box.Reset(), Box::OK);
     EXPECT_EQ(box.GetDataMask(mask), Box::OK);
     EXPECT_EQ(mask, 0xFFFFFFFFu);
+}
+
+// A program that ended in the middle of a run leaves the box streaming; the next program's
+// Reset must drain it although its driver never saw the run.
+TEST_F(SimulatorSampling, ResetDrainsARunThatAnotherProgramLeftStreaming)
+{
+    FastRun(100000);
+    Values values;
+    ASSERT_EQ(box.Sample(values), Box::TIMEOUT);
+    box.Close();
+
+    Box next;
+    ASSERT_EQ(next.Open(0), Box::OK);
+    ASSERT_EQ(next.Reset(), Box::OK);
+    ASSERT_EQ(next.SetDataMask(0x12345678), Box::OK);
+    unsigned mask = 0;
+    EXPECT_EQ(next.GetDataMask(mask), Box::OK);
+    EXPECT_EQ(mask, 0x12345678u);
+}
+
+// Another program left a count of 4,000 in the box; the driver's copy says 1.
+TEST_F(SimulatorSampling, ReadingsBeyondTheDriversSampleCountAreNotTakenForAReply)
+{
+    FastRun(1);
+    auto block = sim->GetParameterBlock();
+    block[4] = 4000 & 0xFF;
+    block[5] = 4000 >> 8;
+    sim->SetParameterBlock(block);
+    Values values;
+    ASSERT_EQ(box.Sample(values), Box::OK);
+    EXPECT_EQ(values.size(), 1u);
+    unsigned mask = 0;
+    EXPECT_EQ(box.GetDataMask(mask), Box::OK);
+    EXPECT_EQ(mask, sim->GetDataMask());
 }
 
 // Readings still in flight after 0xFE are never taken for the reply of the next command.

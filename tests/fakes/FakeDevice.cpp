@@ -207,7 +207,14 @@ int FakeDevice::Read(Bytes& buffer, unsigned long length)
     const bool complete = m_Queue.size() >= length;
     if (!complete)
         m_Clock->SleepUntil(deadline);
-    const std::size_t n = std::min<std::size_t>(length, m_Queue.size());
+    std::size_t n = std::min<std::size_t>(length, m_Queue.size());
+    if (complete && m_Overfill > 0 && m_Queue.size() > n)
+    {
+        const std::size_t extra = std::min(m_Overfill, m_Queue.size() - n);
+        n += extra;
+        m_Calls.back() += " +" + std::to_string(extra);
+        m_Overfill = 0;
+    }
     buffer.assign(m_Queue.begin(), m_Queue.begin() + static_cast<std::ptrdiff_t>(n));
     m_Queue.erase(m_Queue.begin(), m_Queue.begin() + static_cast<std::ptrdiff_t>(n));
     return complete ? 0 : FTD2xx::STATUS_READ_TIMEOUT;

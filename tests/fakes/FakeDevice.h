@@ -72,6 +72,10 @@ public:
     // The next `times` calls of `op` fail with `status` (times < 0: all of them).
     void Fail(Op op, int status, int times = 1);
     void ClearFailures();
+    // The next complete Read hands on up to `extra` bytes more than asked for, with success,
+    // when that many wait; its call then reads "Read 4 +2". The real receive queue never
+    // does this; the driver must not trust it.
+    void Overfill(std::size_t extra) { m_Overfill = extra; }
 
     // --- Observation ----------------------------------------------------------------
     // Every call in order: "Open", "Close", "SetLatencyTimer 4", "SetUSBParameters 512 0",
@@ -125,6 +129,7 @@ private:
     std::vector<std::string> m_Calls;
     std::vector<Bytes> m_Writes;
     unsigned long m_ReadTimeoutMs = 200;
+    std::size_t m_Overfill = 0;
     bool m_Open = false;
     int m_OpenCount = 0;
 };

@@ -7,7 +7,10 @@
 // cannot be told apart by any driver, so those operations are not checked; except bytes that
 // a drain after a timeout, TerminateSample or Reset catches: the driver drops what arrives until
 // the link stays quiet for a whole period (14 ms after a run, one 200 ms read timeout after a
-// timed-out reply), then purges.
+// timed-out reply), then purges. Reset drains whether or not the driver knows of a run, and
+// so does the first command after a Sample that returned OK (a box that holds a larger
+// sample count streams on). A read that hands on more bytes than asked for, with success,
+// must never give OK.
 #include "driver/Box.h"
 #include "driver/SampleParameter.h"
 #include "driver/XAssertion.h"
@@ -254,6 +257,9 @@ private:
         case 2:
             device->Clock().Advance(Delay(300));
             break;
+        case 3:
+            device->Overfill(in.ConsumeIntegralInRange<std::size_t>(1, 8));
+            break;
         default:
             break;
         }
@@ -330,9 +336,9 @@ private:
         {
             if (!wrote)
                 return;
-            Unsettled kind = unsettled;
-            if (running || op == 11)
-                kind = unsettled == Unsettled::Reply ? Unsettled::Reply : Unsettled::Stream;
+            // Whatever the driver believes: the box may stream a run that it never saw.
+            const Unsettled kind =
+                unsettled == Unsettled::Reply ? Unsettled::Reply : Unsettled::Stream;
             running = false;
             runRemaining = 0;
             if (status == Box::OK && !linkFailed)
@@ -369,7 +375,9 @@ private:
         unsettled = Unsettled::None;
         if (op == 8 || op == 9)
         {
-            if (status != Box::OK)
+            if (status == Box::OK)
+                unsettled = Unsettled::Stream; // a box holding a larger count streams on
+            else
             {
                 // The run goes on in the box; its readings are collected, not drained.
                 running = true;
@@ -378,6 +386,17 @@ private:
         }
         else if (status == Box::TIMEOUT)
             unsettled = Unsettled::Reply;
+        else if (status == Box::FAILED && Overfull(firstCall))
+            unsettled = Unsettled::Stream;
+    }
+
+    // True if a reply read of the operation handed on more bytes than asked for.
+    bool Overfull(std::size_t firstCall) const
+    {
+        const auto& calls = device->Calls();
+        return std::any_of(calls.begin() + static_cast<std::ptrdiff_t>(firstCall), calls.end(),
+                           [](const std::string& c)
+                           { return c.starts_with("Read ") && c.find(" +") != std::string::npos; });
     }
 
     // True if no byte from outside writes [firstWrite, end) arrives after `start`.
@@ -624,6 +643,9 @@ private:
             std::fprintf(stderr, "\n");
         }
         FUZZ_CHECK(writeTimes.size() == device->Writes().size());
+        // A reply of another length than asked for cannot be told from the bytes around it.
+        if (Overfull(firstCall))
+            FUZZ_CHECK(status != Box::OK);
         Track(op, status, opened, firstCall, firstWrite, start, values.size());
 
         FUZZ_CHECK(status >= Box::OK && status <= Box::TIMEOUT);

@@ -77,8 +77,8 @@ protected:
     std::unique_ptr<DeviceBackend> dev;
 };
 
-// Default block: 2 MHz (factor 131), 25 data bits, 50 us delay.
-constexpr auto kDefaultPeriod = 63us;
+// Default block: 2 MHz (factor 131), 25 data bits (a 13 us frame), 50 us delay.
+constexpr auto kDefaultPeriod = 50us;
 
 } // namespace
 
@@ -186,7 +186,7 @@ TEST_F(SimulatedBoxTest, BoxAnswersInTheOrderOfItsCommands)
     EXPECT_EQ(reply, (std::vector<unsigned char>{0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
-TEST_F(SimulatedBoxTest, SampleIsPacedByFrequencyBitsAndDelay)
+TEST_F(SimulatedBoxTest, ReadingsAreSpacedByTheDelayOrByALongerFrame)
 {
     ASSERT_EQ(Send({0x12, 0x10}), STATUS_OK);
     SetBlock(131, 25, 799, 3);
@@ -200,15 +200,18 @@ TEST_F(SimulatedBoxTest, SampleIsPacedByFrequencyBitsAndDelay)
     EXPECT_EQ(Rx(), 12u);
     EXPECT_FALSE(box->IsStreaming());
 
-    // Top rate: 8 MHz, 1 data bit, 10 us delay -> 10.25 us per reading.
-    EXPECT_EQ(dev->PurgeInputBuffer(), STATUS_OK);
-    SetBlock(128, 1, 159, 1000);
-    const auto runStart = clock.Now();
-    ASSERT_EQ(Send({0x16}), STATUS_OK);
-    clock.SleepUntil(runStart + 10250ns * 999);
-    EXPECT_EQ(Rx(), 4u * 999);
-    clock.Advance(10250ns);
-    EXPECT_EQ(Rx(), 4u * 1000);
+    // 62.5 kHz, 25 data bits: a 416 us frame that a 10 us delay cannot cover.
+    for (const auto& [factor, period] : {std::pair{128, 10000ns}, std::pair{255, 416000ns}})
+    {
+        EXPECT_EQ(dev->PurgeInputBuffer(), STATUS_OK);
+        SetBlock(static_cast<unsigned char>(factor), 25, 159, 1000);
+        const auto runStart = clock.Now();
+        ASSERT_EQ(Send({0x16}), STATUS_OK);
+        clock.SleepUntil(runStart + period * 999);
+        EXPECT_EQ(Rx(), 4u * 999) << factor;
+        clock.Advance(period);
+        EXPECT_EQ(Rx(), 4u * 1000) << factor;
+    }
     (void)start;
 }
 
@@ -279,7 +282,7 @@ TEST_F(SimulatedBoxTest, EncoderTurnsBackwardAndWraps)
 
 TEST_F(SimulatedBoxTest, LongRunDeliversEveryReadingInOrder)
 {
-    box->SetEncoder({.rpm = 600}); // > 1 step per reading, so readings strictly increase
+    box->SetEncoder({.rpm = 1000}); // > 1 step per reading, so readings strictly increase
     ASSERT_EQ(Send({0x12, 0x10}), STATUS_OK);
     constexpr unsigned kCount = 1000000;
     SetBlock(128, 25, 159, kCount);
@@ -301,7 +304,7 @@ TEST_F(SimulatedBoxTest, LongRunDeliversEveryReadingInOrder)
     EXPECT_FALSE(box->IsStreaming());
     clock.Advance(1s);
     EXPECT_EQ(Rx(), 0u);
-    const auto period = 13250ns; // 26 clocks at 8 MHz + 10 us
+    const auto period = 10us; // the delay; 26 clocks at 8 MHz take 3.25 us
     for (unsigned k : {0u, 1u, 4711u, kCount - 1})
         EXPECT_EQ(all[k], box->ComputeReading(start + period * (k + 1))) << k;
     for (unsigned k = 1; k < kCount; ++k)
