@@ -7,6 +7,7 @@
 #include "app/core/CodeTester.h"
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
+#include "app/core/Run.h"
 #include "app/core/RunAnalysis.h"
 #include "app/core/RunFile.h"
 #include "app/core/Verdict.h"
@@ -177,14 +178,11 @@ struct Options
     std::optional<unsigned> count;
     std::optional<unsigned> interval;
 
-    // batch and check
-    unsigned delay = 50;
+    // batch and check; the numbers start at the batch's start values
+    BatchSettings batch;
     std::string file;
     std::string stMono = "auto";
     std::string mtMono = "auto";
-    unsigned stStep = 1;
-    unsigned mtStep = 1;
-    unsigned limit = 1;
     bool gray = false;
 
     // analyse
@@ -311,12 +309,26 @@ public:
 private:
     int CheckOutputPath();
     bool Save(BatchRun& run);
+    // The batch values the subcommand takes, each against its range, and the radio groups'
+    // choices; on a bad value its own message and the exit code.
+    int TakeBatchSettings(std::initializer_list<BatchValue> values, BatchSettings& settings);
+    // The CLI's collection loop for a batch or a sweep: a poll every tick while the box
+    // streams, Stop on Ctrl-C. True when interrupted.
+    struct Polled
+    {
+        std::function<bool()> running;
+        std::function<bool()> streaming;
+        std::function<void()> poll;
+        std::function<void()> stop;
+        std::function<void()> progress;
+    };
+    bool PollUntilDone(const Polled& engine);
     // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
     int Connect();
     int PowerOn();
-    // The saved file and its bit counts (the options, else the file's); on a failure the
-    // error is written and the exit code returned.
-    int ReadFile(RunFileContents& contents, unsigned& stBits, unsigned& mtBits);
+    // The saved file as a run, with its bit counts (the options, else the file's); on a
+    // failure the error is written and the exit code returned.
+    int ReadFile(Run& run);
     int Usage(const std::string& message);
     std::string Description(const BoxView::Device& device) const;
     std::vector<BoxView::Device> InLinkOrder() const;
@@ -639,8 +651,48 @@ bool Command::Save(BatchRun& run)
     return false;
 }
 
+int Command::TakeBatchSettings(std::initializer_list<BatchValue> values, BatchSettings& settings)
+{
+    settings = m_Options.batch;
+    for (const BatchValue value : values)
+    {
+        const BatchValueRange& range = BatchRange(value);
+        if (const std::string why = CheckBatchValue(value, BatchValueOf(settings, value));
+            !why.empty())
+            return Usage(
+                Format("--%s %u: %s", range.name, BatchValueOf(settings, value), why.c_str()));
+    }
+    settings.check.stMonotony = kMonotonies.at(m_Options.stMono);
+    settings.check.mtMonotony = kMonotonies.at(m_Options.mtMono);
+    return EXIT_OK;
+}
+
+bool Command::PollUntilDone(const Polled& engine)
+{
+    while (engine.running())
+    {
+        if (engine.progress)
+            engine.progress();
+        if (engine.streaming())
+            Sleep(kPollMs);
+        if (Interrupted())
+        {
+            // Stopped on the box; what arrived is kept.
+            engine.stop();
+            return true;
+        }
+        engine.poll();
+    }
+    return false;
+}
+
 int Command::Batch()
 {
+    BatchSettings settings;
+    if (const int code = TakeBatchSettings(
+            {BATCH_COUNT, BATCH_DELAY, BATCH_MT_STEP, BATCH_ST_STEP, BATCH_ERROR_LIMIT}, settings);
+        code != EXIT_OK)
+        return code;
     if (const int code = CheckOutputPath(); code != EXIT_OK)
         return code;
     if (const int code = Connect(); code != EXIT_OK)
@@ -653,44 +705,24 @@ int Command::Batch()
     run.Open();
     if (run.GetState() == BatchRun::BATCH_BOX_ERROR)
         return EXIT_BOX;
-    run.SetText(BatchRun::EDIT_SAMPLE_COUNT, std::to_string(*m_Options.count));
-    run.SetText(BatchRun::EDIT_SAMPLE_DELAY, std::to_string(m_Options.delay));
-    run.SetText(BatchRun::EDIT_ST_STEP, std::to_string(m_Options.stStep));
-    run.SetText(BatchRun::EDIT_MT_STEP, std::to_string(m_Options.mtStep));
-    run.SetText(BatchRun::EDIT_ERROR_LIMIT, std::to_string(m_Options.limit));
-    run.SetMonotony(BatchRun::PART_ST, kMonotonies.at(m_Options.stMono));
-    run.SetMonotony(BatchRun::PART_MT, kMonotonies.at(m_Options.mtMono));
-    if (!run.ValidateEdits())
-        return Usage("--count takes 1 to 16777214 readings, --delay 10 to 4095 us, the steps 1 "
-                     "to 99");
-
+    run.WarnAboutDelay(settings.delayUs);
     run.SetSettings(m_Session.DescribeRun(std::string("tavik-cli ") + TAVIK_VERSION));
 
     const std::size_t errorsBefore = m_Sink.ErrorCount();
     ProgressBar bar(m_Env.err, m_Env.errIsTerminal);
     m_Sink.SetBeforeWrite([&bar] { bar.Erase(); });
-    bool interrupted = false;
-    run.Start();
-    while (run.GetState() == BatchRun::BATCH_SAMPLING)
-    {
-        bar.Show(run.GetView().progressPos, *m_Options.count);
-        Sleep(kPollMs);
-        if (Interrupted())
-        {
-            // Stopped on the box; what arrived is kept and written.
-            run.Stop();
-            interrupted = true;
-            break;
-        }
-        run.Poll();
-    }
-    bar.Show(run.GetView().progressPos, *m_Options.count);
+    run.Start(settings);
+    const auto sampling = [&run] { return run.GetState() == BatchRun::BATCH_SAMPLING; };
+    const bool interrupted =
+        PollUntilDone({sampling, sampling, [&run] { run.Poll(); }, [&run] { run.Stop(); },
+                       [&] { bar.Show(run.GetView().progressPos, settings.count); }});
+    bar.Show(run.GetView().progressPos, settings.count);
     bar.Done();
     m_Sink.SetBeforeWrite({});
     const bool boxFailed = m_Sink.ErrorCount() != errorsBefore;
     const bool saved = Save(run);
-    const bool checked = !interrupted && !boxFailed && run.GetBuffer().size() == *m_Options.count;
-    const Verdict verdict = JudgeCheck(run.GetBuffer().size(), run.GetResult(), &run.GetAnalysis());
+    const bool checked = !interrupted && !boxFailed && run.GetBuffer().size() == settings.count;
+    const Verdict verdict = run.GetView().verdict;
     if (m_Options.json)
     {
         json doc = {{"file", m_Options.file},
@@ -711,10 +743,11 @@ int Command::Batch()
     return checked && verdict.kind == Verdict::PASSED ? EXIT_OK : EXIT_FOUND;
 }
 
-int Command::ReadFile(RunFileContents& contents, unsigned& stBits, unsigned& mtBits)
+int Command::ReadFile(Run& run)
 {
     if (RunFileTypeOf(m_Options.file) == RUN_FILE_UNKNOWN)
         return Usage(m_Options.file + ": expected " + kRunFileTypes);
+    RunFileContents contents;
     std::string error;
     if (!ReadRunFile(m_Options.file, contents, error))
     {
@@ -731,51 +764,34 @@ int Command::ReadFile(RunFileContents& contents, unsigned& stBits, unsigned& mtB
                                                     : std::nullopt;
     if (!st || !mt)
         return Usage(m_Options.file + ": give the bit counts with --st and --mt");
-    stBits = *st;
-    mtBits = *mt;
+    const bool gray = m_Options.gray || contents.gray;
+    run = Run::FromFile(std::move(contents), *st, *mt, gray);
     return EXIT_OK;
 }
 
 int Command::Check()
 {
-    RunFileContents contents;
-    unsigned st = 0;
-    unsigned mt = 0;
-    if (const int code = ReadFile(contents, st, mt); code != EXIT_OK)
+    BatchSettings settings;
+    if (const int code =
+            TakeBatchSettings({BATCH_MT_STEP, BATCH_ST_STEP, BATCH_ERROR_LIMIT}, settings);
+        code != EXIT_OK)
         return code;
-    const std::vector<unsigned>& readings = contents.readings;
-
-    CodeTester::Config config;
-    config.m_StBits = st;
-    config.m_MtBits = mt;
-    config.m_StMonotony = kMonotonies.at(m_Options.stMono);
-    config.m_MtMonotony = kMonotonies.at(m_Options.mtMono);
-    config.m_StStepSize = m_Options.stStep;
-    config.m_MtStepSize = m_Options.mtStep;
-    config.m_Gray = m_Options.gray || contents.gray;
-    config.m_ErrorLimit = m_Options.limit;
-    CodeTester tester(config);
-    tester.Test(readings);
-    const CodeTester::Result& result = tester.GetResult();
-    // The analysis tells a run without an encoder from a clean one.
-    AnalysisConfig analysis;
-    analysis.stBits = st;
-    analysis.mtBits = mt;
-    analysis.gray = config.m_Gray;
-    const Analysis a = AnalyseRun(readings, analysis);
-    const Verdict verdict = JudgeCheck(readings.size(), result, &a);
-    for (const std::string& message : result.m_Messages)
-        m_Sink.Line(message);
-    m_Sink.Line("Check finished");
+    Run run;
+    if (const int code = ReadFile(run); code != EXIT_OK)
+        return code;
+    // The same check and the same history lines as the batch that recorded the run.
+    const RunCheck check = run.Check(settings.check);
+    for (const std::string& line : check.HistoryLines())
+        m_Sink.Line(line);
     if (m_Options.json)
     {
-        json doc = {{"file", m_Options.file}, {"readings", readings.size()}};
-        doc["result"] = ResultJson(result, verdict);
+        json doc = {{"file", m_Options.file}, {"readings", run.Readings().size()}};
+        doc["result"] = ResultJson(check.result, check.verdict);
         PrintJson(doc);
     }
     else
-        PrintResult(m_Env.out, result, verdict);
-    return verdict.kind == Verdict::PASSED ? EXIT_OK : EXIT_FOUND;
+        PrintResult(m_Env.out, check.result, check.verdict);
+    return check.verdict.kind == Verdict::PASSED ? EXIT_OK : EXIT_FOUND;
 }
 
 const char* DirectionName(int direction)
@@ -808,14 +824,13 @@ std::string PartText(const PartFigures& part, bool timed)
 
 int Command::Analyse()
 {
-    RunFileContents contents;
-    AnalysisConfig config;
-    if (const int code = ReadFile(contents, config.stBits, config.mtBits); code != EXIT_OK)
+    Run run;
+    if (const int code = ReadFile(run); code != EXIT_OK)
         return code;
-    config.gray = m_Options.gray || contents.gray;
-    config.delayUs = m_Options.fileDelay.value_or(contents.delayUs);
-    config.clockHz = contents.settings ? contents.settings->clockHz : 0;
-    const Analysis a = AnalyseRun(contents.readings, config);
+    if (m_Options.fileDelay)
+        run.Settings().delayUs = *m_Options.fileDelay;
+    const AnalysisConfig config = run.GetAnalysisConfig();
+    const Analysis a = run.Analyse();
 
     const bool timed = a.durationS > 0;
     const unsigned mtBits = std::min(config.mtBits, 32u - std::min(config.stBits, 32u));
@@ -918,19 +933,12 @@ int Command::Sweep()
     ClockSweep sweep(m_Box, m_Sink, view.stBits, view.mtBits, false);
     if (!sweep.Start(m_Options.sweep))
         return EXIT_BOX;
-    bool interrupted = false;
-    while (sweep.GetState() == ClockSweep::SWEEP_RUNNING)
-    {
-        if (sweep.IsStreaming())
-            Sleep(kPollMs);
-        if (Interrupted())
-        {
-            sweep.Stop();
-            interrupted = true;
-            break;
-        }
-        sweep.Poll();
-    }
+    const bool interrupted =
+        PollUntilDone({[&sweep] { return sweep.GetState() == ClockSweep::SWEEP_RUNNING; },
+                       [&sweep] { return sweep.IsStreaming(); },
+                       [&sweep] { sweep.Poll(); },
+                       [&sweep] { sweep.Stop(); },
+                       {}});
     const ClockSweep::View result = sweep.GetView();
     const ClockSweep::Recommendation& r = result.recommendation;
     if (m_Options.json)
@@ -1040,23 +1048,53 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
     read->add_option("--count", o.count, "readings to take")->check(CLI::PositiveNumber);
     read->add_option("--interval", o.interval, "milliseconds between readings (default 50)");
 
+    // The batch's numbers with the help their range gives; the range is checked later, each
+    // value with its own message.
+    auto addBatchOption = [&](CLI::App* sub, BatchValue value, bool required = false)
+    {
+        const BatchValueRange& range = BatchRange(value);
+        std::string help = range.what;
+        if (range.max != 0xFFFFFFFFu)
+            help += ", " + FormatCount(range.min) + " to " + FormatCount(range.max);
+        if (!required)
+            help += Format(" (default %u)", range.start);
+        unsigned* target = nullptr;
+        switch (value)
+        {
+        case BATCH_DELAY:
+            target = &o.batch.delayUs;
+            break;
+        case BATCH_COUNT:
+            target = &o.batch.count;
+            break;
+        case BATCH_MT_STEP:
+            target = &o.batch.check.mtStep;
+            break;
+        case BATCH_ST_STEP:
+            target = &o.batch.check.stStep;
+            break;
+        case BATCH_ERROR_LIMIT:
+            target = &o.batch.check.errorLimit;
+            break;
+        }
+        CLI::Option* option = sub->add_option("--" + std::string(range.name), *target, help);
+        return required ? option->required() : option;
+    };
     auto addCheckOptions = [&](CLI::App* sub)
     {
         sub->add_option("--st-mono", o.stMono, "ST monotony (default auto)")
             ->check(CLI::IsMember(keys(kMonotonies)));
         sub->add_option("--mt-mono", o.mtMono, "MT monotony (default auto)")
             ->check(CLI::IsMember(keys(kMonotonies)));
-        sub->add_option("--st-step", o.stStep, "largest ST step (default 1)")
-            ->check(CLI::Range(1, 99));
-        sub->add_option("--mt-step", o.mtStep, "largest MT step (default 1)")
-            ->check(CLI::Range(1, 99));
-        sub->add_option("--limit", o.limit, "stop after this many errors (default 1)");
+        addBatchOption(sub, BATCH_ST_STEP);
+        addBatchOption(sub, BATCH_MT_STEP);
+        addBatchOption(sub, BATCH_ERROR_LIMIT);
     };
     CLI::App* batch = app.add_subcommand(
         "batch", "a batch of readings into a file (.log .txt .dat .csv .h5), then its check");
     addDevice(batch);
-    batch->add_option("--count", o.count, "readings, 1 to 16777214")->required();
-    batch->add_option("--delay", o.delay, "microseconds between readings, 10 to 4095 (default 50)");
+    addBatchOption(batch, BATCH_COUNT, true);
+    addBatchOption(batch, BATCH_DELAY);
     batch->add_option("-o,--output", o.file, "the file; its extension gives its type")->required();
     addCheckOptions(batch);
     auto addFileOptions = [&](CLI::App* sub)
