@@ -30,9 +30,9 @@ using zef::Glimra::RGB_COLOR;
 
 namespace
 {
-constexpr std::array<int, BatchRun::kEdits> kEditIds = {IDC_ED_SAMPLEDELAY, IDC_ED_SAMPLECOUNT,
-                                                        IDC_ED_MTSTEPSIZE, IDC_ED_STSTEPSIZE,
-                                                        IDC_ED_ERRORLIMIT};
+constexpr std::array<int, kBatchValues> kEditIds = {IDC_ED_SAMPLEDELAY, IDC_ED_SAMPLECOUNT,
+                                                    IDC_ED_MTSTEPSIZE, IDC_ED_STSTEPSIZE,
+                                                    IDC_ED_ERRORLIMIT};
 constexpr std::array<int, BatchRun::kResultFields> kResultIds = {
     IDC_ST_RESULT_MTMONOTONY, IDC_ST_RESULT_STMONOTONY, IDC_ST_RESULT_MTSTEP,
     IDC_ST_RESULT_STSTEP,     IDC_ST_RESULT_MTTURNS,    IDC_ST_RESULT_STTURNS};
@@ -121,13 +121,13 @@ void CBatchSampleDlg::BuildControls()
     { return Place(new QLabel(QString::fromLatin1(text), this), 0, x, y, w, 8); };
     const auto button = [this](const char* text, int id, int x, int y, int w)
     { return Place(new QPushButton(QString::fromLatin1(text), this), id, x, y, w, 14); };
-    const auto edit = [this](BatchRun::Edit e, int x, int y, int w)
+    const auto edit = [this](BatchValue e, int x, int y, int w)
     {
         auto* line = Place(new QLineEdit(this), kEditIds[e], x, y, w, 12);
-        line->setMaxLength(BatchRun::Spec(e).maxChars);
+        line->setMaxLength(BatchRange(e).maxChars);
         m_Edits[e] = line;
         connect(line, &QLineEdit::textEdited, this,
-                [this, e](const QString& text) { m_Run.SetText(e, FromQ(text)); });
+                [this, e](const QString& text) { m_Form.SetText(e, FromQ(text)); });
         return line;
     };
     const auto result = [this](BatchRun::ResultField f, const char* text, int x, int y, int w)
@@ -149,10 +149,10 @@ void CBatchSampleDlg::BuildControls()
     group("History", 7, 208, 326, 100);
 
     caption("Sample Delay", 14, 22, 60);
-    edit(BatchRun::EDIT_SAMPLE_DELAY, 76, 20, 36);
+    edit(BATCH_DELAY, 76, 20, 36);
     caption("\xB5s", 116, 22, 12);
     caption("Sample Count", 14, 38, 60);
-    edit(BatchRun::EDIT_SAMPLE_COUNT, 76, 36, 50);
+    edit(BATCH_COUNT, 76, 36, 50);
     button("Start", IDC_BT_START, 14, 53, 50);
     button("Stop", IDC_BT_STOP, 68, 53, 50);
 
@@ -172,11 +172,11 @@ void CBatchSampleDlg::BuildControls()
             Radio(kMonotonyTexts[k], first + k, 20 + 76 * part, 100 + 11 * k, 60, radios);
     }
     caption("MT Step Size", 168, 94, 58);
-    edit(BatchRun::EDIT_MT_STEP, 228, 92, 16);
+    edit(BATCH_MT_STEP, 228, 92, 16);
     caption("ST Step Size", 168, 110, 58);
-    edit(BatchRun::EDIT_ST_STEP, 228, 108, 16);
+    edit(BATCH_ST_STEP, 228, 108, 16);
     caption("Stop after", 168, 126, 44);
-    edit(BatchRun::EDIT_ERROR_LIMIT, 214, 124, 20);
+    edit(BATCH_ERROR_LIMIT, 214, 124, 20);
     caption("errors", 238, 126, 30);
     button("Check again", IDC_BT_CHECKAGAIN, 270, 92, 56);
     button("Analysis", IDC_BT_ANALYSIS, 270, 110, 56);
@@ -195,8 +195,7 @@ void CBatchSampleDlg::BuildControls()
     m_History->raise(); // built before its group box, which would take the wheel
     button("Exit", IDC_BT_EXIT, 273, 313, 60);
 
-    for (BatchRun::Edit e : {BatchRun::EDIT_SAMPLE_DELAY, BatchRun::EDIT_SAMPLE_COUNT,
-                             BatchRun::EDIT_MT_STEP, BatchRun::EDIT_ST_STEP})
+    for (BatchValue e : {BATCH_DELAY, BATCH_COUNT, BATCH_MT_STEP, BATCH_ST_STEP})
         CommitOnFocusOut(m_Edits[e], [this] { OnValidateEdits(); });
     OnClicked(IDC_BT_START, [this] { OnStart(); });
     OnClicked(IDC_BT_STOP, [this] { OnStop(); });
@@ -209,20 +208,22 @@ void CBatchSampleDlg::BuildControls()
 
 void CBatchSampleDlg::ResetControls()
 {
-    for (std::size_t e = 0; e < BatchRun::kEdits; ++e)
-        m_Edits[e]->setText(QString::fromLatin1(BatchRun::Spec(BatchRun::Edit(e)).start));
+    m_Form.Reset();
+    for (std::size_t e = 0; e < kBatchValues; ++e)
+        m_Edits[e]->setText(ToQ(m_Form.Text(BatchValue(e))));
     Item<QRadioButton>(IDC_RD_MONO_MT_AUTODETECT)->setChecked(true);
     Item<QRadioButton>(IDC_RD_MONO_ST_AUTODETECT)->setChecked(true);
 }
 
 void CBatchSampleDlg::SyncMonotony()
 {
-    for (const BatchRun::Part part : {BatchRun::PART_MT, BatchRun::PART_ST})
+    for (const BatchForm::Part part : {BatchForm::PART_MT, BatchForm::PART_ST})
     {
-        const int first = part == BatchRun::PART_MT ? IDC_RD_MONO_MT_NOTEST : IDC_RD_MONO_ST_NOTEST;
+        const int first =
+            part == BatchForm::PART_MT ? IDC_RD_MONO_MT_NOTEST : IDC_RD_MONO_ST_NOTEST;
         const int checked = CheckedRadio({first, first + 1, first + 2, first + 3});
-        m_Run.SetMonotony(part, checked == 0 ? std::nullopt
-                                             : std::optional<MONOTONY>(MONOTONY(checked - first)));
+        m_Form.SetMonotony(part, checked == 0 ? std::nullopt
+                                              : std::optional<MONOTONY>(MONOTONY(checked - first)));
     }
 }
 
@@ -250,8 +251,8 @@ void CBatchSampleDlg::Render()
     // A check leaves a result; a new run or check clears it until it is done.
     GetDlgItem(IDC_BT_ANALYSIS)->setEnabled(ready && view.results[BatchRun::RESULT_MT_TURNS].shown);
     const bool parameters = view.state != BatchRun::BATCH_BOX_ERROR;
-    m_Edits[BatchRun::EDIT_SAMPLE_DELAY]->setEnabled(parameters);
-    m_Edits[BatchRun::EDIT_SAMPLE_COUNT]->setEnabled(parameters);
+    m_Edits[BATCH_DELAY]->setEnabled(parameters);
+    m_Edits[BATCH_COUNT]->setEnabled(parameters);
 
     const bool sampling = view.state == BatchRun::BATCH_SAMPLING;
     GetDlgItem(IDC_BT_STOP)->setEnabled(sampling);
@@ -261,10 +262,10 @@ void CBatchSampleDlg::Render()
     else if (!sampling)
         m_Timer.stop();
 
-    for (std::size_t e = 0; e < BatchRun::kEdits; ++e)
+    for (std::size_t e = 0; e < kBatchValues; ++e)
     {
         QPalette palette = this->palette();
-        if (!view.valid[e])
+        if (!m_Form.Valid(BatchValue(e)))
             palette.setColor(QPalette::Base, CLabel::ToQColor(RGB_COLOR::LIGHTRED));
         m_Edits[e]->setPalette(palette);
     }
@@ -325,16 +326,32 @@ void CBatchSampleDlg::Render()
         m_Verdict->setText(verdict);
 }
 
+bool CBatchSampleDlg::ValidateEdits()
+{
+    const BatchForm::Validation validation = m_Form.Validate();
+    if (validation.newDelay)
+        m_Run.WarnAboutDelay(*validation.newDelay);
+    return validation.valid;
+}
+
 void CBatchSampleDlg::OnValidateEdits()
 {
-    m_Run.ValidateEdits();
+    ValidateEdits();
     Render();
 }
 
 void CBatchSampleDlg::OnStart()
 {
-    SyncMonotony();
-    m_Run.Start();
+    if (m_Run.GetState() == BatchRun::BATCH_READY)
+    {
+        // A start clears the last results, also one that the edits stop.
+        m_Run.ClearResults();
+        if (ValidateEdits())
+        {
+            SyncMonotony();
+            m_Run.Start(m_Form.Settings());
+        }
+    }
     Render();
 }
 
@@ -346,14 +363,19 @@ void CBatchSampleDlg::OnStop()
 
 void CBatchSampleDlg::OnTimer()
 {
+    // The check at the run's end takes what the edits and radio groups show then.
     SyncMonotony();
+    m_Run.SetCheckSettings(m_Form.Check());
     m_Run.Poll();
     Render();
 }
 
 void CBatchSampleDlg::OnCheckAgain()
 {
+    if (m_Run.GetState() != BatchRun::BATCH_READY)
+        return;
     SyncMonotony();
+    m_Run.SetCheckSettings(m_Form.Check());
     m_Run.Check();
     Render();
 }

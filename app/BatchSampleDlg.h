@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BatchForm.h"
 #include "app/DialogBase.h"
 #include "app/core/BatchRun.h"
 
@@ -82,6 +83,7 @@ public:
     static void ConfigureSaveDialog(QFileDialog& dialog);
 
     BatchRun& GetRun() { return m_Run; }
+    const BatchForm& GetForm() const { return m_Form; }
     CHistoryList& GetHistory() const { return *m_History; }
     // The open analysis view, or nullptr.
     CAnalysisDlg* GetAnalysisDlg() const;
@@ -97,16 +99,19 @@ protected:
 private:
     void BuildControls();
     void ResetControls();
-    // Tells the run what the monotony radio groups show.
+    // Tells the form what the monotony radio groups show.
     void SyncMonotony();
+    // Validates the changed edits, with the run's warning on a short delay.
+    bool ValidateEdits();
     void Render();
     void SetWaitCursor(bool on);
 
     CHistoryList* m_History = nullptr; // before m_Run: the run writes to it
     BatchRun m_Run;
+    BatchForm m_Form;
     QTimer m_Timer;
     bool m_WaitCursor = false;
-    std::array<QLineEdit*, BatchRun::kEdits> m_Edits{};
+    std::array<QLineEdit*, kBatchValues> m_Edits{};
     std::array<CLabel*, BatchRun::kResultFields> m_Results{};
     QProgressBar* m_Progress = nullptr;
     QLabel* m_ProgressText = nullptr;

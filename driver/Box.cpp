@@ -301,6 +301,9 @@ int Box::Open(int index)
     }
     // The box needs this long after the link opens before it takes commands.
     SleepHook()(kSettleMs);
+    // Another program may have left a run streaming: its readings must not be taken for the
+    // first command's reply.
+    m_Impl->unsettled = Impl::STREAM;
     return OK;
 }
 

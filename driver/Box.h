@@ -34,8 +34,9 @@ TAVIK_DRIVER_API void SplitStMt(unsigned int stBits, unsigned int mtBits, unsign
 // program's own code (an enumeration value out of range) are failed internal assertions,
 // reported through XAssertionFailed (driver/XAssertion.h): by default that logs and throws.
 //
-// Bytes that belong to no command are not taken for a reply: after a run ends, after a
-// Sample, or after a reply timed out, the next command first drops what arrives until the
+// Bytes that belong to no command are not taken for a reply: after Open (another program
+// may have left a run streaming), after a run ends, after a Sample, or after a reply timed
+// out, the next command first drops what arrives until the
 // link has been quiet for a while (a latency period plus a margin; a whole read timeout
 // after a timeout). The bound on late replies follows: one that comes up to about 400 ms
 // after its command (the 200 ms read timeout plus at least 200 ms of quiet) is dropped; a

@@ -28,7 +28,7 @@ class Analyse : public SubcommandWith<AnalyseOptions>
 {
 public:
     using SubcommandWith::SubcommandWith;
-    int Run() override;
+    int Execute() override;
 };
 
 const char* DirectionName(int direction)
@@ -59,17 +59,15 @@ std::string PartText(const PartFigures& part, bool timed)
                   std::fabs(part.rpm), DirectionName(part.direction), Turns(part.turns).c_str());
 }
 
-int Analyse::Run()
+int Analyse::Execute()
 {
-    RunFileContents contents;
-    AnalysisConfig config;
-    if (const int code = ReadFile(m_Options, m_Env.err, contents, config.stBits, config.mtBits);
-        code != EXIT_OK)
+    Run run;
+    if (const int code = ReadFile(m_Options, m_Env.err, run); code != EXIT_OK)
         return code;
-    config.gray = m_Options.gray || contents.gray;
-    config.delayUs = m_Options.fileDelay.value_or(contents.delayUs);
-    config.clockHz = contents.settings ? contents.settings->clockHz : 0;
-    const Analysis a = AnalyseRun(contents.readings, config);
+    if (m_Options.fileDelay)
+        run.Settings().delayUs = *m_Options.fileDelay;
+    const AnalysisConfig config = run.GetAnalysisConfig();
+    const Analysis a = run.Analyse();
 
     const bool timed = a.durationS > 0;
     const unsigned mtBits = std::min(config.mtBits, 32u - std::min(config.stBits, 32u));

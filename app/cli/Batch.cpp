@@ -23,8 +23,6 @@ namespace
 {
 struct BatchOptions : CheckOptions
 {
-    std::optional<unsigned> count;
-    unsigned delay = 50;
     std::string file;
 };
 
@@ -32,16 +30,24 @@ class Batch : public SubcommandWith<BatchOptions>
 {
 public:
     using SubcommandWith::SubcommandWith;
-    // The output file is checked before the run, not after it.
+    // The values and the output file are checked before the run, not after it.
     int Prepare() override;
-    int Run() override;
+    int Execute() override;
 
 private:
     bool Save(BatchRun& run);
+
+    BatchSettings m_Settings;
 };
 
 int Batch::Prepare()
 {
+    if (const int code = TakeBatchSettings(
+            m_Options, m_Env.err,
+            {BATCH_COUNT, BATCH_DELAY, BATCH_MT_STEP, BATCH_ST_STEP, BATCH_ERROR_LIMIT},
+            m_Settings);
+        code != EXIT_OK)
+        return code;
     if (RunFileTypeOf(m_Options.file) == RUN_FILE_UNKNOWN)
         return Usage("-o " + m_Options.file + ": expected " + kRunFileTypes);
     std::filesystem::path folder = std::filesystem::path(m_Options.file).parent_path();
@@ -72,52 +78,33 @@ bool Batch::Save(BatchRun& run)
     return false;
 }
 
-int Batch::Run()
+int Batch::Execute()
 {
+    const BatchSettings& settings = m_Settings;
     const BoxView& view = m_Session.View();
     // The window opens its batch dialog with binary readings.
     BatchRun run(m_Box, m_Sink, view.stBits, view.mtBits, false);
     run.Open();
     if (run.GetState() == BatchRun::BATCH_BOX_ERROR)
         return EXIT_BOX;
-    run.SetText(BatchRun::EDIT_SAMPLE_COUNT, std::to_string(*m_Options.count));
-    run.SetText(BatchRun::EDIT_SAMPLE_DELAY, std::to_string(m_Options.delay));
-    run.SetText(BatchRun::EDIT_ST_STEP, std::to_string(m_Options.stStep));
-    run.SetText(BatchRun::EDIT_MT_STEP, std::to_string(m_Options.mtStep));
-    run.SetText(BatchRun::EDIT_ERROR_LIMIT, std::to_string(m_Options.limit));
-    run.SetMonotony(BatchRun::PART_ST, kMonotonies.at(m_Options.stMono));
-    run.SetMonotony(BatchRun::PART_MT, kMonotonies.at(m_Options.mtMono));
-    if (!run.ValidateEdits())
-        return Usage("--count takes 1 to 16777214 readings, --delay 10 to 4095 us, the steps 1 "
-                     "to 99");
-
+    run.WarnAboutDelay(settings.delayUs);
     run.SetSettings(m_Session.DescribeRun(std::string("tavik-cli ") + TAVIK_VERSION));
 
     const std::size_t errorsBefore = m_Sink.ErrorCount();
     ProgressBar bar(m_Env.err, m_Env.errIsTerminal);
     m_Sink.SetBeforeWrite([&bar] { bar.Erase(); });
-    bool interrupted = false;
-    run.Start();
-    while (run.GetState() == BatchRun::BATCH_SAMPLING)
-    {
-        bar.Show(run.GetView().progressPos, *m_Options.count);
-        Sleep(kPollMs);
-        if (Interrupted())
-        {
-            // Stopped on the box; what arrived is kept and written.
-            run.Stop();
-            interrupted = true;
-            break;
-        }
-        run.Poll();
-    }
-    bar.Show(run.GetView().progressPos, *m_Options.count);
+    run.Start(settings);
+    const auto sampling = [&run] { return run.GetState() == BatchRun::BATCH_SAMPLING; };
+    const bool interrupted =
+        PollUntilDone({sampling, sampling, [&run] { run.Poll(); }, [&run] { run.Stop(); },
+                       [&] { bar.Show(run.GetView().progressPos, settings.count); }});
+    bar.Show(run.GetView().progressPos, settings.count);
     bar.Done();
     m_Sink.SetBeforeWrite({});
     const bool boxFailed = m_Sink.ErrorCount() != errorsBefore;
     const bool saved = Save(run);
-    const bool checked = !interrupted && !boxFailed && run.GetBuffer().size() == *m_Options.count;
-    const Verdict verdict = JudgeCheck(run.GetBuffer().size(), run.GetResult(), &run.GetAnalysis());
+    const bool checked = !interrupted && !boxFailed && run.GetBuffer().size() == settings.count;
+    const Verdict verdict = run.GetView().verdict;
     if (m_Global.json)
     {
         json doc = {{"file", m_Options.file},
@@ -143,8 +130,8 @@ int Batch::Run()
 Factory DeclareBatch(CLI::App& sub)
 {
     auto o = std::make_shared<BatchOptions>();
-    sub.add_option("--count", o->count, "readings, 1 to 16777214")->required();
-    sub.add_option("--delay", o->delay, "microseconds between readings, 10 to 4095 (default 50)");
+    AddBatchOption(sub, o->batch, BATCH_COUNT, true);
+    AddBatchOption(sub, o->batch, BATCH_DELAY);
     sub.add_option("-o,--output", o->file, "the file; its extension gives its type")->required();
     AddCheckOptions(sub, *o);
     return Make<Batch>(o);

@@ -42,7 +42,7 @@ int Run(Cli::Needs needs, Cli::Subcommand& command)
     if (needs >= Cli::Needs::POWERED)
         if (const int code = command.PowerOn(); code != EXIT_OK)
             return code;
-    return command.Run();
+    return command.Execute();
 }
 } // namespace
 

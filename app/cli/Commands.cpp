@@ -18,7 +18,7 @@ namespace
 {
 // Every subcommand of tavik-cli, in the order of the usage line and --help. To add one:
 //   1. Write Name.cpp: a class deriving from Subcommand (SubcommandWith<Options> if it has
-//      options) with Run(), and Prepare() for checks before the box is touched; and
+//      options) with Execute(), and Prepare() for checks before the box is touched; and
 //      DeclareName(sub), which adds its options to `sub` and returns Make<Name>(...).
 //   2. Declare DeclareName above and add its row here, with what it needs set up.
 //   3. Test it in tests/cli; describe it in docs/man/tavik-cli.1 and the README.

@@ -16,10 +16,10 @@ class Info : public Subcommand
 {
 public:
     using Subcommand::Subcommand;
-    int Run() override;
+    int Execute() override;
 };
 
-int Info::Run()
+int Info::Execute()
 {
     const BoxView& view = m_Session.View();
     const bool on = view.state == GS_POWERED;

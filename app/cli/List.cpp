@@ -9,10 +9,10 @@ class List : public Subcommand
 {
 public:
     using Subcommand::Subcommand;
-    int Run() override;
+    int Execute() override;
 };
 
-int List::Run()
+int List::Execute()
 {
     m_Session.EnterState(GS_INIT);
     const Outcome scan = m_Session.ScanDevices();

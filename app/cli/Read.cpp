@@ -22,10 +22,10 @@ class Read : public SubcommandWith<ReadOptions>
 {
 public:
     using SubcommandWith::SubcommandWith;
-    int Run() override;
+    int Execute() override;
 };
 
-int Read::Run()
+int Read::Execute()
 {
     // Without --count: one reading, or one every interval until Ctrl-C when it is given.
     const bool endless = !m_Options.count && m_Options.interval;

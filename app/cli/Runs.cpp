@@ -3,10 +3,13 @@
 #include "app/cli/Cli.h"
 #include "app/cli/Output.h"
 #include "app/core/BoxSession.h"
+#include "app/core/Formats.h"
+#include "app/core/RunFile.h"
 
 #include <CLI/CLI.hpp>
 
 #include <ostream>
+#include <utility>
 #include <vector>
 
 namespace App::Cli
@@ -28,9 +31,57 @@ void AddCheckOptions(CLI::App& sub, CheckOptions& o)
         ->check(CLI::IsMember(monotonies));
     sub.add_option("--mt-mono", o.mtMono, "MT monotony (default auto)")
         ->check(CLI::IsMember(monotonies));
-    sub.add_option("--st-step", o.stStep, "largest ST step (default 1)")->check(CLI::Range(1, 99));
-    sub.add_option("--mt-step", o.mtStep, "largest MT step (default 1)")->check(CLI::Range(1, 99));
-    sub.add_option("--limit", o.limit, "stop after this many errors (default 1)");
+    AddBatchOption(sub, o.batch, BATCH_ST_STEP);
+    AddBatchOption(sub, o.batch, BATCH_MT_STEP);
+    AddBatchOption(sub, o.batch, BATCH_ERROR_LIMIT);
+}
+
+CLI::Option* AddBatchOption(CLI::App& sub, BatchSettings& settings, BatchValue value, bool required)
+{
+    const BatchValueRange& range = BatchRange(value);
+    std::string help = range.what;
+    if (range.max != 0xFFFFFFFFu)
+        help += ", " + FormatCount(range.min) + " to " + FormatCount(range.max);
+    if (!required)
+        help += Format(" (default %u)", range.start);
+    unsigned* target = nullptr;
+    switch (value)
+    {
+    case BATCH_DELAY:
+        target = &settings.delayUs;
+        break;
+    case BATCH_COUNT:
+        target = &settings.count;
+        break;
+    case BATCH_MT_STEP:
+        target = &settings.check.mtStep;
+        break;
+    case BATCH_ST_STEP:
+        target = &settings.check.stStep;
+        break;
+    case BATCH_ERROR_LIMIT:
+        target = &settings.check.errorLimit;
+        break;
+    }
+    CLI::Option* option = sub.add_option("--" + std::string(range.name), *target, help);
+    return required ? option->required() : option;
+}
+
+int TakeBatchSettings(const CheckOptions& options, std::ostream& err,
+                      std::initializer_list<BatchValue> values, BatchSettings& settings)
+{
+    settings = options.batch;
+    for (const BatchValue value : values)
+    {
+        const BatchValueRange& range = BatchRange(value);
+        if (const std::string why = CheckBatchValue(value, BatchValueOf(settings, value));
+            !why.empty())
+            return UsageError(
+                err, Format("--%s %u: %s", range.name, BatchValueOf(settings, value), why.c_str()));
+    }
+    settings.check.stMonotony = kMonotonies.at(options.stMono);
+    settings.check.mtMonotony = kMonotonies.at(options.mtMono);
+    return EXIT_OK;
 }
 
 void AddFileOptions(CLI::App& sub, FileOptions& o)
@@ -43,11 +94,11 @@ void AddFileOptions(CLI::App& sub, FileOptions& o)
     sub.add_flag("--gray", o.gray, "the readings are Gray coded");
 }
 
-int ReadFile(const FileOptions& options, std::ostream& err, RunFileContents& contents,
-             unsigned& stBits, unsigned& mtBits)
+int ReadFile(const FileOptions& options, std::ostream& err, Run& run)
 {
     if (RunFileTypeOf(options.file) == RUN_FILE_UNKNOWN)
         return UsageError(err, options.file + ": expected " + kRunFileTypes);
+    RunFileContents contents;
     std::string error;
     if (!ReadRunFile(options.file, contents, error))
     {
@@ -64,8 +115,8 @@ int ReadFile(const FileOptions& options, std::ostream& err, RunFileContents& con
                                                   : std::nullopt;
     if (!st || !mt)
         return UsageError(err, options.file + ": give the bit counts with --st and --mt");
-    stBits = *st;
-    mtBits = *mt;
+    const bool gray = options.gray || contents.gray;
+    run = Run::FromFile(std::move(contents), *st, *mt, gray);
     return EXIT_OK;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app/core/BatchRun.h"
 #include "app/core/CodeTester.h"
-#include "app/core/RunFile.h"
+#include "app/core/Run.h"
 
+#include <initializer_list>
 #include <iosfwd>
 #include <map>
 #include <optional>
@@ -11,7 +13,8 @@
 namespace CLI
 {
 class App;
-}
+class Option;
+} // namespace CLI
 
 // Options and helpers shared by the subcommands that record, check or analyse a run.
 namespace App::Cli
@@ -19,16 +22,23 @@ namespace App::Cli
 
 extern const std::map<std::string, MONOTONY> kMonotonies;
 
-// The code tester's options (batch, check).
+// The batch's numbers and the code tester's options (batch, check); the numbers start at the
+// batch's start values.
 struct CheckOptions
 {
+    BatchSettings batch;
     std::string stMono = "auto";
     std::string mtMono = "auto";
-    unsigned stStep = 1;
-    unsigned mtStep = 1;
-    unsigned limit = 1;
 };
 void AddCheckOptions(CLI::App& sub, CheckOptions& o);
+// A batch number with the help its range gives; the range is checked later, each value with
+// its own message (TakeBatchSettings).
+CLI::Option* AddBatchOption(CLI::App& sub, BatchSettings& settings, BatchValue value,
+                            bool required = false);
+// The batch values the subcommand takes, each against its range, and the radio groups'
+// choices; on a bad value its own message on `err` and the exit code.
+int TakeBatchSettings(const CheckOptions& options, std::ostream& err,
+                      std::initializer_list<BatchValue> values, BatchSettings& settings);
 
 // A saved run and how to read it (check, analyse).
 struct FileOptions
@@ -40,9 +50,8 @@ struct FileOptions
 };
 void AddFileOptions(CLI::App& sub, FileOptions& o);
 
-// The saved file and its bit counts (the options, else the file's); on a failure the
-// error is written to `err` and the exit code returned.
-int ReadFile(const FileOptions& options, std::ostream& err, RunFileContents& contents,
-             unsigned& stBits, unsigned& mtBits);
+// The saved file as a run, with its bit counts (the options, else the file's); on a
+// failure the error is written to `err` and the exit code returned.
+int ReadFile(const FileOptions& options, std::ostream& err, Run& run);
 
 } // namespace App::Cli

@@ -73,7 +73,7 @@ class Set : public SubcommandWith<SetOptions>
 public:
     using SubcommandWith::SubcommandWith;
     int Prepare() override;
-    int Run() override;
+    int Execute() override;
 
 private:
     std::optional<Box::POWER_MODE> m_Power;
@@ -110,7 +110,7 @@ int Set::Prepare()
     return EXIT_OK;
 }
 
-int Set::Run()
+int Set::Execute()
 {
     const std::optional<Box::POWER_MODE>& power = m_Power;
     const BoxView& view = m_Session.View();

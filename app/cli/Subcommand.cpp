@@ -113,6 +113,25 @@ int Subcommand::Connect()
     return m_Box.IsOpen() && connected ? EXIT_OK : EXIT_BOX;
 }
 
+bool Subcommand::PollUntilDone(const Polled& engine)
+{
+    while (engine.running())
+    {
+        if (engine.progress)
+            engine.progress();
+        if (engine.streaming())
+            Sleep(kPollMs);
+        if (Interrupted())
+        {
+            // Stopped on the box; what arrived is kept.
+            engine.stop();
+            return true;
+        }
+        engine.poll();
+    }
+    return false;
+}
+
 int Subcommand::PowerOn()
 {
     if (m_Session.View().state == GS_CONNECTED)

@@ -7,6 +7,7 @@
 #include "base/IniFile.h"
 #include "driver/Box.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ constexpr unsigned kPollMs = 200;
 
 // One run of the program: the box, its session and the sink, set up for one subcommand.
 // Each subcommand derives from it; RunCli calls Prepare(), the setup its table row needs
-// (Connect(), PowerOn()), then Run().
+// (Connect(), PowerOn()), then Execute().
 class Subcommand
 {
 public:
@@ -40,7 +41,7 @@ public:
 
     // Checks the options before the box is touched; anything but EXIT_OK ends the run.
     virtual int Prepare() { return EXIT_OK; }
-    virtual int Run() = 0;
+    virtual int Execute() = 0;
 
     // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
     int Connect();
@@ -54,6 +55,17 @@ protected:
     std::vector<BoxView::Device> InLinkOrder() const;
     json History() const;
     void PrintJson(json document);
+    // The collection loop for a batch or a sweep: a poll every tick while the box streams,
+    // Stop on Ctrl-C. True when interrupted.
+    struct Polled
+    {
+        std::function<bool()> running;
+        std::function<bool()> streaming;
+        std::function<void()> poll;
+        std::function<void()> stop;
+        std::function<void()> progress;
+    };
+    bool PollUntilDone(const Polled& engine);
     void Sleep(unsigned ms)
     {
         if (m_Env.sleep)

@@ -22,7 +22,7 @@ class Sweep : public SubcommandWith<SweepOptions>
 public:
     using SubcommandWith::SubcommandWith;
     int Prepare() override;
-    int Run() override;
+    int Execute() override;
 };
 
 std::string FormatRate(double rate)
@@ -37,26 +37,19 @@ int Sweep::Prepare()
     return EXIT_OK;
 }
 
-int Sweep::Run()
+int Sweep::Execute()
 {
     const BoxView& view = m_Session.View();
     // Binary readings, as for a batch.
     ClockSweep sweep(m_Box, m_Sink, view.stBits, view.mtBits, false);
     if (!sweep.Start(m_Options.sweep))
         return EXIT_BOX;
-    bool interrupted = false;
-    while (sweep.GetState() == ClockSweep::SWEEP_RUNNING)
-    {
-        if (sweep.IsStreaming())
-            Sleep(kPollMs);
-        if (Interrupted())
-        {
-            sweep.Stop();
-            interrupted = true;
-            break;
-        }
-        sweep.Poll();
-    }
+    const bool interrupted =
+        PollUntilDone({[&sweep] { return sweep.GetState() == ClockSweep::SWEEP_RUNNING; },
+                       [&sweep] { return sweep.IsStreaming(); },
+                       [&sweep] { sweep.Poll(); },
+                       [&sweep] { sweep.Stop(); },
+                       {}});
     const ClockSweep::View result = sweep.GetView();
     const ClockSweep::Recommendation& r = result.recommendation;
     if (m_Global.json)

@@ -18,129 +18,101 @@ namespace
 // Assertions of the batch recording carry the dialog's name, as its reports always did.
 constexpr const char* SOURCE = "BatchSampleDlg";
 
-constexpr std::array<BatchRun::EditSpec, BatchRun::kEdits> kSpecs = {{
-    {"50", 4, 10, 4095},
-    {"10000", 8, 1, 16777214},
-    {"1", 2, 1, 99},
-    {"1", 2, 1, 99},
-    {"1", 3, 0, 0xFFFFFFFFu},
+constexpr std::array<BatchValueRange, kBatchValues> kRanges = {{
+    {"delay", "microseconds between readings", 10, 4095, 50, 4,
+     "The sample delay takes 10 to 4,095 µs."},
+    {"count", "readings", 1, 16777214, 10000, 8,
+     "The sample count takes 1 to 16,777,214 readings."},
+    {"mt-step", "largest MT step", 1, 99, 1, 2, "The MT step size takes 1 to 99."},
+    {"st-step", "largest ST step", 1, 99, 1, 2, "The ST step size takes 1 to 99."},
+    {"limit", "stop after this many errors", 0, 0xFFFFFFFFu, 1, 3,
+     "The error limit takes a whole number."},
 }};
-
-// The edits held against their range; the error limit takes any number.
-constexpr std::size_t kRangedEdits = 4;
 
 constexpr unsigned kDummyFirst = 16;
 constexpr unsigned kDummyLast = 65535;
 } // namespace
 
-const BatchRun::EditSpec& BatchRun::Spec(Edit edit)
+const BatchValueRange& BatchRange(BatchValue value)
 {
-    return kSpecs[edit];
+    return kRanges[value];
 }
 
-unsigned BatchRun::ParseNumber(const std::string& text)
+std::string CheckBatchValue(BatchValue value, unsigned number)
 {
-    unsigned long long value = 0;
-    for (const char c : text)
+    const BatchValueRange& range = kRanges[value];
+    return number < range.min || number > range.max ? range.error : std::string();
+}
+
+unsigned BatchValueOf(const BatchSettings& settings, BatchValue value)
+{
+    switch (value)
     {
-        if (c < '0' || c > '9')
-            break;
-        value = std::min<unsigned long long>(value * 10 + unsigned(c - '0'), 0xFFFFFFFFull);
+    case BATCH_DELAY:
+        return settings.delayUs;
+    case BATCH_COUNT:
+        return settings.count;
+    case BATCH_MT_STEP:
+        return settings.check.mtStep;
+    case BATCH_ST_STEP:
+        return settings.check.stStep;
+    case BATCH_ERROR_LIMIT:
+        return settings.check.errorLimit;
     }
-    return unsigned(value);
+    return 0;
+}
+
+void SetBatchValue(BatchSettings& settings, BatchValue value, unsigned number)
+{
+    switch (value)
+    {
+    case BATCH_DELAY:
+        settings.delayUs = number;
+        break;
+    case BATCH_COUNT:
+        settings.count = number;
+        break;
+    case BATCH_MT_STEP:
+        settings.check.mtStep = number;
+        break;
+    case BATCH_ST_STEP:
+        settings.check.stStep = number;
+        break;
+    case BATCH_ERROR_LIMIT:
+        settings.check.errorLimit = number;
+        break;
+    }
 }
 
 BatchRun::BatchRun(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray,
                    const FTD2xx::Clock& clock)
-    : m_Box(box), m_Sink(sink), m_StBits(stBits), m_MtBits(mtBits), m_Gray(gray), m_Clock(clock)
+    : m_Box(box), m_Sink(sink), m_StBits(stBits), m_MtBits(mtBits), m_Gray(gray),
+      m_Recording(box, clock)
 {
-    for (std::size_t i = 0; i < kEdits; ++i)
-        m_Edits[i].text = kSpecs[i].start;
 }
 
-std::string BatchRun::Status(int status) const
+void BatchRun::BoxError(const std::string& what, const Recording::Failure& failure)
 {
-    return m_Box.GetStatusAsString(status);
-}
-
-void BatchRun::BoxError(const std::string& what, int status)
-{
-    const std::string text = Status(status);
-    m_BoxVanished = m_BoxVanished || MeansUnplugged(status, text);
-    m_Sink.Error(what + text);
-}
-
-double BatchRun::SecondsSince(FTD2xx::Clock::TimePoint t) const
-{
-    return std::chrono::duration<double>(m_Clock.Now() - t).count();
+    m_BoxVanished = m_BoxVanished || failure.vanished;
+    m_Sink.Error(what + failure.statusText);
 }
 
 void BatchRun::Open()
 {
-    for (std::size_t i = 0; i < kEdits; ++i)
-        m_Edits[i] = EditState{kSpecs[i].start, false, true};
-    m_Monotony = {MONO_AUTODETECT, MONO_AUTODETECT};
+    m_CheckSettings = {};
     ClearResults();
     m_State = BATCH_READY;
     Tavik::SampleParameter p;
     const int status = m_Box.GetSampleParameter(p);
     if (status != Tavik::Box::OK)
     {
-        BoxError("Error while reading sample parameter.\n", status);
+        const std::string text = m_Box.GetStatusAsString(status);
+        BoxError("Error while reading sample parameter.\n",
+                 {Recording::READ_PARAMETERS, status, text, MeansUnplugged(status, text)});
         m_State = BATCH_BOX_ERROR;
         return;
     }
     m_Frequency = p.GetFrequence();
-}
-
-void BatchRun::SetText(Edit edit, const std::string& text)
-{
-    m_Edits[edit].text = text;
-    m_Edits[edit].changed = true;
-}
-
-bool BatchRun::ValidateEdits()
-{
-    bool valid = true;
-    for (std::size_t i = 0; i < kRangedEdits; ++i)
-    {
-        EditState& edit = m_Edits[i];
-        if (edit.changed)
-        {
-            const unsigned value = ParseNumber(edit.text);
-            edit.valid = value >= kSpecs[i].min && value <= kSpecs[i].max;
-            edit.changed = false;
-            if (i == EDIT_SAMPLE_DELAY && edit.valid && m_Frequency > 0)
-            {
-                const float minimum =
-                    float(m_StBits + m_MtBits + 1) * 1000000.0f / float(m_Frequency) + 20.0f;
-                if (float(value) <= minimum)
-                    m_Sink.Line(Format("Warning while checking sample delay parameter:\n%.0f us "
-                                       "is the minimum Sample Delay to observe the specification "
-                                       "at SSI Clock Frequence of %i Hz.",
-                                       double(minimum), int(m_Frequency)));
-            }
-        }
-        // An edit still drawn red from an earlier validation stops a run too: a run must not
-        // start with a value the window marks as wrong.
-        valid = valid && edit.valid;
-    }
-    return valid;
-}
-
-void BatchRun::SetMonotony(Part part, std::optional<MONOTONY> mode)
-{
-    m_Monotony[part] = mode;
-}
-
-MONOTONY BatchRun::TakeMonotony(Part part) const
-{
-    if (m_Monotony[part])
-        return *m_Monotony[part];
-    Tavik::XAssertionFailed("false", "Invalid combination of IDC_RD_MONO*", SOURCE, __LINE__);
-    // The handler returned: check the part anyway, in the direction the readings show. "No
-    // Test" would let a broken window pass a part unchecked and paint it green.
-    return kMonotonyFallback;
 }
 
 void BatchRun::ClearResults()
@@ -148,106 +120,112 @@ void BatchRun::ClearResults()
     m_HasResult = false;
 }
 
-void BatchRun::ResetBuffer(std::size_t count)
+void BatchRun::WarnAboutDelay(unsigned delayUs)
 {
-    // The old buffer goes first, so two full buffers never live at once.
-    std::vector<unsigned>().swap(m_Buffer);
-    m_Buffer.reserve(count);
+    if (m_Frequency == 0)
+        return;
+    const float minimum = float(m_StBits + m_MtBits + 1) * 1000000.0f / float(m_Frequency) + 20.0f;
+    if (float(delayUs) <= minimum)
+        m_Sink.Line(Format("Warning while checking sample delay parameter:\n%.0f us "
+                           "is the minimum Sample Delay to observe the specification "
+                           "at SSI Clock Frequence of %i Hz.",
+                           double(minimum), int(m_Frequency)));
 }
 
-void BatchRun::Append(const std::vector<unsigned>& readings)
-{
-    const std::size_t missing = m_Count > m_Buffer.size() ? m_Count - m_Buffer.size() : 0;
-    const std::size_t taken = std::min(missing, readings.size());
-    m_Buffer.insert(m_Buffer.end(), readings.begin(), readings.begin() + std::ptrdiff_t(taken));
-}
-
-void BatchRun::Start()
+bool BatchRun::Start(const BatchSettings& settings)
 {
     if (m_State != BATCH_READY)
-        return;
+        return false;
     ClearResults();
-    if (!ValidateEdits())
-        return;
+    for (std::size_t v = 0; v < kBatchValues; ++v)
+        if (!CheckBatchValue(BatchValue(v), BatchValueOf(settings, BatchValue(v))).empty())
+            return false;
+    m_CheckSettings = settings.check;
 
-    Tavik::SampleParameter p;
-    int status = m_Box.GetSampleParameter(p);
-    if (status != Tavik::Box::OK)
+    // The batch's buffer goes first, so two full buffers never live at once.
+    std::vector<unsigned>().swap(m_Buffer);
+    const Recording::State state = m_Recording.Start({settings.count, settings.delayUs});
+    const std::string detail = Format("Set sample count to %u.", settings.count);
+    if (state == Recording::FAILED)
     {
-        BoxError("Error while reading sample parameter.\n", status);
-        return;
-    }
-    const unsigned count = ParseNumber(m_Edits[EDIT_SAMPLE_COUNT].text);
-    p.SetSampleCount(count);
-    p.SetDelay(ParseNumber(m_Edits[EDIT_SAMPLE_DELAY].text));
-    const std::string detail = Format("Set sample count to %u.", count);
-    status = m_Box.SetSampleParameter(p);
-    if (status != Tavik::Box::OK)
-    {
-        BoxError("Error while setting sample parameter. " + detail + "\n", status);
-        return;
+        const Recording::Failure& failure = *m_Recording.LastFailure();
+        if (failure.step == Recording::READ_PARAMETERS)
+            return BoxError("Error while reading sample parameter.\n", failure), false;
+        if (failure.step == Recording::WRITE_PARAMETERS)
+            return BoxError("Error while setting sample parameter. " + detail + "\n", failure),
+                   false;
     }
     m_Sink.Line("Setting sample parameter. " + detail);
 
-    m_Count = p.GetSampleCount();
-    m_Delay = p.GetDelay();
+    m_Count = m_Recording.GetCount();
+    m_Delay = m_Recording.GetParameters().GetDelay();
     m_Settings.sampleCount = m_Count;
     m_Settings.delayUs = m_Delay;
     m_Settings.clockHz = m_Frequency;
     m_Settings.stBits = m_StBits;
     m_Settings.mtBits = m_MtBits;
     m_Settings.start = IsoTimeNow();
-    ResetBuffer(m_Count);
     m_Saved = false;
-    m_Started = m_LastArrival = m_Clock.Now();
 
-    status = m_Box.Sample(m_Arrived);
-    if (status == Tavik::Box::OK)
+    switch (state)
     {
-        Append(m_Arrived);
-        if (m_Buffer.size() != p.GetSampleCount())
+    case Recording::COMPLETE:
+        TakeRecording();
+        if (m_Buffer.size() != m_Count)
             Tavik::XAssertionFailed("m_Measurement.buffer.size() == para.GetSampleCount()",
                                     "Array size not expected.", SOURCE, __LINE__);
         Check();
-    }
-    else if (status == Tavik::Box::TIMEOUT)
-    {
-        Append(m_Arrived);
+        break;
+    case Recording::STREAMING:
         m_State = BATCH_SAMPLING;
+        break;
+    default:
+        // Started, but the box failed: nothing was kept, and the run was ended on the box.
+        TakeRecording();
+        BoxError("Error while reading sampled measurements from box.\n",
+                 *m_Recording.LastFailure());
+        break;
     }
-    else
-    {
-        // A failed transaction hands back placeholders, not readings: keep none of them (they
-        // may fill a whole run's worth of memory), and do not wait for a run that may never
-        // have started.
-        std::vector<unsigned>().swap(m_Arrived);
-        m_Box.TerminateSample();
-        BoxError("Error while reading sampled measurements from box.\n", status);
-    }
+    return true;
+}
+
+void BatchRun::TakeRecording()
+{
+    m_Buffer = m_Recording.TakeReadings();
+}
+
+std::span<const unsigned> BatchRun::GetBuffer() const
+{
+    return m_State == BATCH_SAMPLING ? m_Recording.Readings() : std::span<const unsigned>(m_Buffer);
+}
+
+Run BatchRun::GetRun() const
+{
+    RunSettings settings = m_Settings;
+    settings.stBits = m_StBits;
+    settings.mtBits = m_MtBits;
+    settings.delayUs = m_Delay; // also for the test aid's readings
+    settings.clockHz = m_Frequency;
+    return Run::Borrowing(GetBuffer(), settings, m_Gray);
 }
 
 void BatchRun::Poll()
 {
     if (m_State != BATCH_SAMPLING)
         return;
-    const int status = m_Box.GetNextSamples(m_Arrived);
-    if (status != Tavik::Box::OK)
+    // Progress shows beside the bar; the history keeps the run's start and end only.
+    const Recording::State state = m_Recording.Poll();
+    if (state == Recording::STREAMING)
+        return;
+    m_State = BATCH_READY;
+    TakeRecording();
+    if (state == Recording::FAILED)
     {
-        m_State = BATCH_READY;
-        BoxError("Error while reading sampled measurements from box.\n", status);
-        // The run ends here with what arrived; a box still streaming would refuse the next
-        // run. Its answer adds nothing to the error just reported.
-        m_Box.TerminateSample();
+        BoxError("Error while reading sampled measurements from box.\n",
+                 *m_Recording.LastFailure());
         return;
     }
-    // Progress shows beside the bar; the history keeps the run's start and end only.
-    if (!m_Arrived.empty())
-        m_LastArrival = m_Clock.Now();
-    Append(m_Arrived);
-    if (m_Buffer.size() < m_Count)
-        return;
     m_Sink.Line(Format("All %d measurements read.", int(m_Buffer.size())));
-    m_State = BATCH_READY;
     Check();
 }
 
@@ -256,36 +234,16 @@ void BatchRun::Check()
     if (m_State != BATCH_READY)
         return;
     m_State = BATCH_CHECKING;
-    CodeTester::Config config;
-    config.m_StBits = m_StBits;
-    config.m_MtBits = m_MtBits;
-    config.m_MtMonotony = TakeMonotony(PART_MT);
-    config.m_StMonotony = TakeMonotony(PART_ST);
-    config.m_MtStepSize = ParseNumber(m_Edits[EDIT_MT_STEP].text);
-    config.m_StStepSize = ParseNumber(m_Edits[EDIT_ST_STEP].text);
-    config.m_Gray = m_Gray;
-    config.m_ErrorLimit = ParseNumber(m_Edits[EDIT_ERROR_LIMIT].text);
-    m_Tester.SetConfig(config);
-    m_Tester.Test(m_Buffer);
+    m_Check = GetRun().Check(m_CheckSettings);
     m_HasResult = true;
-    m_Analysis = AnalyseRun(m_Buffer, GetAnalysisConfig());
-    for (const std::string& message : m_Tester.GetResult().m_Messages)
-        m_Sink.Line(message);
-    for (const std::string& line : m_Analysis.SummaryLines())
+    for (const std::string& line : m_Check.HistoryLines())
         m_Sink.Line(line);
-    m_Sink.Line("Check finished");
     m_State = BATCH_READY;
 }
 
 AnalysisConfig BatchRun::GetAnalysisConfig() const
 {
-    AnalysisConfig config;
-    config.stBits = m_StBits;
-    config.mtBits = m_MtBits;
-    config.gray = m_Gray;
-    config.delayUs = m_Delay;
-    config.clockHz = m_Frequency;
-    return config;
+    return GetRun().GetAnalysisConfig();
 }
 
 void BatchRun::Stop()
@@ -293,9 +251,10 @@ void BatchRun::Stop()
     if (m_State != BATCH_SAMPLING)
         return;
     m_State = BATCH_READY;
-    const int status = m_Box.TerminateSample();
-    if (status != Tavik::Box::OK)
-        BoxError("Error while terminating sample processing.", status);
+    m_Recording.Stop();
+    if (m_Recording.LastFailure() && m_Recording.LastFailure()->step == Recording::TERMINATE)
+        BoxError("Error while terminating sample processing.", *m_Recording.LastFailure());
+    TakeRecording();
     m_Sink.Line(Format("Sampling stopped: %s of %s readings kept.",
                        FormatCount(m_Buffer.size()).c_str(), FormatCount(m_Count).c_str()));
 }
@@ -305,7 +264,8 @@ void BatchRun::LoadDummyData()
     if (m_State != BATCH_READY)
         return;
     m_Count = kDummyLast - kDummyFirst + 1;
-    ResetBuffer(m_Count);
+    std::vector<unsigned>().swap(m_Buffer);
+    m_Buffer.reserve(m_Count);
     m_Saved = false;
     for (unsigned value = kDummyFirst; value <= kDummyLast; ++value)
         m_Buffer.push_back(value);
@@ -335,10 +295,7 @@ std::string BatchRun::Summary() const
     std::string text = Format("Batch Sample closed: %s readings, %u us apart, ",
                               FormatCount(m_Buffer.size()).c_str(), m_Delay);
     if (m_HasResult)
-    {
-        const CodeTester::Result& r = m_Tester.GetResult();
-        text += "check " + JudgeCheck(m_Buffer.size(), r, &m_Analysis).Text(r.GetErrorCount());
-    }
+        text += "check " + m_Check.verdict.Text(m_Check.result.GetErrorCount());
     else
         text += "not checked";
     return text + (m_Saved ? ", saved to " + m_SavedPath + "." : ", not saved.");
@@ -348,26 +305,21 @@ BatchRun::View BatchRun::GetView() const
 {
     View view;
     view.state = m_State;
-    for (std::size_t i = 0; i < kEdits; ++i)
-        view.valid[i] = m_Edits[i].valid;
     view.progressMax = m_Count;
-    view.progressPos = m_Buffer.size();
+    view.progressPos = GetBuffer().size();
     if (m_State == BATCH_SAMPLING)
     {
-        const double seconds = SecondsSince(m_Started);
-        if (seconds > 0 && !m_Buffer.empty())
-        {
-            view.ratePerSecond = double(m_Buffer.size()) / seconds;
-            view.secondsLeft = double(m_Count - m_Buffer.size()) / view.ratePerSecond;
-        }
-        view.secondsSinceReading = SecondsSince(m_LastArrival);
-        view.stalled = view.secondsSinceReading >= kStallSeconds;
+        const Recording::View recording = m_Recording.GetView();
+        view.ratePerSecond = recording.ratePerSecond;
+        view.secondsLeft = recording.secondsLeft;
+        view.secondsSinceReading = recording.secondsSinceReading;
+        view.stalled = recording.stalled;
     }
     if (m_HasResult)
     {
-        const CodeTester::Result& r = m_Tester.GetResult();
+        const CodeTester::Result& r = m_Check.result;
         view.checked = true;
-        view.verdict = JudgeCheck(m_Buffer.size(), r, &m_Analysis);
+        view.verdict = m_Check.verdict;
         const bool grey = view.verdict.kind == Verdict::NOT_CHECKED;
         const auto field = [grey](unsigned errors) {
             return Field{true, errors == 0, grey, std::to_string(errors)};

@@ -2,6 +2,8 @@
 
 #include "app/core/BatchFile.h"
 #include "app/core/CodeTester.h"
+#include "app/core/Recording.h"
+#include "app/core/Run.h"
 #include "app/core/RunAnalysis.h"
 #include "app/core/RunSettings.h"
 #include "app/core/Verdict.h"
@@ -9,7 +11,7 @@
 
 #include <array>
 #include <cstddef>
-#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,14 +24,51 @@ namespace App
 {
 class HistorySink;
 
-// One batch recording on a box: the box takes a timed run of readings, the run collects them
-// into its buffer, checks them with the code tester and saves them. Every message goes to the
-// sink. A front end forwards the user's actions (edits, Start, the collection tick, Check
-// again, Exit, Save Buffer) and renders GetView(); the batch dialog calls Poll() from its
-// 300 ms timer, a command-line tool calls it in a loop.
-//
-// While a run streams (BATCH_SAMPLING) nothing but GetNextSamples and TerminateSample is sent
-// to the box: any other command would drop the readings on their way.
+// The numbers a batch takes, with the range each accepts.
+struct BatchSettings
+{
+    unsigned delayUs = 50;
+    unsigned count = 10000;
+    CheckSettings check;
+
+    bool operator==(const BatchSettings&) const = default;
+};
+
+// The values of BatchSettings as a front end asks for them, in the batch dialog's order.
+enum BatchValue
+{
+    BATCH_DELAY,
+    BATCH_COUNT,
+    BATCH_MT_STEP,
+    BATCH_ST_STEP,
+    BATCH_ERROR_LIMIT,
+};
+inline constexpr std::size_t kBatchValues = 5;
+
+// A value's range, its start value, the digits an edit takes and the words for a value out of
+// range. The only place these are written: the dialog, its form and the command line read
+// them from here.
+struct BatchValueRange
+{
+    const char* name; // the command line's option, without "--"
+    const char* what; // for help texts: "microseconds between readings"
+    unsigned min;
+    unsigned max;
+    unsigned start;
+    int maxChars;
+    const char* error; // "The sample delay takes 10 to 4,095 µs."
+};
+const BatchValueRange& BatchRange(BatchValue value);
+// The error text when `number` is out of the value's range, else empty.
+std::string CheckBatchValue(BatchValue value, unsigned number);
+unsigned BatchValueOf(const BatchSettings& settings, BatchValue value);
+void SetBatchValue(BatchSettings& settings, BatchValue value, unsigned number);
+
+// One batch recording on a box: a Recording collects a timed run of readings into the batch's
+// buffer, the run is checked (code tester and run analysis) and saved. Every message goes to
+// the sink. A front end forwards the user's actions (Start with the settings, the collection
+// tick, Check again, Exit, Save Buffer) and renders GetView(); the batch dialog calls Poll()
+// from its 300 ms timer, a command-line tool calls it in a loop.
 class BatchRun
 {
 public:
@@ -39,31 +78,6 @@ public:
         BATCH_SAMPLING = 2,
         BATCH_CHECKING = 3,
         BATCH_BOX_ERROR = 4, // the parameter set could not be read on opening
-    };
-
-    enum Edit
-    {
-        EDIT_SAMPLE_DELAY,
-        EDIT_SAMPLE_COUNT,
-        EDIT_MT_STEP,
-        EDIT_ST_STEP,
-        EDIT_ERROR_LIMIT,
-    };
-    static constexpr std::size_t kEdits = 5;
-    // Start text, length limit and accepted range of an edit. The error limit takes any number.
-    struct EditSpec
-    {
-        const char* start;
-        int maxChars;
-        unsigned min;
-        unsigned max;
-    };
-    static const EditSpec& Spec(Edit edit);
-
-    enum Part
-    {
-        PART_MT,
-        PART_ST,
     };
 
     enum ResultField
@@ -84,16 +98,14 @@ public:
         std::string text;   // the turn counters, and the error counters, in decimal
     };
 
-    // No reading for this long while sampling: the run may have stalled.
-    static constexpr double kStallSeconds = 3.0;
+    static constexpr double kStallSeconds = Recording::kStallSeconds;
 
     // Everything a front end shows.
     struct View
     {
         State state = BATCH_READY;
-        std::array<bool, kEdits> valid{}; // false: the edit is drawn on red
-        unsigned progressMax = 0;         // the run's sample count
-        std::size_t progressPos = 0;      // readings in the buffer
+        unsigned progressMax = 0;    // the run's sample count
+        std::size_t progressPos = 0; // readings in the buffer
         std::array<Field, kResultFields> results{};
         bool checked = false; // results and verdict are those of a check
         Verdict verdict;
@@ -112,26 +124,21 @@ public:
     BatchRun(const BatchRun&) = delete;
     BatchRun& operator=(const BatchRun&) = delete;
 
-    // Start values, results cleared, BATCH_READY; then reads the clock frequency from the box
-    // (BATCH_BOX_ERROR on failure).
+    // Start check settings, results cleared, BATCH_READY; then reads the clock frequency from the
+    // box (BATCH_BOX_ERROR on failure).
     void Open();
 
-    // The user changed an edit: it is validated at the next ValidateEdits.
-    void SetText(Edit edit, const std::string& text);
-    const std::string& GetText(Edit edit) const { return m_Edits[edit].text; }
-    // Holds every edit changed since its last validation against its range, and warns when
-    // a changed valid delay is at or below the minimum for the bit count and clock. False
-    // while any of the four ranged edits is invalid, whether found now or at an earlier
-    // validation.
-    bool ValidateEdits();
+    // The warning a delay at or below the minimum for the bit count and clock gets (none
+    // before Open has read the clock).
+    void WarnAboutDelay(unsigned delayUs);
+    // What the next check takes: the automatic one at a run's end, and Check().
+    void SetCheckSettings(const CheckSettings& check) { m_CheckSettings = check; }
+    const CheckSettings& GetCheckSettings() const { return m_CheckSettings; }
 
-    // What a monotony radio group shows: its mode, or nullopt when not exactly one of its
-    // buttons is checked. Taken by the next check.
-    void SetMonotony(Part part, std::optional<MONOTONY> mode);
-
-    // "Start": only in BATCH_READY. Writes the parameter set and starts the box; a run that
-    // arrives at once is checked at once, a longer one goes on in BATCH_SAMPLING.
-    void Start();
+    // "Start": only in BATCH_READY, and only with settings in their ranges (false otherwise).
+    // Writes the parameter set and starts the box; a run that arrives at once is checked at
+    // once, a longer one goes on in BATCH_SAMPLING.
+    bool Start(const BatchSettings& settings);
     // One collection tick: only in BATCH_SAMPLING. Appends what arrived; a complete run is
     // checked, a link failure ends the run and keeps what arrived.
     void Poll();
@@ -140,10 +147,12 @@ public:
     // "Stop", and "Exit" while a run streams: stops it on the box. The buffer keeps what
     // arrived, to be checked and saved.
     void Stop();
+    // Forgets the last check's results (Start does this first).
+    void ClearResults();
     // Fills the buffer with 16 to 65535 ascending (a test aid).
     void LoadDummyData();
 
-    bool HasReadings() const { return !m_Buffer.empty(); }
+    bool HasReadings() const { return !GetBuffer().empty(); }
     // Readings that no save has written since they arrived.
     bool NeedsSave() const { return HasReadings() && !m_Saved; }
     // The box answered a failure that says it is no longer attached.
@@ -159,39 +168,22 @@ public:
 
     State GetState() const { return m_State; }
     View GetView() const;
-    const std::vector<unsigned>& GetBuffer() const { return m_Buffer; }
+    // What arrived so far while sampling, else the batch's readings.
+    std::span<const unsigned> GetBuffer() const;
+    // The buffer with the settings it was recorded with, for the tester, the analysis, a file.
+    Run GetRun() const;
     unsigned GetDelay() const { return m_Delay; }
     unsigned GetFrequency() const { return m_Frequency; }
-    const CodeTester::Result& GetResult() const { return m_Tester.GetResult(); }
+    const CodeTester::Result& GetResult() const { return m_Check.result; }
     // The analysis of the last check; empty before the first.
-    const Analysis& GetAnalysis() const { return m_Analysis; }
+    const Analysis& GetAnalysis() const { return m_Check.analysis; }
     AnalysisConfig GetAnalysisConfig() const;
 
-    // Plain decimal conversion of an edit: the leading digits, 0 without any.
-    static unsigned ParseNumber(const std::string& text);
-    // The mode a check uses for a radio group without exactly one checked button, once its
-    // failed assertion has been reported and the handler returned.
-    static constexpr MONOTONY kMonotonyFallback = MONO_AUTODETECT;
-
 private:
-    struct EditState
-    {
-        std::string text;
-        bool changed = false;
-        bool valid = true;
-    };
-
-    std::string Status(int status) const;
-    // The error line of a failed box call; notes a box that vanished.
-    void BoxError(const std::string& what, int status);
-    double SecondsSince(FTD2xx::Clock::TimePoint t) const;
-    void ClearResults();
-    // Starts the buffer afresh with room for `count` readings, so it never grows by doubling.
-    void ResetBuffer(std::size_t count);
-    // Appends at most the readings still missing.
-    void Append(const std::vector<unsigned>& readings);
-    void Complete();
-    MONOTONY TakeMonotony(Part part) const;
+    // The error line of a failed recording step; notes a box that vanished.
+    void BoxError(const std::string& what, const Recording::Failure& failure);
+    // The recording ended: its readings become the batch's.
+    void TakeRecording();
 
     Tavik::Box& m_Box;
     HistorySink& m_Sink;
@@ -203,20 +195,15 @@ private:
     unsigned m_Frequency = 0;
     unsigned m_Delay = 0; // of the current run, in us
     unsigned m_Count = 0; // of the current run
+    Recording m_Recording;
     std::vector<unsigned> m_Buffer;
-    std::vector<unsigned> m_Arrived; // one tick's readings
-    std::array<EditState, kEdits> m_Edits;
-    std::array<std::optional<MONOTONY>, 2> m_Monotony{MONO_AUTODETECT, MONO_AUTODETECT};
+    CheckSettings m_CheckSettings;
     RunSettings m_Settings;
-    CodeTester m_Tester;
-    Analysis m_Analysis;
+    RunCheck m_Check;
     bool m_HasResult = false;
     bool m_Saved = false;
     std::string m_SavedPath;
     bool m_BoxVanished = false;
-    const FTD2xx::Clock& m_Clock;
-    FTD2xx::Clock::TimePoint m_Started{};
-    FTD2xx::Clock::TimePoint m_LastArrival{};
 };
 
 } // namespace App

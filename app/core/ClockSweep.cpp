@@ -22,8 +22,10 @@ constexpr unsigned kMinDelay = 10;
 constexpr unsigned kMaxDelay = 4095;
 } // namespace
 
-ClockSweep::ClockSweep(Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray)
-    : m_Box(box), m_Sink(sink), m_StBits(stBits), m_MtBits(mtBits), m_Gray(gray)
+ClockSweep::ClockSweep(Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray,
+                       const FTD2xx::Clock& clock)
+    : m_Box(box), m_Sink(sink), m_StBits(stBits), m_MtBits(mtBits), m_Gray(gray),
+      m_Recording(box, clock)
 {
 }
 
@@ -178,7 +180,9 @@ bool ClockSweep::Start(const Settings& settings)
     const int status = m_Box.GetSampleParameter(m_Own);
     if (status != Box::OK)
     {
-        Error("Error while reading sample parameter.\n", status);
+        const std::string text = Status(status);
+        Error("Error while reading sample parameter.\n",
+              {Recording::READ_PARAMETERS, status, text, MeansUnplugged(status, text)});
         return false;
     }
     m_Settings = settings;
@@ -191,8 +195,7 @@ bool ClockSweep::Start(const Settings& settings)
         m_Points.push_back(p);
     }
     m_Current = 0;
-    m_Streaming = false;
-    std::vector<unsigned>().swap(m_Buffer);
+    m_Recording.TakeReadings();
     m_State = SWEEP_RUNNING;
     m_Sink.Line(Format("Clock sweep: %u clocks from %s to %s, %u readings each.",
                        unsigned(m_Points.size()), FormatFrequency(clocks.front()).c_str(),
@@ -204,7 +207,7 @@ void ClockSweep::Poll()
 {
     if (m_State != SWEEP_RUNNING)
         return;
-    if (m_Streaming)
+    if (m_Recording.IsStreaming())
         Collect();
     else
         Begin();
@@ -213,46 +216,22 @@ void ClockSweep::Poll()
 void ClockSweep::Begin()
 {
     const Point& point = m_Points[m_Current];
-    SampleParameter p = m_Own;
-    p.SetFrequence(point.hz);
-    p.SetSampleCount(m_Settings.count);
-    p.SetDelay(point.delayUs);
-    int status = m_Box.SetSampleParameter(p);
-    if (status != Box::OK)
-        return Fail("setting", status);
-    m_Buffer.clear();
-    m_Buffer.reserve(m_Settings.count);
-    status = m_Box.Sample(m_Arrived);
-    if (status == Box::OK || status == Box::TIMEOUT)
-    {
-        m_Buffer.insert(m_Buffer.end(), m_Arrived.begin(), m_Arrived.end());
-        m_Streaming = status == Box::TIMEOUT;
-        if (!m_Streaming)
-            Finish();
-        return;
-    }
-    // Placeholders, not readings; and a run that may have started must not block the restore.
-    std::vector<unsigned>().swap(m_Arrived);
-    m_Box.TerminateSample();
-    Fail("sampling", status);
+    Settle(m_Recording.Start({m_Settings.count, point.delayUs, point.hz}, m_Own));
 }
 
 void ClockSweep::Collect()
 {
-    const int status = m_Box.GetNextSamples(m_Arrived);
-    if (status != Box::OK)
-    {
-        m_Streaming = false;
-        m_Box.TerminateSample();
-        return Fail("sampling", status);
-    }
-    const std::size_t missing = m_Settings.count - m_Buffer.size();
-    m_Buffer.insert(m_Buffer.end(), m_Arrived.begin(),
-                    m_Arrived.begin() + std::ptrdiff_t(std::min(missing, m_Arrived.size())));
-    if (m_Buffer.size() < m_Settings.count)
+    Settle(m_Recording.Poll());
+}
+
+void ClockSweep::Settle(Recording::State state)
+{
+    if (state == Recording::COMPLETE)
+        return Finish();
+    if (state != Recording::FAILED)
         return;
-    m_Streaming = false;
-    Finish();
+    const Recording::Failure& failure = *m_Recording.LastFailure();
+    Fail(failure.step == Recording::WRITE_PARAMETERS ? "setting" : "sampling", failure);
 }
 
 void ClockSweep::Finish()
@@ -265,21 +244,21 @@ void ClockSweep::Finish()
     config.gray = m_Gray;
     config.delayUs = m_Points[m_Current].delayUs;
     config.clockHz = m_Points[m_Current].hz;
-    const Analysis analysis = AnalyseRun(m_Buffer, config);
+    const Analysis analysis = AnalyseRun(m_Recording.Readings(), config);
     std::uint64_t errors = 0;
     for (const ClassSummary& c : analysis.classes)
         errors += c.count;
 
     Point& point = m_Points[m_Current];
-    point.readings = m_Buffer.size();
+    point.readings = m_Recording.Readings().size();
     point.errors = errors;
     point.done = true;
     m_Sink.Line(Format("Clock sweep: %s, %u readings, %llu errors.",
                        FormatFrequency(point.hz).c_str(), unsigned(point.readings),
                        (unsigned long long)point.errors));
+    m_Recording.TakeReadings();
     if (++m_Current < m_Points.size())
         return;
-    std::vector<unsigned>().swap(m_Buffer);
     Restore();
     m_State = SWEEP_DONE;
     m_Sink.Line(Recommend(m_Points).text);
@@ -289,33 +268,32 @@ void ClockSweep::Stop()
 {
     if (m_State != SWEEP_RUNNING)
         return;
-    if (m_Streaming)
+    if (m_Recording.IsStreaming())
     {
-        m_Streaming = false;
-        const int status = m_Box.TerminateSample();
-        if (status != Box::OK)
-            Error("Error while terminating sample processing.", status);
+        m_Recording.Stop();
+        if (const auto& failure = m_Recording.LastFailure();
+            failure && failure->step == Recording::TERMINATE)
+            Error("Error while terminating sample processing.", *failure);
     }
     m_State = SWEEP_STOPPED;
     m_Sink.Line("Clock sweep stopped.");
     Restore();
 }
 
-void ClockSweep::Fail(const std::string& what, int status)
+void ClockSweep::Fail(const std::string& what, const Recording::Failure& failure)
 {
-    m_Streaming = false;
+    m_Recording.TakeReadings();
     m_State = SWEEP_FAILED;
     Error(Format("Clock sweep: error while %s at %s.\n", what.c_str(),
                  FormatFrequency(m_Points[m_Current].hz).c_str()),
-          status);
+          failure);
     Restore();
 }
 
-void ClockSweep::Error(const std::string& text, int status)
+void ClockSweep::Error(const std::string& text, const Recording::Failure& failure)
 {
-    const std::string statusText = Status(status);
-    m_BoxVanished = m_BoxVanished || MeansUnplugged(status, statusText);
-    m_LastError = text + statusText;
+    m_BoxVanished = m_BoxVanished || failure.vanished;
+    m_LastError = text + failure.statusText;
     m_Sink.Error(m_LastError);
 }
 
@@ -341,7 +319,7 @@ ClockSweep::View ClockSweep::GetView() const
     view.done = std::size_t(
         std::count_if(m_Points.begin(), m_Points.end(), [](const Point& p) { return p.done; }));
     view.readingsMax = m_State == SWEEP_RUNNING ? m_Settings.count : 0;
-    view.readingsPos = m_State == SWEEP_RUNNING ? m_Buffer.size() : 0;
+    view.readingsPos = m_State == SWEEP_RUNNING ? m_Recording.Readings().size() : 0;
     view.lastError = m_LastError;
     // A recommendation needs every clock of the range: the edge may lie above a stop.
     if (m_State == SWEEP_DONE)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/core/Recording.h"
 #include "driver/SampleParameter.h"
+#include "link/Clock.h"
 
 #include <array>
 #include <cstddef>
@@ -25,8 +27,8 @@ class HistorySink;
 // or fails.
 //
 // Step-wise, for front ends: Start, then Poll from a timer or a loop until the state is no
-// longer SWEEP_RUNNING; Stop at any time. A poll does one box transaction at most. While the
-// box streams, nothing but GetNextSamples and TerminateSample is sent to it.
+// longer SWEEP_RUNNING; Stop at any time. Each clock's batch is a Recording, which keeps the
+// streaming rules.
 class ClockSweep
 {
 public:
@@ -78,7 +80,8 @@ public:
 
     // `box` and `sink` are borrowed and must outlive the sweep. The bit counts and the Gray
     // flag split and check the readings, as for a batch.
-    ClockSweep(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray);
+    ClockSweep(Tavik::Box& box, HistorySink& sink, unsigned stBits, unsigned mtBits, bool gray,
+               const FTD2xx::Clock& clock = FTD2xx::Clock::System());
     ClockSweep(const ClockSweep&) = delete;
     ClockSweep& operator=(const ClockSweep&) = delete;
 
@@ -120,15 +123,16 @@ public:
     // A failure of the box said it is no longer attached.
     bool BoxVanished() const { return m_BoxVanished; }
     // A batch is on its way: the next poll collects, so a caller may wait before it.
-    bool IsStreaming() const { return m_Streaming; }
+    bool IsStreaming() const { return m_Recording.IsStreaming(); }
     View GetView() const;
 
 private:
-    void Fail(const std::string& what, int status);
-    void Error(const std::string& text, int status);
+    void Fail(const std::string& what, const Recording::Failure& failure);
+    void Error(const std::string& text, const Recording::Failure& failure);
     void Begin();   // the batch of the current clock
     void Collect(); // one collection tick of it
-    void Finish();  // checks it and goes on with the next clock
+    void Settle(Recording::State state);
+    void Finish(); // checks it and goes on with the next clock
     void Restore();
     std::string Status(int status) const;
 
@@ -145,9 +149,7 @@ private:
     Tavik::SampleParameter m_Own; // the box's set before the sweep
     std::vector<Point> m_Points;
     std::size_t m_Current = 0;
-    bool m_Streaming = false;
-    std::vector<unsigned> m_Buffer;
-    std::vector<unsigned> m_Arrived;
+    Recording m_Recording;
 };
 
 } // namespace App

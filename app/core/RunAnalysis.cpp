@@ -367,9 +367,19 @@ TAVIK_VECTOR_CLONES bool Pass::PlainBlock(std::size_t i0, std::uint32_t& lastRaw
     std::uint32_t bad = 0;
     if (windowed)
     {
+        // In chunks of a fixed length: the compiler vectorises only loops whose trip count
+        // it knows (at -O2).
         const std::size_t l = m_StuckLimit;
-        for (std::size_t j = l; j <= kBlock; ++j)
-            bad |= raw[j] == raw[j - (l - 1)];
+        const std::uint32_t* ahead = raw.data() + l;
+        const std::uint32_t* behind = raw.data() + 1;
+        const std::size_t n = kBlock - l + 1;
+        constexpr std::size_t kChunk = 16;
+        std::size_t j = 0;
+        for (; j + kChunk <= n; j += kChunk)
+            for (std::size_t c = 0; c < kChunk; ++c)
+                bad |= std::uint32_t(ahead[j + c] == behind[j + c]);
+        for (; j < n; ++j)
+            bad |= std::uint32_t(ahead[j] == behind[j]);
     }
     if (m_CheckGray)
         for (std::size_t j = 1; j <= kBlock; ++j)

@@ -2,13 +2,16 @@
 // collection path on a simulated box in virtual time:
 //   BM_MaximalRun   lossless (complete, in order, nothing doubled), and M1: the peak memory of
 //                   run, check and save above the memory before the run, as a ratio to the
-//                   64 MiB buffer (target <= 1.2); also the check against one plain pass over
-//                   the same buffer (target <= 3).
+//                   64 MiB buffer (target <= 1.2); also the check (Run::Check: code tester and
+//                   run analysis) against one plain pass over the same buffer in the same run
+//                   (check_over_plain, target <= 3), and each of its two parts alone.
 //   BM_SaveBuffer   P2: "Save Buffer" against writing the same bytes, pre-formatted, to the same
 //                   folder in the same way (blocks, flushed to the disk; target <= 2).
 #include "app/core/BatchFile.h"
 #include "app/core/BatchRun.h"
+#include "app/core/CodeTester.h"
 #include "app/core/HistorySink.h"
+#include "app/core/Run.h"
 #include "driver/Box.h"
 #include "link/Clock.h"
 #include "link/Proxy.h"
@@ -115,15 +118,16 @@ void BM_MaximalRun(benchmark::State& state)
         CountingSink sink;
         BatchRun run(box, sink, 25, 0, false);
         run.Open();
-        run.SetText(BatchRun::EDIT_SAMPLE_DELAY, "10");
-        run.SetText(BatchRun::EDIT_SAMPLE_COUNT, std::to_string(kBatch));
-        run.SetText(BatchRun::EDIT_ST_STEP, "2");
-        run.SetMonotony(BatchRun::PART_MT, MONO_NO_TEST);
+        BatchSettings settings;
+        settings.delayUs = 10;
+        settings.count = kBatch;
+        settings.check.stStep = 2;
+        settings.check.mtMonotony = MONO_NO_TEST;
 
         const bool peakReset = ResetPeak();
         const double before = StatusBytes("VmRSS");
         const auto t0 = WallClock::now();
-        run.Start();
+        run.Start(settings);
         std::size_t polls = 0;
         while (run.GetState() == BatchRun::BATCH_SAMPLING)
         {
@@ -135,13 +139,15 @@ void BM_MaximalRun(benchmark::State& state)
         const bool saved = run.Save((folder / "SSIBatch.log").string()) == BatchFile::BATCH_FILE_OK;
         const double peak = StatusBytes("VmHWM");
 
-        const std::vector<unsigned>& buffer = run.GetBuffer();
+        const std::span<const unsigned> buffer = run.GetBuffer();
         bool lossless = buffer.size() == kBatch;
         for (std::size_t i = 1; lossless && i < buffer.size(); ++i)
             lossless = buffer[i] - buffer[i - 1] == 1 || buffer[i] - buffer[i - 1] == 2;
 
-        // The check the run made, timed again, against one plain pass over the same buffer.
-        double check = 1e9, plain = 1e9;
+        // The check the run made, timed again, against one plain pass over the same buffer,
+        // and its two parts alone.
+        const Run recorded = run.GetRun();
+        double check = 1e9, plain = 1e9, tester = 1e9, analysis = 1e9;
         for (int k = 0; k < 10; ++k)
         {
             const auto c0 = WallClock::now();
@@ -152,8 +158,15 @@ void BM_MaximalRun(benchmark::State& state)
                 sum += r;
             benchmark::DoNotOptimize(sum);
             const auto c2 = WallClock::now();
+            CodeTester codeTester(recorded.GetTesterConfig(settings.check));
+            benchmark::DoNotOptimize(codeTester.Test(buffer));
+            const auto c3 = WallClock::now();
+            benchmark::DoNotOptimize(recorded.Analyse().readings);
+            const auto c4 = WallClock::now();
             check = std::min(check, Seconds(c1 - c0));
             plain = std::min(plain, Seconds(c2 - c1));
+            tester = std::min(tester, Seconds(c3 - c2));
+            analysis = std::min(analysis, Seconds(c4 - c3));
         }
         if (!lossless || !saved || !run.GetResult().Passed() || !peakReset)
             state.SkipWithError("run lost, doubled or failed to save or check");
@@ -166,6 +179,8 @@ void BM_MaximalRun(benchmark::State& state)
         state.counters["check_ms"] = check * 1e3;
         state.counters["plain_pass_ms"] = plain * 1e3;
         state.counters["check_over_plain"] = check / plain;
+        state.counters["tester_over_plain"] = tester / plain;
+        state.counters["analysis_over_plain"] = analysis / plain;
     }
     fs::remove_all(folder);
     Box::SetSleepFunction({});

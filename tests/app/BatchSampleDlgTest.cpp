@@ -21,6 +21,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -332,7 +333,7 @@ TEST_F(DialogTest, BatchSampleRunsTheDialogInBatchState)
             CsvFile::Contents saved;
             std::string error;
             ASSERT_TRUE(CsvFile::Read(path, saved, error)) << error;
-            EXPECT_EQ(saved.data.readings, batch.GetRun().GetBuffer());
+            EXPECT_TRUE(std::ranges::equal(saved.data.readings, batch.GetRun().GetBuffer()));
             EXPECT_EQ(saved.settings.serial, Dlg().GetSession().GetBox().GetSerial());
             EXPECT_EQ(saved.settings.delayUs, batch.GetRun().GetDelay());
             EXPECT_EQ(saved.settings.program.rfind("Tavik ", 0), 0u);

@@ -112,7 +112,7 @@ TEST_F(DialogTest, DISABLED_AnalysisScreenshot)
         batch.OnTimer();
     }
 
-    const std::vector<unsigned>& run = batch.GetRun().GetBuffer();
+    const std::span<const unsigned> run = batch.GetRun().GetBuffer();
     const Analysis& analysis = batch.GetRun().GetAnalysis();
     ASSERT_FALSE(analysis.rootCause.empty());
 

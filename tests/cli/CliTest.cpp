@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -313,7 +314,7 @@ TEST_F(CliTest, ALinkFailureEndsWithTheBoxStatusOnStderr)
     EXPECT_EQ(m_Out, "");
 }
 
-TEST_F(CliTest, BatchAndCheckOfItsFileFindTheSameErrors)
+TEST_F(CliTest, BatchAndCheckOfItsFileFindTheSameErrorsAndWriteTheSameLines)
 {
     for (const char* type : {"run.log", "run.csv", "run.h5"})
     {
@@ -330,7 +331,18 @@ TEST_F(CliTest, BatchAndCheckOfItsFileFindTheSameErrors)
                        "--mt-mono", "none"}),
                   EXIT_FOUND)
             << m_Err;
-        EXPECT_EQ(json::parse(m_Out)["result"], batch["result"]) << type;
+        const json check = json::parse(m_Out);
+        EXPECT_EQ(check["result"], batch["result"]) << type;
+        // The tester's messages, the analysis' summary and "Check finished", as in the batch.
+        const std::vector<std::string> lines = check["history"];
+        const std::vector<std::string> batchLines = batch["history"];
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                                [](const std::string& l) { return l.starts_with("spike: "); }));
+        EXPECT_NE(std::search(batchLines.begin(), batchLines.end(), lines.begin(), lines.end()),
+                  batchLines.end())
+            << type << "\n"
+            << check["history"].dump(1) << batch["history"].dump(1);
     }
 }
 
@@ -406,7 +418,19 @@ TEST_F(CliTest, AnUnwritableOutputIsRefusedBeforeTheBoxIsTouched)
                          kUsage);
     EXPECT_EQ(m_Sim->GetBox(0)->GetCommandCount(), 0u);
     EXPECT_EQ(Run({"batch", "--count", "10", "-o", "run.bin"}), EXIT_USAGE);
+    // Each bad value is named with its own range.
     EXPECT_EQ(Run({"-q", "batch", "--count", "16777215", "-o", File("big.log")}), EXIT_USAGE);
+    EXPECT_EQ(m_Err, std::string("Error: --count 16777215: The sample count takes 1 to "
+                                 "16,777,214 readings.\n") +
+                         kUsage);
+    EXPECT_EQ(Run({"-q", "batch", "--count", "10", "--delay", "9", "-o", File("a.log")}),
+              EXIT_USAGE);
+    EXPECT_EQ(m_Err.substr(0, m_Err.find('\n')),
+              "Error: --delay 9: The sample delay takes 10 to 4,095 µs.");
+    EXPECT_EQ(Run({"check", File("a.log", "1\n"), "--st-step", "100"}), EXIT_USAGE);
+    EXPECT_EQ(m_Err.substr(0, m_Err.find('\n')),
+              "Error: --st-step 100: The ST step size takes 1 to 99.");
+    EXPECT_EQ(m_Sim->GetBox(0)->GetCommandCount(), 0u);
 }
 
 TEST_F(CliTest, CtrlCDuringABatchStopsTheBoxAndWritesWhatArrived)

@@ -5,7 +5,6 @@
 #include "app/core/HistorySink.h"
 #include "app/core/RunAnalysis.h"
 #include "driver/Box.h"
-#include "driver/XAssertion.h"
 #include "link/Clock.h"
 #include "link/SimulatorProvider.h"
 #include "tests/fakes/FakeDevice.h"
@@ -64,10 +63,16 @@ protected:
         faults.unplugAtCommand = Sim().GetCommandCount() + commands + 1;
         Sim().SetFaults(faults);
     }
-    void Start(unsigned count)
+    static BatchSettings Count(unsigned count)
     {
-        m_Run.SetText(BatchRun::EDIT_SAMPLE_COUNT, std::to_string(count));
-        m_Run.Start();
+        BatchSettings settings;
+        settings.count = count;
+        return settings;
+    }
+    void Start(unsigned count) { m_Run.Start(Count(count)); }
+    std::vector<unsigned> Buffer() const
+    {
+        return {m_Run.GetBuffer().begin(), m_Run.GetBuffer().end()};
     }
     // One 300 ms tick.
     void Tick()
@@ -93,51 +98,49 @@ TEST_F(BatchRunTest, OpeningWithoutParameterSetIsABoxError)
     EXPECT_EQ(m_Run.GetState(), BatchRun::BATCH_BOX_ERROR);
     EXPECT_THAT(m_Sink.TakeNew(),
                 ElementsAre("Error: Error while reading sample parameter.", "    " + Status()));
-    m_Run.Start();
+    EXPECT_FALSE(m_Run.Start({}));
     EXPECT_TRUE(m_Sink.TakeNew().empty());
 }
 
 TEST_F(BatchRunTest, MinimumDelayWarningAtAndBelowTheMinimum)
 {
     // (13 + 12 + 1) clocks at 1 MHz plus 20 us.
-    m_Run.SetText(BatchRun::EDIT_SAMPLE_DELAY, "46");
-    EXPECT_TRUE(m_Run.ValidateEdits());
+    m_Run.WarnAboutDelay(46);
     EXPECT_THAT(m_Sink.TakeNew(),
                 ElementsAre("Warning while checking sample delay parameter:",
                             "    46 us is the minimum Sample Delay to observe the specification at "
                             "SSI Clock Frequence of 1000000 Hz."));
-    m_Run.SetText(BatchRun::EDIT_SAMPLE_DELAY, "47");
-    EXPECT_TRUE(m_Run.ValidateEdits());
+    m_Run.WarnAboutDelay(47);
     EXPECT_TRUE(m_Sink.TakeNew().empty());
 }
 
-TEST_F(BatchRunTest, EditsOutsideTheirRangeAreInvalidAndStopARun)
+TEST_F(BatchRunTest, ValuesOutsideTheirRangeAreNamedAndStopARun)
 {
     const struct
     {
-        BatchRun::Edit edit;
-        const char* bad[2];
-        const char* good;
+        BatchValue value;
+        unsigned bad[2];
+        unsigned good;
+        const char* error;
     } cases[] = {
-        {BatchRun::EDIT_SAMPLE_DELAY, {"9", "4096"}, "4095"},
-        {BatchRun::EDIT_SAMPLE_COUNT, {"0", "16777215"}, "16777214"},
-        {BatchRun::EDIT_MT_STEP, {"0", "100"}, "99"},
-        {BatchRun::EDIT_ST_STEP, {"", "x1"}, "1"},
+        {BATCH_DELAY, {9, 4096}, 4095, "The sample delay takes 10 to 4,095 µs."},
+        {BATCH_COUNT, {0, 16777215}, 16777214, "The sample count takes 1 to 16,777,214 readings."},
+        {BATCH_MT_STEP, {0, 100}, 99, "The MT step size takes 1 to 99."},
+        {BATCH_ST_STEP, {0, 100}, 1, "The ST step size takes 1 to 99."},
     };
     for (const auto& c : cases)
     {
-        for (const char* bad : c.bad)
+        for (const unsigned bad : c.bad)
         {
-            m_Run.SetText(c.edit, bad);
-            EXPECT_FALSE(m_Run.ValidateEdits()) << bad;
-            EXPECT_FALSE(m_Run.GetView().valid[c.edit]) << bad;
-            // Still red, unchanged since: the run does not start.
-            m_Run.Start();
+            EXPECT_EQ(CheckBatchValue(c.value, bad), c.error);
+            BatchSettings settings = Count(100);
+            SetBatchValue(settings, c.value, bad);
+            EXPECT_FALSE(m_Run.Start(settings)) << bad;
             EXPECT_EQ(m_Run.GetView().progressMax, 0u) << bad;
         }
-        m_Run.SetText(c.edit, c.good);
-        EXPECT_TRUE(m_Run.ValidateEdits()) << c.good;
+        EXPECT_EQ(CheckBatchValue(c.value, c.good), "");
     }
+    EXPECT_EQ(CheckBatchValue(BATCH_ERROR_LIMIT, 0xFFFFFFFFu), "");
     EXPECT_TRUE(m_Sink.TakeNew().empty());
 }
 
@@ -205,7 +208,7 @@ TEST_F(BatchRunTest, UnplugInARunKeepsWhatArrived)
 {
     Start(100000);
     Tick();
-    const std::vector<unsigned> arrived = m_Run.GetBuffer();
+    const std::vector<unsigned> arrived = Buffer();
     ASSERT_GT(arrived.size(), 0u);
     m_Sink.TakeNew();
     Sim().Unplug();
@@ -214,7 +217,7 @@ TEST_F(BatchRunTest, UnplugInARunKeepsWhatArrived)
     EXPECT_THAT(m_Sink.TakeNew(),
                 ElementsAre("Error: Error while reading sampled measurements from box.",
                             "    " + Status()));
-    EXPECT_EQ(m_Run.GetBuffer(), arrived);
+    EXPECT_EQ(Buffer(), arrived);
     EXPECT_TRUE(m_Run.BoxVanished());
     m_Run.Check();
     EXPECT_TRUE(m_Run.GetView().results[BatchRun::RESULT_ST_TURNS].shown);
@@ -304,30 +307,10 @@ TEST_F(BatchRunTest, StopEndsTheRunOnTheBoxAndReportsAFailure)
                             testing::StartsWith("Sampling stopped: ")));
 }
 
-std::vector<std::string> g_Reports;
-void RecordReport(const char* expression, const char* info, const char* file, int)
-{
-    g_Reports.push_back(std::string(expression) + "|" + info + "|" + file);
-}
-
-TEST_F(BatchRunTest, RadioGroupWithoutOneCheckedButtonIsReportedAndAutodetected)
-{
-    Start(100);
-    const Tavik::XAssertionHandler previous = Tavik::SetXAssertionHandler(&RecordReport);
-    g_Reports.clear();
-    m_Run.SetMonotony(BatchRun::PART_ST, std::nullopt);
-    m_Run.Check();
-    const std::vector<std::string> reports = g_Reports;
-    // Restoring the built-in report (nullptr) is itself reported, to the handler above.
-    Tavik::SetXAssertionHandler(previous);
-    EXPECT_THAT(reports, ElementsAre("false|Invalid combination of IDC_RD_MONO*|BatchSampleDlg"));
-    EXPECT_EQ(m_Run.GetResult().m_StMonotony, MONO_ASC); // the encoder turns forward
-}
-
 TEST_F(BatchRunTest, DummyDataIsSixteenToFFFF)
 {
     m_Run.LoadDummyData();
-    const std::vector<unsigned>& buffer = m_Run.GetBuffer();
+    const std::span<const unsigned> buffer = m_Run.GetBuffer();
     ASSERT_EQ(buffer.size(), 65520u);
     EXPECT_EQ(buffer.front(), 16u);
     EXPECT_EQ(buffer.back(), 65535u);
@@ -359,8 +342,7 @@ TEST_P(BatchRunFaultTest, CheckFindsTheFaultsClassAndSaysSo)
     Sim().SetEncoder(encoder);
     BatchRun run(m_Box, m_Sink, 13, 12, true);
     run.Open();
-    run.SetText(BatchRun::EDIT_SAMPLE_COUNT, "10000");
-    run.Start();
+    run.Start(Count(10000));
     for (int tick = 0; tick < 20 && run.GetState() == BatchRun::BATCH_SAMPLING; ++tick)
     {
         m_Clock.Advance(std::chrono::milliseconds(300));

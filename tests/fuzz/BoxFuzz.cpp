@@ -327,7 +327,9 @@ private:
         const bool wrote = static_cast<long>(device->Writes().size()) > firstWrite;
         if (op == 19 || opened)
         {
-            unsettled = Unsettled::None;
+            // A box just opened may still stream a run another program left: the first
+            // command drains.
+            unsettled = opened && status == Box::OK ? Unsettled::Stream : Unsettled::None;
             running = false;
             runRemaining = 0;
             return;
