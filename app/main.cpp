@@ -1,9 +1,12 @@
 #include "app/TavikApp.h"
 #include "app/TavikVersion.h"
+#include "link/Proxy.h"
+#include "link/SimulatorConfig.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #if defined(__GLIBC__)
 #include <cerrno>
@@ -88,16 +91,16 @@ int main(int argc, char** argv)
             return 0;
         }
     }
-    // --simulate lists a simulated box after the real ones. The link reads the simulator's
-    // settings from TAVIK_SIMULATOR on every scan; settings given there are kept.
+    // --simulate lists a simulated box after the real ones, with the settings given in
+    // TAVIK_SIMULATOR, which also simulates boxes on its own.
+    bool simulate = false;
     for (int i = 1; i < argc; ++i)
-    {
-        if (std::strcmp(argv[i], "--simulate") != 0)
-            continue;
-        const char* settings = std::getenv("TAVIK_SIMULATOR");
-        if (settings == nullptr || *settings == '\0' || std::strcmp(settings, "0") == 0)
-            setenv("TAVIK_SIMULATOR", "1", 1);
-    }
+        simulate = simulate || std::strcmp(argv[i], "--simulate") == 0;
+    std::string warning;
+    FTD2xx::Proxy::UseDefaultProviders(
+        FTD2xx::SimulatorConfig::ForProgram(std::getenv("TAVIK_SIMULATOR"), simulate, warning));
+    if (!warning.empty())
+        std::fprintf(stderr, "%s\n", warning.c_str());
     App::CTavikApp app(argc, argv);
     app.InitInstance();
     return 0;

@@ -6,10 +6,14 @@
 namespace FTD2xx::detail
 {
 
-std::vector<std::shared_ptr<DeviceProvider>> MakeDefaultProviders()
+std::vector<std::shared_ptr<DeviceProvider>>
+MakeDefaultProviders(const std::optional<SimulatorConfig>& simulator)
 {
     // Real devices first, so their indices do not move when the simulator is switched on.
-    return {std::make_shared<FtdiProvider>(), std::make_shared<EnvironmentSimulatorProvider>()};
+    std::vector<std::shared_ptr<DeviceProvider>> providers{std::make_shared<FtdiProvider>()};
+    if (simulator)
+        providers.push_back(std::make_shared<SimulatorProvider>(*simulator));
+    return providers;
 }
 
 } // namespace FTD2xx::detail

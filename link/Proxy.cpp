@@ -23,6 +23,7 @@ struct Registry
 {
     std::mutex mutex;
     bool defaults = true;
+    std::optional<SimulatorConfig> simulator; // in the default list
     std::vector<std::shared_ptr<DeviceProvider>> providers;
     std::vector<ListedDevice> listed;
     bool everListed = false;
@@ -54,7 +55,7 @@ DynamicTexts& GetDynamicTexts()
 int ListDevices(Registry& r)
 {
     if (r.defaults && r.providers.empty())
-        r.providers = detail::MakeDefaultProviders();
+        r.providers = detail::MakeDefaultProviders(r.simulator);
     std::vector<ListedDevice> listed;
     for (const auto& provider : r.providers)
     {
@@ -239,11 +240,12 @@ void Proxy::SetProviders(std::vector<std::shared_ptr<DeviceProvider>> providers)
     r.everListed = false;
 }
 
-void Proxy::UseDefaultProviders()
+void Proxy::UseDefaultProviders(std::optional<SimulatorConfig> simulator)
 {
     Registry& r = GetRegistry();
     std::lock_guard lock(r.mutex);
     r.defaults = true;
+    r.simulator = std::move(simulator);
     r.providers.clear();
     r.listed.clear();
     r.everListed = false;

@@ -2,8 +2,10 @@
 
 #include "link/Backend.h"
 #include "link/LinkExport.h"
+#include "link/SimulatorConfig.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,18 +69,15 @@ public:
     int Read(std::vector<unsigned char>& buffer, unsigned long length);
 
     // Where devices come from. The default list is the libftdi1 backend followed by the
-    // box simulator (when TAVIK_SIMULATOR is set). Tests install their own.
+    // simulated boxes of `simulator`, made at the next listing and kept until this is called
+    // again; the programs make it at start (SimulatorConfig::ForProgram). Tests install
+    // their own.
     static void SetProviders(std::vector<std::shared_ptr<DeviceProvider>> providers);
-    static void UseDefaultProviders();
+    static void UseDefaultProviders(std::optional<SimulatorConfig> simulator = std::nullopt);
 
 private:
     std::unique_ptr<DeviceBackend> m_Device;
 };
-
-// Lists simulated boxes after the real devices, as the programs' --simulate option asks:
-// with `settings` in the syntax of TAVIK_SIMULATOR, or when empty with TAVIK_SIMULATOR's
-// value if set, else one box. Takes effect at the next listing.
-FTD2XX_API void EnableSimulator(const std::string& settings = {});
 
 // A fresh status code whose text is `text`; the last 256 such texts are kept.
 FTD2XX_API int MakeErrorStatus(const std::string& text);

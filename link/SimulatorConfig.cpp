@@ -211,4 +211,22 @@ bool SimulatorConfig::Parse(const std::string& text, SimulatorConfig& config, st
     return true;
 }
 
+std::optional<SimulatorConfig> SimulatorConfig::ForProgram(const char* text, bool simulate,
+                                                           std::string& warning)
+{
+    std::string settings = text ? text : "";
+    if (simulate && (settings.empty() || settings == "0"))
+        settings = "1";
+    SimulatorConfig config;
+    std::string error;
+    if (!Parse(settings, config, error))
+    {
+        warning = "TAVIK_SIMULATOR ignored: " + error;
+        return std::nullopt;
+    }
+    if (config.boxes == 0)
+        return std::nullopt;
+    return config;
+}
+
 } // namespace FTD2xx

@@ -2,6 +2,7 @@
 
 #include "link/LinkExport.h"
 
+#include <optional>
 #include <string>
 
 namespace FTD2xx
@@ -62,6 +63,13 @@ struct FTD2XX_API SimulatorConfig
     // Empty text and "0" give no boxes. On a malformed text returns false, leaves
     // `config` untouched and says why in `error`.
     static bool Parse(const std::string& text, SimulatorConfig& config, std::string& error);
+
+    // The simulator a program runs with, from TAVIK_SIMULATOR's `text` (null when unset) and
+    // its --simulate option, which keeps the settings given there and asks for one box when
+    // none are. Nothing when no box is simulated. A malformed text simulates nothing, and
+    // `warning` says why: "TAVIK_SIMULATOR ignored: ...".
+    static std::optional<SimulatorConfig> ForProgram(const char* text, bool simulate,
+                                                     std::string& warning);
 };
 
 } // namespace FTD2xx

@@ -7,7 +7,6 @@
 #include "link/SimulatorConfig.h"
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,23 +33,5 @@ public:
 private:
     std::vector<std::shared_ptr<SimulatedBox>> m_Boxes;
 };
-
-// The simulator as the environment asks for it: the settings given to EnableSimulator,
-// else TAVIK_SIMULATOR. Read afresh on every listing; the boxes keep their state as long
-// as the settings stay the same.
-class FTD2XX_API EnvironmentSimulatorProvider : public DeviceProvider
-{
-public:
-    int Enumerate(std::vector<DeviceInfo>& devices) override;
-    int Open(const DeviceInfo& device, std::unique_ptr<DeviceBackend>& backend) override;
-
-private:
-    std::mutex m_Mutex;
-    std::string m_Settings;
-    std::shared_ptr<SimulatorProvider> m_Current;
-};
-
-// The settings that EnableSimulator stored; false when it was not called.
-FTD2XX_API bool GetSimulatorOverride(std::string& settings);
 
 } // namespace FTD2xx

@@ -7,7 +7,6 @@
 #include <CLI/CLI.hpp>
 
 #include <csignal>
-#include <cstdlib>
 #include <ostream>
 #include <utility>
 
@@ -104,19 +103,15 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
         return EXIT_USAGE;
     }
 
-    if (o.simulate)
-    {
-        // As in Tavik: settings given in TAVIK_SIMULATOR are kept.
-        const char* settings = std::getenv("TAVIK_SIMULATOR");
-        if (settings == nullptr || *settings == '\0' || std::string(settings) == "0")
-            setenv("TAVIK_SIMULATOR", "1", 1);
-    }
     for (std::size_t i = 0; i < declared.size(); ++i)
     {
         if (declared[i].first->parsed())
         {
+            const Cli::Needs needs = Cli::Commands()[i].needs;
             const std::unique_ptr<Cli::Subcommand> command = declared[i].second(o, env);
-            return Run(Cli::Commands()[i].needs, *command);
+            if (needs != Cli::Needs::NOTHING && env.setUpDevices)
+                env.setUpDevices(o.simulate);
+            return Run(needs, *command);
         }
     }
     return EXIT_USAGE;

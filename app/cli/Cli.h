@@ -18,6 +18,10 @@ struct CliEnvironment
     // Waits between readings and polls; tests advance a manual clock here.
     std::function<void(unsigned milliseconds)> sleep;
     bool errIsTerminal = false; // the progress bar is drawn only on a terminal
+    // Before a subcommand that uses the box: sets up where boxes come from, with --simulate
+    // given or not. The program installs the default devices with the simulator that
+    // TAVIK_SIMULATOR asks for; tests leave it empty and install their own.
+    std::function<void(bool simulate)> setUpDevices = {};
 };
 
 enum CliExit

@@ -14,6 +14,8 @@
 #include "app/core/CodeTester.h"
 #include "app/core/CsvFile.h"
 #include "app/core/H5File.h"
+#include "link/Proxy.h"
+#include "link/SimulatorConfig.h"
 
 #include <benchmark/benchmark.h>
 
@@ -225,7 +227,9 @@ void BM_StreamCpuShare(benchmark::State& state)
 {
     const char* wanted = std::getenv("TAVIK_BENCH_READINGS");
     const unsigned count = wanted ? unsigned(std::strtoul(wanted, nullptr, 10)) : 1000000u;
-    setenv("TAVIK_SIMULATOR", "1", 1);
+    FTD2xx::SimulatorConfig simulator;
+    simulator.boxes = 1;
+    FTD2xx::Proxy::UseDefaultProviders(simulator);
     const fs::path folder = Scratch();
     const std::string path = (folder / "stream.log").string();
     std::ostringstream log;

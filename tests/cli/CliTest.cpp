@@ -84,6 +84,7 @@ protected:
                                    m_OnSleep();
                            }};
         env.errIsTerminal = terminal;
+        env.setUpDevices = [this](bool simulate) { m_SetUps.push_back(simulate); };
         const int code = RunCli(args, env);
         m_Out = out.str();
         m_Err = errStream.str();
@@ -105,6 +106,7 @@ protected:
     std::string m_Out;
     std::string m_Err;
     std::vector<std::string> m_Files;
+    std::vector<bool> m_SetUps; // --simulate, each time the program set up its devices
 };
 } // namespace
 
@@ -185,6 +187,17 @@ TEST_F(CliTest, TheSupplyIsOnlySwitchedOnFromOff)
     EXPECT_EQ(PowerOfBox(0), Box::PWR_EXTERNAL);
     EXPECT_EQ(Run({"-q", "set", "--power", "off"}), EXIT_OK);
     EXPECT_EQ(PowerOfBox(0), Box::PWR_OFF);
+}
+
+// The program's main makes the simulator of TAVIK_SIMULATOR and --simulate there, once and
+// only for a subcommand that uses the box.
+TEST_F(CliTest, DevicesAreSetUpOnceWithSimulateForSubcommandsThatUseTheBox)
+{
+    EXPECT_EQ(Run({"--simulate", "-q", "list"}), EXIT_OK);
+    EXPECT_EQ(Run({"-q", "info"}), EXIT_OK);
+    EXPECT_EQ(Run({"read", "--simulate", "-q"}), EXIT_OK);
+    EXPECT_EQ(Run({"check", File("missing.csv")}), EXIT_USAGE);
+    EXPECT_EQ(m_SetUps, (std::vector<bool>{true, false, true}));
 }
 
 TEST_F(CliTest, AClockOutsideTheListIsBadUsageAndTouchesNoBox)

@@ -396,11 +396,12 @@ TEST_F(SimulatorSampling, ProgramFindsPowersAndSamplesTheSimulatedBox)
     EXPECT_EQ(batch.size(), 100000u);
 }
 
-// The same through TAVIK_SIMULATOR and the default device list, on the real clock.
-TEST(SimulatorEnvironment, BoxListsAndReadsTheSimulatorFromTheEnvironment)
+// The same through the default device list with a simulator, on the real clock.
+TEST(SimulatorDefaultList, BoxListsAndReadsTheSimulatorAfterTheRealDevices)
 {
-    ::setenv("TAVIK_SIMULATOR", "1", 1);
-    FTD2xx::Proxy::UseDefaultProviders();
+    FTD2xx::SimulatorConfig simulator;
+    simulator.boxes = 1;
+    FTD2xx::Proxy::UseDefaultProviders(simulator);
     auto previous = Box::SetSleepFunction([](unsigned) {});
     {
         Tavik::Box box;
@@ -435,6 +436,5 @@ TEST(SimulatorEnvironment, BoxListsAndReadsTheSimulatorFromTheEnvironment)
         EXPECT_LE(step, seconds(afterB - beforeA) * 8192.0 + 1.0);
     }
     Box::SetSleepFunction(previous);
-    ::unsetenv("TAVIK_SIMULATOR");
     FTD2xx::Proxy::UseDefaultProviders();
 }

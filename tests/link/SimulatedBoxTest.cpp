@@ -487,32 +487,76 @@ TEST(SimulatorProvider, ProxyListsAndOpensSimulatedBoxes)
     Proxy::UseDefaultProviders();
 }
 
-TEST(SimulatorProvider, EnvironmentAndSimulateOptionListBoxesAfterRealDevices)
+TEST(SimulatorProvider, DefaultListHasTheConfiguredBoxesAfterRealDevices)
 {
-    ::setenv("TAVIK_SIMULATOR", "2,rpm=30", 1);
     Proxy::UseDefaultProviders();
+    unsigned long real = 0;
+    ASSERT_EQ(Proxy::GetConnectedDevices(real), STATUS_OK);
+
+    SimulatorConfig config;
+    std::string error;
+    ASSERT_TRUE(SimulatorConfig::Parse("2,rpm=30", config, error));
+    Proxy::UseDefaultProviders(config);
     unsigned long count = 0;
     ASSERT_EQ(Proxy::GetConnectedDevices(count), STATUS_OK);
-    ASSERT_GE(count, 2u);
+    ASSERT_EQ(count, real + 2);
     std::string serial, description;
     ASSERT_EQ(Proxy::GetDeviceInformation(count - 2, Proxy::INFO_SERIAL_NUMBER, serial), 0);
     EXPECT_EQ(serial, "SIM00001");
     ASSERT_EQ(Proxy::GetDeviceInformation(count - 1, Proxy::INFO_DESCRIPTION, description), 0);
     EXPECT_EQ(description, SimulatorProvider::kDescription);
 
-    ::setenv("TAVIK_SIMULATOR", "0", 1);
-    unsigned long none = 0;
-    ASSERT_EQ(Proxy::GetConnectedDevices(none), STATUS_OK);
-    EXPECT_EQ(none, count - 2);
-
-    ::setenv("TAVIK_SIMULATOR", "bogus", 1); // warns, lists no simulated box
-    ASSERT_EQ(Proxy::GetConnectedDevices(none), STATUS_OK);
-    EXPECT_EQ(none, count - 2);
-
-    EnableSimulator("3"); // --simulate=3 wins over the environment
-    unsigned long three = 0;
-    ASSERT_EQ(Proxy::GetConnectedDevices(three), STATUS_OK);
-    EXPECT_EQ(three, none + 3);
-    ::unsetenv("TAVIK_SIMULATOR");
+    // The boxes are made once: a box keeps its state from one listing to the next.
+    {
+        Proxy proxy;
+        ASSERT_EQ(proxy.Open(int(count - 1)), STATUS_OK);
+        unsigned long again = 0;
+        ASSERT_EQ(Proxy::GetConnectedDevices(again), STATUS_OK);
+        Proxy second;
+        EXPECT_NE(second.Open(int(count - 1)), STATUS_OK); // still open in `proxy`
+    }
     Proxy::UseDefaultProviders();
+}
+
+// TAVIK_SIMULATOR's text and --simulate, as both programs make them into a simulator.
+TEST(SimulatorConfig, ForProgramKeepsTheSettingsAndAsksForOneBoxWithSimulate)
+{
+    struct Case
+    {
+        const char* text;
+        bool simulate;
+        unsigned boxes; // 0: no simulator
+        double rpm;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {nullptr, false, 0, 0, ""},
+        {"0", false, 0, 0, ""},
+        {"", false, 0, 0, ""},
+        {nullptr, true, 1, 60, ""},
+        {"0", true, 1, 60, ""},
+        {"", true, 1, 60, ""},
+        {"2,rpm=30", false, 2, 30, ""},
+        {"2,rpm=30", true, 2, 30, ""},
+        {"rpm=-5", true, 1, -5, ""},
+        {"bogus", true, 0, 0,
+         "TAVIK_SIMULATOR ignored: invalid value \"bogus\" for boxes (expected 0 to 8)"},
+        {"1,glitch=x", false, 0, 0,
+         "TAVIK_SIMULATOR ignored: invalid value \"x\" for glitch (expected a whole number, 0 to "
+         "switch it off)"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.text ? c.text : "(unset)") + (c.simulate ? " --simulate" : ""));
+        std::string warning;
+        const std::optional<SimulatorConfig> config =
+            SimulatorConfig::ForProgram(c.text, c.simulate, warning);
+        EXPECT_EQ(warning, c.warning);
+        ASSERT_EQ(config.has_value(), c.boxes != 0);
+        if (config)
+        {
+            EXPECT_EQ(config->boxes, c.boxes);
+            EXPECT_EQ(config->encoder.rpm, c.rpm);
+        }
+    }
 }
