@@ -30,11 +30,11 @@ using zef::Glimra::RunPlotCtrl;
 
 namespace
 {
-constexpr std::array<ColorRef, kEventClasses> kClassColors = {
-    zef::Glimra::MakeRgb(230, 0, 0),   zef::Glimra::MakeRgb(255, 128, 0),
-    zef::Glimra::MakeRgb(160, 0, 200), zef::Glimra::MakeRgb(0, 150, 150),
-    zef::Glimra::MakeRgb(0, 160, 0),   zef::Glimra::MakeRgb(200, 0, 120),
-    zef::Glimra::MakeRgb(90, 90, 90),  zef::Glimra::MakeRgb(0, 0, 0)};
+ColorRef ClassColor(EventClass cls)
+{
+    const EventClassInfo& c = EventClasses()[std::size_t(cls) % kEventClasses];
+    return zef::Glimra::MakeRgb(c.red, c.green, c.blue);
+}
 
 QString Grouped(std::int64_t value)
 {
@@ -210,7 +210,7 @@ CAnalysisDlg::CAnalysisDlg(std::span<const unsigned> readings, Analysis analysis
     std::vector<RunPlotCtrl::Marker> markers;
     markers.reserve(m_Analysis.events.size());
     for (const AnalysisEvent& e : m_Analysis.events)
-        markers.push_back({e.first, e.length, kClassColors[std::size_t(e.cls) % kEventClasses]});
+        markers.push_back({e.first, e.length, ClassColor(e.cls)});
     m_PositionPlot->SetMarkers(markers);
     m_StepPlot->SetMarkers(std::move(markers));
 
@@ -300,7 +300,7 @@ void CAnalysisDlg::ChoosePosition(Position position)
     // Readings off the track for a moment, or of a dead line, would set the scale.
     std::vector<zef::Glimra::ReadingSpan> outliers;
     for (const AnalysisEvent& e : m_Analysis.events)
-        if (e.cls == EVENT_SPIKE || e.cls == EVENT_ALL_ONES || e.cls == EVENT_ALL_ZEROS)
+        if (EventClasses()[std::size_t(e.cls) % kEventClasses].outlier)
             outliers.push_back({e.first, e.length});
     const IndexRange range = m_PositionPlot->GetRange();
     const bool keep = m_Data && m_Data->Size() == m_Readings.size();
@@ -317,8 +317,7 @@ void CAnalysisDlg::ChooseEvent(std::size_t event)
     if (event >= m_Analysis.events.size())
         return;
     const AnalysisEvent& e = m_Analysis.events[event];
-    const RunPlotCtrl::Marker marker{e.first, e.length,
-                                     kClassColors[std::size_t(e.cls) % kEventClasses]};
+    const RunPlotCtrl::Marker marker{e.first, e.length, ClassColor(e.cls)};
     m_PositionPlot->SetSelected(marker);
     m_StepPlot->SetSelected(marker);
     m_PositionPlot->ShowReadings(e.first, e.length);

@@ -1,8 +1,11 @@
 #include "link/SimulatorConfig.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <vector>
 
 namespace FTD2xx
@@ -74,6 +77,139 @@ bool ParseCable(const std::string& text, unsigned long& maxClockHz)
     return true;
 }
 
+// A parse in progress: the config so far and the direction, which wins over rpm's sign.
+struct Parsing
+{
+    SimulatorConfig config;
+    double direction = 0;
+};
+
+struct Row
+{
+    SimulatorSetting setting;
+    const char* expected; // in the error for a bad value: "invalid value ... (expected ...)"
+    // A fault that counts readings, commands or milliseconds; 0 switches it off.
+    unsigned long SimulatorFaults::*counter = nullptr;
+    // The other settings: false for a bad value.
+    bool (*parse)(const std::string& value, Parsing& p) = nullptr;
+};
+
+constexpr const char* kCount = "a whole number, 0 to switch it off";
+constexpr unsigned long kCountMax = 1000000000UL;
+
+bool ParseBits(const std::string& value, unsigned& bits)
+{
+    unsigned long n = 0;
+    if (!ParseUnsigned(value, 32, n))
+        return false;
+    bits = static_cast<unsigned>(n);
+    return true;
+}
+
+const Row kRows[] = {
+    {.setting = {"boxes", "N", "number of simulated boxes, 0 to 8 (0: none)", false},
+     .expected = "0 to 8",
+     .parse =
+         [](const std::string& value, Parsing& p)
+     {
+         unsigned long n = 0;
+         if (!ParseUnsigned(value, SimulatorConfig::kMaxBoxes, n))
+             return false;
+         p.config.boxes = static_cast<unsigned>(n);
+         return true;
+     }},
+    {.setting = {"st", "BITS", "singleturn bits of the encoder", false},
+     .expected = "0 to 32",
+     .parse = [](const std::string& value, Parsing& p)
+     { return ParseBits(value, p.config.encoder.stBits); }},
+    {.setting = {"mt", "BITS", "multiturn bits (st + mt: 1 to 48)", false},
+     .expected = "0 to 32",
+     .parse = [](const std::string& value, Parsing& p)
+     { return ParseBits(value, p.config.encoder.mtBits); }},
+    {.setting = {"rpm", "R", "speed in turns per minute; negative turns backward", false},
+     .expected = "a number of turns per minute, at most 100000",
+     .parse =
+         [](const std::string& value, Parsing& p)
+     {
+         double rpm = 0;
+         if (!ParseDouble(value, rpm) || std::fabs(rpm) > 100000.0)
+             return false;
+         p.config.encoder.rpm = rpm;
+         return true;
+     }},
+    {.setting = {"dir", "forward|backward", "direction (wins over the sign of rpm)", false},
+     .expected = "forward or backward",
+     .parse =
+         [](const std::string& value, Parsing& p)
+     {
+         if (value != "forward" && value != "backward")
+             return false;
+         p.direction = value == "forward" ? 1.0 : -1.0;
+         return true;
+     }},
+    {.setting = {"code", "binary|gray", "code the encoder sends", false},
+     .expected = "binary or gray",
+     .parse =
+         [](const std::string& value, Parsing& p)
+     {
+         if (value != "binary" && value != "gray")
+             return false;
+         p.config.encoder.gray = value == "gray";
+         return true;
+     }},
+    {.setting = {"glitch", "N", "every Nth reading is wrong (its top data bit flipped)", true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::glitchEvery},
+    {.setting = {"late", "MS", "every command reply arrives MS ms late", true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::lateReplyMs},
+    {.setting = {"stall", "N", "each sampling run stops streaming after N readings", true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::stallAfter},
+    {.setting = {"stuck", "N", "every Nth reading is held for the next 256 readings", true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::stuckEvery},
+    {.setting = {"slip", "N", "at every Nth reading the MT part steps by one without an ST wrap",
+                 true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::slipEvery},
+    {.setting = {"graybit", "N", "every Nth reading has one bit of the frame flipped on the line",
+                 true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::grayBitEvery},
+    {.setting = {"dead", "ones|zeros|none",
+                 "every data bit set (no encoder answering) or clear (a line shorted low)", true},
+     .expected = "ones, zeros or none",
+     .parse =
+         [](const std::string& value, Parsing& p)
+     {
+         if (value != "ones" && value != "zeros" && value != "none")
+             return false;
+         p.config.faults.dead = value == "ones"    ? SimulatorFaults::DEAD_ONES
+                                : value == "zeros" ? SimulatorFaults::DEAD_ZEROS
+                                                   : SimulatorFaults::DEAD_NONE;
+         return true;
+     }},
+    {.setting = {"unplug", "N", "the box vanishes on its Nth command", true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::unplugAtCommand},
+    {.setting = {"cable", "L",
+                 "a long cable: `50` or `50m` in metres, or the highest clean clock as `500k`, "
+                 "`500kHz`, `1.2M` or `500000Hz`; 0 switches it off",
+                 true},
+     .expected = "metres (50, 50m) or the highest clean clock (500k, 1.2M, 500000Hz)",
+     .parse = [](const std::string& value, Parsing& p)
+     { return ParseCable(value, p.config.faults.cableMaxClockHz); }},
+};
+
+const std::array<SimulatorSetting, std::size(kRows)> kSettings = []
+{
+    std::array<SimulatorSetting, std::size(kRows)> settings{};
+    for (std::size_t i = 0; i < settings.size(); ++i)
+        settings[i] = kRows[i].setting;
+    return settings;
+}();
+
 } // namespace
 
 unsigned long SimulatorFaults::CableMaxClock(double metres)
@@ -81,12 +217,16 @@ unsigned long SimulatorFaults::CableMaxClock(double metres)
     return static_cast<unsigned long>(1e9 / (2.0 * (10.0 * metres + 100.0)));
 }
 
+std::span<const SimulatorSetting> SimulatorConfig::Settings()
+{
+    return kSettings;
+}
+
 bool SimulatorConfig::Parse(const std::string& text, SimulatorConfig& config, std::string& error)
 {
-    SimulatorConfig result;
+    Parsing p;
     bool countGiven = false;
     bool anySetting = false;
-    double direction = 0; // set by dir; wins over the sign of rpm
 
     std::vector<std::string> items;
     for (std::size_t start = 0;;)
@@ -119,92 +259,35 @@ bool SimulatorConfig::Parse(const std::string& text, SimulatorConfig& config, st
             return false;
         }
 
-        unsigned long n = 0;
-        const auto bad = [&](const char* expected)
-        {
-            error = "invalid value \"" + value + "\" for " + key + " (expected " + expected + ")";
-            return false;
-        };
-        if (key == "boxes")
-        {
-            if (!ParseUnsigned(value, kMaxBoxes, n))
-                return bad("0 to 8");
-            result.boxes = static_cast<unsigned>(n);
-            countGiven = true;
-            continue;
-        }
-        anySetting = true;
-        if (key == "st" || key == "mt")
-        {
-            if (!ParseUnsigned(value, 32, n))
-                return bad("0 to 32");
-            (key == "st" ? result.encoder.stBits : result.encoder.mtBits) =
-                static_cast<unsigned>(n);
-        }
-        else if (key == "rpm")
-        {
-            double rpm = 0;
-            if (!ParseDouble(value, rpm) || std::fabs(rpm) > 100000.0)
-                return bad("a number of turns per minute, at most 100000");
-            result.encoder.rpm = rpm;
-        }
-        else if (key == "dir")
-        {
-            if (value != "forward" && value != "backward")
-                return bad("forward or backward");
-            direction = value == "forward" ? 1.0 : -1.0;
-        }
-        else if (key == "code")
-        {
-            if (value != "binary" && value != "gray")
-                return bad("binary or gray");
-            result.encoder.gray = value == "gray";
-        }
-        else if (key == "dead")
-        {
-            if (value != "ones" && value != "zeros" && value != "none")
-                return bad("ones, zeros or none");
-            result.faults.dead = value == "ones"    ? SimulatorFaults::DEAD_ONES
-                                 : value == "zeros" ? SimulatorFaults::DEAD_ZEROS
-                                                    : SimulatorFaults::DEAD_NONE;
-        }
-        else if (key == "stuck" || key == "slip" || key == "graybit")
-        {
-            if (!ParseUnsigned(value, 1000000000UL, n))
-                return bad("a whole number, 0 to switch it off");
-            SimulatorFaults& f = result.faults;
-            (key == "stuck" ? f.stuckEvery : key == "slip" ? f.slipEvery : f.grayBitEvery) = n;
-        }
-        else if (key == "glitch" || key == "late" || key == "stall" || key == "unplug")
-        {
-            if (!ParseUnsigned(value, 1000000000UL, n))
-                return bad("a whole number, 0 to switch it off");
-            SimulatorFaults& f = result.faults;
-            (key == "glitch"  ? f.glitchEvery
-             : key == "late"  ? f.lateReplyMs
-             : key == "stall" ? f.stallAfter
-                              : f.unplugAtCommand) = n;
-        }
-        else if (key == "cable")
-        {
-            if (!ParseCable(value, result.faults.cableMaxClockHz))
-                return bad("metres (50, 50m) or the highest clean clock (500k, 1.2M, 500000Hz)");
-        }
-        else
+        const Row* row = std::find_if(std::begin(kRows), std::end(kRows),
+                                      [&](const Row& r) { return key == r.setting.name; });
+        if (row == std::end(kRows))
         {
             error = "unknown setting \"" + key + "\"";
             return false;
         }
+        unsigned long n = 0;
+        const bool good = row->counter ? ParseUnsigned(value, kCountMax, n) : row->parse(value, p);
+        if (!good)
+        {
+            error =
+                "invalid value \"" + value + "\" for " + key + " (expected " + row->expected + ")";
+            return false;
+        }
+        if (row->counter)
+            p.config.faults.*(row->counter) = n;
+        (row == std::begin(kRows) ? countGiven : anySetting) = true;
     }
 
+    SimulatorConfig& result = p.config;
     if (result.encoder.stBits + result.encoder.mtBits == 0 ||
         result.encoder.stBits + result.encoder.mtBits > 48)
     {
         error = "st + mt must be 1 to 48 bits";
         return false;
     }
-    if (direction != 0)
-        result.encoder.rpm = std::copysign(result.encoder.rpm, direction);
+    if (p.direction != 0)
+        result.encoder.rpm = std::copysign(result.encoder.rpm, p.direction);
     if (!countGiven && anySetting)
         result.boxes = 1;
     config = result;

@@ -3,6 +3,7 @@
 #include "link/LinkExport.h"
 
 #include <optional>
+#include <span>
 #include <string>
 
 namespace FTD2xx
@@ -47,11 +48,18 @@ struct FTD2XX_API SimulatorFaults
     static unsigned long CableMaxClock(double metres);
 };
 
+// One key of TAVIK_SIMULATOR as the docs list it.
+struct FTD2XX_API SimulatorSetting
+{
+    const char* name;  // "glitch"
+    const char* value; // what follows "=": "N", or the words it takes: "forward|backward"
+    const char* doc;   // one line: "every Nth reading is wrong (its top data bit flipped)"
+    bool fault;
+};
+
 // Settings of the box simulator, as written in TAVIK_SIMULATOR:
-//   N[,key=value...]   with N = 1 to 8 simulated boxes (1 when only settings are given)
-// keys: boxes, st, mt, rpm, dir (forward|backward), code (binary|gray),
-//       glitch, late, stall, unplug, stuck, slip, graybit, dead (ones|zeros),
-//       cable (metres, or a clock: 500k, 1.2M, 500000Hz).
+//   N[,key=value...]   with N = 0 to 8 simulated boxes (1 when only settings are given)
+// with the keys of Settings().
 struct FTD2XX_API SimulatorConfig
 {
     static constexpr unsigned kMaxBoxes = 8;
@@ -63,6 +71,9 @@ struct FTD2XX_API SimulatorConfig
     // Empty text and "0" give no boxes. On a malformed text returns false, leaves
     // `config` untouched and says why in `error`.
     static bool Parse(const std::string& text, SimulatorConfig& config, std::string& error);
+    // The keys Parse takes, in the docs' order; one table drives both, and a test holds the
+    // README, the notes, the man page and the fuzz dictionary to it.
+    static std::span<const SimulatorSetting> Settings();
 
     // The simulator a program runs with, from TAVIK_SIMULATOR's `text` (null when unset) and
     // its --simulate option, which keeps the settings given there and asks for one box when

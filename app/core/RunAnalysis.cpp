@@ -19,13 +19,48 @@
 namespace App
 {
 
+namespace
+{
+constexpr std::array<EventClassInfo, kEventClasses> kClasses = {{
+    {EVENT_SPIKE, "spike", "noise on the data line: %s %% of the %llu events are spikes", 230, 0, 0,
+     true},
+    {EVENT_JUMP, "jump", "readings jump ahead or back: %s %% of the %llu events are jumps", 255,
+     128, 0, false},
+    {EVENT_REVERSAL, "reversal",
+     "the shaft moves back and forth: %s %% of the %llu events are reversals", 160, 0, 200, false},
+    {EVENT_STUCK, "stuck", "the value freezes: %s %% of the %llu events are stuck runs", 0, 150,
+     150, false},
+    {EVENT_GRAY_FAULT, "Gray fault", "a broken data bit: %s %% of the %llu events are Gray faults",
+     0, 160, 0, false},
+    {EVENT_OUT_OF_STEP, "ST-MT out of step",
+     "the ST and MT bits do not fit the encoder: %s %% of the %llu events are ST-MT slips", 200, 0,
+     120, false},
+    {EVENT_ALL_ONES, "all ones",
+     "the line drops to all ones: %s %% of the %llu events are all-ones readings", 90, 90, 90,
+     true},
+    {EVENT_ALL_ZEROS, "all zeros",
+     "the line drops to all zeros: %s %% of the %llu events are all-zeros readings", 0, 0, 0, true},
+}};
+static_assert(
+    []
+    {
+        for (std::size_t c = 0; c < kEventClasses; ++c)
+            if (kClasses[c].cls != EventClass(c))
+                return false;
+        return true;
+    }(),
+    "one row per class, in the enum's order");
+} // namespace
+
+const std::array<EventClassInfo, kEventClasses>& EventClasses()
+{
+    return kClasses;
+}
+
 const char* EventClassName(EventClass c)
 {
-    static constexpr const char* kNames[kEventClasses] = {
-        "spike",    "jump",     "reversal", "stuck", "Gray fault", "ST-MT out of step",
-        "all ones", "all zeros"};
     const auto i = std::size_t(c);
-    return i < kEventClasses ? kNames[i] : "unknown";
+    return i < kEventClasses ? kClasses[i].name : "unknown";
 }
 
 namespace
@@ -638,19 +673,9 @@ void Pass::Run()
     }
     if (total >= 10 && double(m_A.classes[top].count) >= 0.9 * double(total))
     {
-        static constexpr const char* kCauses[kEventClasses] = {
-            "noise on the data line: %s %% of the %llu events are spikes",
-            "readings jump ahead or back: %s %% of the %llu events are jumps",
-            "the shaft moves back and forth: %s %% of the %llu events are reversals",
-            "the value freezes: %s %% of the %llu events are stuck runs",
-            "a broken data bit: %s %% of the %llu events are Gray faults",
-            "the ST and MT bits do not fit the encoder: %s %% of the %llu events are "
-            "ST-MT slips",
-            "the line drops to all ones: %s %% of the %llu events are all-ones readings",
-            "the line drops to all zeros: %s %% of the %llu events are all-zeros readings"};
-        m_A.rootCause =
-            Format(kCauses[top], Percent(double(m_A.classes[top].count) / double(total)).c_str(),
-                   static_cast<unsigned long long>(total));
+        m_A.rootCause = Format(kClasses[top].cause,
+                               Percent(double(m_A.classes[top].count) / double(total)).c_str(),
+                               static_cast<unsigned long long>(total));
     }
 }
 

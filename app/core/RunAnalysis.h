@@ -24,8 +24,20 @@ enum EventClass : int
 };
 inline constexpr std::size_t kEventClasses = 8;
 
-// The class's name as reports show it: "spike", "jump", "reversal", "stuck", "Gray fault",
-// "ST-MT out of step", "all ones", "all zeros".
+// What is said of a class and how it is shown: one row per class, in the enum's order. The
+// names, causes and colours come only from here; a test holds the docs' list to it.
+struct EventClassInfo
+{
+    EventClass cls;
+    const char* name;  // as reports show it: "spike", "Gray fault", "ST-MT out of step"
+    const char* cause; // the root cause when the class makes 90 % of the events: a format
+                       // with the share in percent (%s) and the number of events (%llu)
+    std::uint8_t red, green, blue; // its colour in the analysis view
+    bool outlier; // its readings leave the bulk for a moment: plots keep them off the scale
+};
+const std::array<EventClassInfo, kEventClasses>& EventClasses();
+
+// The class's name as reports show it, "unknown" outside the enum.
 const char* EventClassName(EventClass c);
 
 struct AnalysisConfig
