@@ -123,7 +123,7 @@ TEST_F(BatchRunTest, ValuesOutsideTheirRangeAreNamedAndStopARun)
         unsigned good;
         const char* error;
     } cases[] = {
-        {BATCH_DELAY, {9, 4096}, 4095, "The sample delay takes 10 to 4,095 µs."},
+        {BATCH_DELAY, {9, 4096}, 4095, "The sample delay takes 10 to 4,095 us."},
         {BATCH_COUNT, {0, 16777215}, 16777214, "The sample count takes 1 to 16,777,214 readings."},
         {BATCH_MT_STEP, {0, 100}, 99, "The MT step size takes 1 to 99."},
         {BATCH_ST_STEP, {0, 100}, 1, "The ST step size takes 1 to 99."},
