@@ -304,6 +304,9 @@ void CAnalysisDlg::ChoosePosition(Position position)
             outliers.push_back({e.first, e.length});
     const IndexRange range = m_PositionPlot->GetRange();
     const bool keep = m_Data && m_Data->Size() == m_Readings.size();
+    // The old levels live until both plots hold the new ones: setting the first plot's data
+    // moves the second plot's range while it still reads the old levels.
+    const std::unique_ptr<zef::Glimra::MinMaxPyramid> old = std::move(m_Data);
     m_Data = std::make_unique<zef::Glimra::MinMaxPyramid>(m_Readings, bits, outliers);
     m_PositionPlot->SetTitle(m_Position->currentText());
     m_PositionPlot->SetData(m_Data.get(), zef::Glimra::SERIES_POSITION);

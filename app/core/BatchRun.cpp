@@ -20,7 +20,7 @@ constexpr const char* SOURCE = "BatchSampleDlg";
 
 constexpr std::array<BatchValueRange, kBatchValues> kRanges = {{
     {"delay", "microseconds between readings", 10, 4095, 50, 4,
-     "The sample delay takes 10 to 4,095 µs."},
+     "The sample delay takes 10 to 4,095 us."},
     {"count", "readings", 1, 16777214, 10000, 8,
      "The sample count takes 1 to 16,777,214 readings."},
     {"mt-step", "largest MT step", 1, 99, 1, 2, "The MT step size takes 1 to 99."},

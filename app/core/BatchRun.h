@@ -56,7 +56,7 @@ struct BatchValueRange
     unsigned max;
     unsigned start;
     int maxChars;
-    const char* error; // "The sample delay takes 10 to 4,095 µs."
+    const char* error; // "The sample delay takes 10 to 4,095 us."
 };
 const BatchValueRange& BatchRange(BatchValue value);
 // The error text when `number` is out of the value's range, else empty.

@@ -439,7 +439,7 @@ TEST_F(CliTest, AnUnwritableOutputIsRefusedBeforeTheBoxIsTouched)
     EXPECT_EQ(Run({"-q", "batch", "--count", "10", "--delay", "9", "-o", File("a.log")}),
               EXIT_USAGE);
     EXPECT_EQ(m_Err.substr(0, m_Err.find('\n')),
-              "Error: --delay 9: The sample delay takes 10 to 4,095 µs.");
+              "Error: --delay 9: The sample delay takes 10 to 4,095 us.");
     EXPECT_EQ(Run({"check", File("a.log", "1\n"), "--st-step", "100"}), EXIT_USAGE);
     EXPECT_EQ(m_Err.substr(0, m_Err.find('\n')),
               "Error: --st-step 100: The ST step size takes 1 to 99.");

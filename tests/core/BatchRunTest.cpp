@@ -7,6 +7,7 @@
 #include "driver/Box.h"
 #include "link/Clock.h"
 #include "link/SimulatorProvider.h"
+#include "tests/core/PoweredSimulatedBox.h"
 #include "tests/fakes/FakeDevice.h"
 
 #include <gmock/gmock.h>
@@ -24,29 +25,12 @@ using testing::ElementsAre;
 namespace
 {
 
-class BatchRunTest : public ::testing::Test
+class BatchRunTest : public PoweredSimulatedBox
 {
 protected:
-    BatchRunTest()
-        : m_Provider(std::make_shared<FTD2xx::SimulatorProvider>(Config(), m_Clock)),
-          m_Providers({m_Provider})
-    {
-        m_PreviousSleep = Box::SetSleepFunction(
-            [this](unsigned ms) { m_Clock.Advance(std::chrono::milliseconds(ms)); });
-    }
-    ~BatchRunTest() override { Box::SetSleepFunction(m_PreviousSleep); }
-
-    static FTD2xx::SimulatorConfig Config()
-    {
-        FTD2xx::SimulatorConfig config;
-        config.boxes = 1;
-        return config;
-    }
-
     void SetUp() override
     {
-        ASSERT_EQ(m_Box.Open(0), Box::OK);
-        ASSERT_EQ(m_Box.SetPowerMode(Box::PWR_INTERNAL), Box::OK);
+        PoweredSimulatedBox::SetUp();
         Tavik::SampleParameter p;
         ASSERT_EQ(m_Box.GetSampleParameter(p), Box::OK);
         p.SetFrequence(1000000);
@@ -55,14 +39,6 @@ protected:
         m_Sink.TakeNew();
     }
 
-    FTD2xx::SimulatedBox& Sim() { return *m_Provider->GetBox(0); }
-    // The simulated box vanishes on the command after the next `commands`.
-    void UnplugAfter(unsigned commands)
-    {
-        FTD2xx::SimulatorFaults faults;
-        faults.unplugAtCommand = Sim().GetCommandCount() + commands + 1;
-        Sim().SetFaults(faults);
-    }
     static BatchSettings Count(unsigned count)
     {
         BatchSettings settings;
@@ -82,11 +58,6 @@ protected:
     }
     std::string Status() { return m_Box.GetStatusAsString(Box::FAILED); }
 
-    FTD2xx::ManualClock m_Clock;
-    std::shared_ptr<FTD2xx::SimulatorProvider> m_Provider;
-    LinkFake::ScopedProviders m_Providers;
-    Box::SleepFunction m_PreviousSleep;
-    Box m_Box;
     VectorSink m_Sink;
     BatchRun m_Run{m_Box, m_Sink, 13, 12, false, m_Clock};
 };
@@ -123,7 +94,7 @@ TEST_F(BatchRunTest, ValuesOutsideTheirRangeAreNamedAndStopARun)
         unsigned good;
         const char* error;
     } cases[] = {
-        {BATCH_DELAY, {9, 4096}, 4095, "The sample delay takes 10 to 4,095 µs."},
+        {BATCH_DELAY, {9, 4096}, 4095, "The sample delay takes 10 to 4,095 us."},
         {BATCH_COUNT, {0, 16777215}, 16777214, "The sample count takes 1 to 16,777,214 readings."},
         {BATCH_MT_STEP, {0, 100}, 99, "The MT step size takes 1 to 99."},
         {BATCH_ST_STEP, {0, 100}, 1, "The ST step size takes 1 to 99."},

@@ -4,6 +4,7 @@
 #include "driver/Box.h"
 #include "link/Clock.h"
 #include "link/SimulatorProvider.h"
+#include "tests/core/PoweredSimulatedBox.h"
 #include "tests/fakes/FakeDevice.h"
 
 #include <gtest/gtest.h>
@@ -16,46 +17,15 @@ using Tavik::Box;
 namespace
 {
 
-class RecordingTest : public ::testing::Test
+class RecordingTest : public PoweredSimulatedBox
 {
 protected:
-    RecordingTest()
-        : m_Provider(std::make_shared<FTD2xx::SimulatorProvider>(Config(), m_Clock)),
-          m_Providers({m_Provider})
-    {
-        m_PreviousSleep = Box::SetSleepFunction(
-            [this](unsigned ms) { m_Clock.Advance(std::chrono::milliseconds(ms)); });
-    }
-    ~RecordingTest() override { Box::SetSleepFunction(m_PreviousSleep); }
-    static FTD2xx::SimulatorConfig Config()
-    {
-        FTD2xx::SimulatorConfig config;
-        config.boxes = 1;
-        return config;
-    }
-    void SetUp() override
-    {
-        ASSERT_EQ(m_Box.Open(0), Box::OK);
-        ASSERT_EQ(m_Box.SetPowerMode(Box::PWR_INTERNAL), Box::OK);
-    }
-    FTD2xx::SimulatedBox& Sim() { return *m_Provider->GetBox(0); }
-    void UnplugAfter(unsigned commands)
-    {
-        FTD2xx::SimulatorFaults faults;
-        faults.unplugAtCommand = Sim().GetCommandCount() + commands + 1;
-        Sim().SetFaults(faults);
-    }
     Recording::State Tick()
     {
         m_Clock.Advance(std::chrono::milliseconds(300));
         return m_Recording.Poll();
     }
 
-    FTD2xx::ManualClock m_Clock;
-    std::shared_ptr<FTD2xx::SimulatorProvider> m_Provider;
-    LinkFake::ScopedProviders m_Providers;
-    Box::SleepFunction m_PreviousSleep;
-    Box m_Box;
     Recording m_Recording{m_Box, m_Clock};
 };
 
