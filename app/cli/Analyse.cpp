@@ -44,14 +44,18 @@ std::string Turns(std::uint64_t turns)
 // Without a delay the speeds are unknown, not 0.
 json PartJson(const PartFigures& part, bool timed)
 {
-    return {{"countsPerSecond", timed ? json(part.countsPerSecond) : json()},
-            {"rpm", timed ? json(part.rpm) : json()},
+    // A part that did not move has no speed: its mean step is noise.
+    const bool speed = timed && part.moved;
+    return {{"countsPerSecond", speed ? json(part.countsPerSecond) : json()},
+            {"rpm", speed ? json(part.rpm) : json()},
             {"direction", DirectionName(part.direction)},
             {"turns", part.turns}};
 }
 
 std::string PartText(const PartFigures& part, bool timed)
 {
+    if (!part.moved)
+        return "did not move, " + Turns(part.turns);
     if (!timed)
         return Format("speed unknown, %s, %s", DirectionName(part.direction),
                       Turns(part.turns).c_str());

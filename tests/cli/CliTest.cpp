@@ -582,6 +582,14 @@ TEST_F(CliTest, AnalyseOfACleanTextFileTakesTheDelayFromItsTimes)
         << m_Out;
 }
 
+TEST_F(CliTest, AnalyseGivesNoSpeedForAPartThatDidNotMove)
+{
+    const std::string path =
+        File("still.log", "Time [us]; Measurement [dec]\n0,8292\n50,8292\n100,8293\n150,8292\n");
+    EXPECT_EQ(Run({"analyse", path, "--st", "13", "--mt", "12"}), EXIT_OK) << m_Err;
+    EXPECT_NE(m_Out.find("MT:        did not move, 0 turns\n"), std::string::npos) << m_Out;
+}
+
 TEST_F(CliTest, AnalyseAsJsonHasTheClassesAndSaysWhenEventsAreLeftOut)
 {
     Simulate(1, {.glitchEvery = 700}, 600);
