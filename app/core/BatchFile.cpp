@@ -125,6 +125,31 @@ BatchFile::Error Commit(TemporaryFile& temporary, File file, const fs::path& tar
     return BatchFile::BATCH_FILE_OK;
 }
 
+// A save on its way: the temporary file beside the target, which Commit renames over it.
+// The file closes before the temporary one is removed.
+struct Staged
+{
+    fs::path target;
+    TemporaryFile temporary;
+    File file;
+};
+
+// Refuses what CheckTarget refuses before anything is written, then opens the temporary file.
+BatchFile::Error Stage(const std::string& path, Staged& staged)
+{
+    if (const BatchFile::Error error = BatchFile::CheckTarget(path);
+        error != BatchFile::BATCH_FILE_OK)
+        return error;
+    staged.target = Resolve(path);
+    staged.file = CreateSibling(staged.target, staged.temporary.path);
+    return staged.file ? BatchFile::BATCH_FILE_OK : BatchFile::BATCH_FILE_OPEN;
+}
+
+BatchFile::Error Commit(Staged& staged)
+{
+    return Commit(staged.temporary, std::move(staged.file), staged.target);
+}
+
 // "0000" to "9999": one division by 10,000 gives four digits.
 constexpr std::array<char, 40000> kQuads = []
 {
@@ -228,17 +253,14 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
                                   unsigned delayUs, bool gray, const Progress& progress,
                                   std::string_view preamble, std::string_view columns)
 {
-    if (const Error error = CheckTarget(path); error != BATCH_FILE_OK)
+    Staged staged;
+    if (const Error error = Stage(path, staged); error != BATCH_FILE_OK)
         return error;
-    const fs::path target = Resolve(path);
-    TemporaryFile temporary;
-    File file = CreateSibling(target, temporary.path);
-    if (!file)
-        return BATCH_FILE_OPEN;
+    std::FILE* const file = staged.file.get();
     // The blocks below are the buffer; the C library's own would only copy them once more.
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    std::setvbuf(file, nullptr, _IONBF, 0);
     if (!preamble.empty() &&
-        std::fwrite(preamble.data(), 1, preamble.size(), file.get()) != preamble.size())
+        std::fwrite(preamble.data(), 1, preamble.size(), file) != preamble.size())
         return BATCH_FILE_WRITE;
 
     const std::unique_ptr<char[]> block(new char[kBlockBytes]);
@@ -262,7 +284,7 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
             ++i;
         }
         const std::size_t bytes = std::size_t(out - block.get());
-        if (bytes > 0 && std::fwrite(block.get(), 1, bytes, file.get()) != bytes)
+        if (bytes > 0 && std::fwrite(block.get(), 1, bytes, file) != bytes)
             return BATCH_FILE_WRITE;
         out = block.get();
         if (progress && !progress(i, total))
@@ -271,22 +293,19 @@ BatchFile::Error BatchFile::Write(const std::string& path, std::span<const unsig
             break;
     }
 
-    return Commit(temporary, std::move(file), target);
+    return Commit(staged);
 }
 
 BatchFile::Error BatchFile::WriteBytes(const std::string& path,
                                        std::span<const unsigned char> bytes)
 {
-    if (const Error error = CheckTarget(path); error != BATCH_FILE_OK)
+    Staged staged;
+    if (const Error error = Stage(path, staged); error != BATCH_FILE_OK)
         return error;
-    const fs::path target = Resolve(path);
-    TemporaryFile temporary;
-    File file = CreateSibling(target, temporary.path);
-    if (!file)
-        return BATCH_FILE_OPEN;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+    if (!bytes.empty() &&
+        std::fwrite(bytes.data(), 1, bytes.size(), staged.file.get()) != bytes.size())
         return BATCH_FILE_WRITE;
-    return Commit(temporary, std::move(file), target);
+    return Commit(staged);
 }
 
 bool BatchFile::ReadText(const std::string& path, std::string& text, std::string& error)

@@ -23,6 +23,30 @@ namespace fs = std::filesystem;
 namespace
 {
 
+// A file size limit while it lives: writes fail part-way, as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_Handler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &m_Previous);
+        struct rlimit small = m_Previous;
+        small.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_Previous);
+        std::signal(SIGXFSZ, m_Handler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    struct rlimit m_Previous = {};
+    void (*m_Handler)(int);
+};
+
 class BatchFileTest : public ::testing::Test
 {
 protected:
@@ -75,16 +99,11 @@ TEST_F(BatchFileTest, FailedOrCancelledSaveLeavesTheOldFile)
     std::ofstream(path) << "old record\n";
     const std::vector<unsigned> readings(200000, 123456789u);
 
-    // A file size limit makes the write fail part-way, as a full disk does.
-    struct rlimit previous;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    struct rlimit small = previous;
-    small.rlim_cur = 100000;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const BatchFile::Error failed = BatchFile::Write(path, readings, 50, false);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
+    const BatchFile::Error failed = [&]
+    {
+        const FileSizeLimit full(100000);
+        return BatchFile::Write(path, readings, 50, false);
+    }();
     EXPECT_EQ(failed, BatchFile::BATCH_FILE_WRITE);
 
     const BatchFile::Error cancelled = BatchFile::Write(
@@ -101,15 +120,11 @@ TEST_F(BatchFileTest, FullDiskDuringAnHdf5SaveLeavesTheOldFile)
     const std::string path = PathOf("run.h5");
     std::ofstream(path) << "old record\n";
     const std::vector<unsigned> readings(200000, 123456789u);
-    struct rlimit previous;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    struct rlimit small = previous;
-    small.rlim_cur = 100000;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const BatchFile::Error failed = WriteRunFile(path, readings, {}, false);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
+    const BatchFile::Error failed = [&]
+    {
+        const FileSizeLimit full(100000);
+        return WriteRunFile(path, readings, {}, false);
+    }();
     EXPECT_EQ(failed, BatchFile::BATCH_FILE_WRITE);
     EXPECT_EQ(Contents(path), "old record\n");
     EXPECT_EQ(Entries(), 1u);
