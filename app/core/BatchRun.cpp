@@ -3,7 +3,6 @@
 #include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
 #include "app/core/RunFile.h"
-#include "app/core/Unplugged.h"
 #include "driver/Box.h"
 #include "driver/SampleParameter.h"
 #include "driver/XAssertion.h"
@@ -106,9 +105,8 @@ void BatchRun::Open()
     const int status = m_Box.GetSampleParameter(p);
     if (status != Tavik::Box::OK)
     {
-        const std::string text = m_Box.GetStatusAsString(status);
         BoxError("Error while reading sample parameter.\n",
-                 {Recording::READ_PARAMETERS, status, text, MeansUnplugged(status, text)});
+                 Recording::Failure::Of(m_Box, Recording::READ_PARAMETERS, status));
         m_State = BATCH_BOX_ERROR;
         return;
     }

@@ -180,9 +180,8 @@ bool ClockSweep::Start(const Settings& settings)
     const int status = m_Box.GetSampleParameter(m_Own);
     if (status != Box::OK)
     {
-        const std::string text = Status(status);
         Error("Error while reading sample parameter.\n",
-              {Recording::READ_PARAMETERS, status, text, MeansUnplugged(status, text)});
+              Recording::Failure::Of(m_Box, Recording::READ_PARAMETERS, status));
         return false;
     }
     m_Settings = settings;

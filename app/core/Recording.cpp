@@ -18,10 +18,15 @@ Recording::~Recording()
         m_Box.TerminateSample();
 }
 
+Recording::Failure Recording::Failure::Of(const Box& box, Step step, int status)
+{
+    const std::string text = box.GetStatusAsString(status);
+    return {step, status, text, MeansUnplugged(status, text)};
+}
+
 Recording::State Recording::Fail(Step step, int status)
 {
-    const std::string text = m_Box.GetStatusAsString(status);
-    m_Failure = Failure{step, status, text, MeansUnplugged(status, text)};
+    m_Failure = Failure::Of(m_Box, step, status);
     m_State = FAILED;
     return m_State;
 }
@@ -110,10 +115,7 @@ void Recording::Stop()
     m_State = STOPPED;
     const int status = m_Box.TerminateSample();
     if (status != Box::OK)
-    {
-        const std::string text = m_Box.GetStatusAsString(status);
-        m_Failure = Failure{TERMINATE, status, text, MeansUnplugged(status, text)};
-    }
+        m_Failure = Failure::Of(m_Box, TERMINATE, status);
 }
 
 void Recording::Append(const std::vector<unsigned>& readings)

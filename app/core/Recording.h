@@ -75,6 +75,9 @@ public:
         int status = 0;
         std::string statusText; // the box's words for the status
         bool vanished = false;  // the status says the box is no longer attached
+
+        // A failed call of `box` at `step`, in the box's words.
+        static Failure Of(const Tavik::Box& box, Step step, int status);
     };
 
     // No reading for this long while streaming: the run may have stalled.
