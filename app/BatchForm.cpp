@@ -11,8 +11,6 @@ namespace
 {
 // Assertions of the batch form carry the dialog's name, as its reports always did.
 constexpr const char* SOURCE = "BatchSampleDlg";
-// The edits held against their range; the error limit takes any number.
-constexpr std::size_t kRangedEdits = 4;
 } // namespace
 
 unsigned BatchForm::ParseNumber(const std::string& text)
@@ -43,7 +41,8 @@ void BatchForm::SetText(BatchValue value, const std::string& text)
 BatchForm::Validation BatchForm::Validate()
 {
     Validation validation;
-    for (std::size_t v = 0; v < kRangedEdits; ++v)
+    // The error limit's range is every number: it is never drawn red.
+    for (std::size_t v = 0; v < kBatchValues; ++v)
     {
         Edit& edit = m_Edits[v];
         if (edit.changed)
