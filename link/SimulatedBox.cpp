@@ -53,6 +53,22 @@ unsigned Word(const unsigned char* bytes)
     return BytesToUnsignedInt(bytes, 4);
 }
 
+// A Gaussian offset of standard deviation `sigma` counts for reading `n`, rounded: Box-Muller
+// on two splitmix64 draws of the reading's number, so every run scatters the same way.
+std::int64_t Noise(double sigma, std::uint64_t n)
+{
+    const auto draw = [](std::uint64_t z)
+    {
+        z += 0x9E3779B97F4A7C15ull;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        return (static_cast<double>(z >> 11) + 0.5) / 9007199254740992.0; // (0, 1)
+    };
+    const double u1 = draw(2 * n), u2 = draw(2 * n + 1);
+    const double g = std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+    return static_cast<std::int64_t>(std::llround(g * sigma));
+}
 } // namespace
 
 SimulatedBox::SimulatedBox(std::string serial, const EncoderModel& encoder,
@@ -226,7 +242,8 @@ std::uint64_t SimulatedBox::PositionAt(Clock::TimePoint t) const
     return static_cast<std::uint64_t>(position);
 }
 
-unsigned SimulatedBox::ReadingAt(Clock::TimePoint t, std::uint64_t mtSlips, bool flipBit) const
+unsigned SimulatedBox::ReadingAt(Clock::TimePoint t, std::uint64_t mtSlips, bool flipBit,
+                                 std::int64_t noise) const
 {
     // The box shifts one bit into its 32-bit register per data clock, MSB first: the
     // encoder's frame, then zeros once the frame has ended. An unpowered encoder leaves
@@ -243,6 +260,8 @@ unsigned SimulatedBox::ReadingAt(Clock::TimePoint t, std::uint64_t mtSlips, bool
         std::uint64_t frame = PositionAt(t);
         if (mtSlips != 0 && m_Encoder.mtBits != 0)
             frame = (frame + (mtSlips << m_Encoder.stBits)) & LowMask(frameBits);
+        if (noise != 0)
+            frame = (frame + std::uint64_t(noise)) & LowMask(frameBits);
         if (m_Encoder.gray)
             frame ^= frame >> 1;
         if (flipBit && frameBits > 1)
@@ -319,8 +338,9 @@ std::vector<unsigned char> SimulatedBox::TakeReading(Run& run)
     const std::uint64_t nth = m_ReadingsSent + 1;
     const auto every = [nth](unsigned long n) { return n != 0 && nth % n == 0; };
     m_MtSlips += every(m_Faults.slipEvery);
+    const std::int64_t noise = m_Encoder.noise > 0 ? Noise(m_Encoder.noise, nth) : 0;
     unsigned reading =
-        ReadingAt(ReadingTime(run, run.next), m_MtSlips, every(m_Faults.grayBitEvery));
+        ReadingAt(ReadingTime(run, run.next), m_MtSlips, every(m_Faults.grayBitEvery), noise);
     if (m_HoldLeft != 0)
     {
         reading = m_HoldValue;

@@ -126,7 +126,8 @@ private:
     std::optional<Clock::TimePoint> WhenQueued(std::size_t bytes) const;
     Clock::TimePoint ReadingTime(const Run& run, std::uint32_t index) const;
     // `mtSlips` moves the MT part of the frame, `flipBit` flips one bit of the frame on the line.
-    unsigned ReadingAt(Clock::TimePoint t, std::uint64_t mtSlips = 0, bool flipBit = false) const;
+    unsigned ReadingAt(Clock::TimePoint t, std::uint64_t mtSlips = 0, bool flipBit = false,
+                       std::int64_t noise = 0) const;
     Clock::TimePoint PendingTail(Clock::TimePoint now) const;
     void Execute(unsigned char command, const unsigned char* args, Clock::TimePoint now);
     void Reply(Clock::TimePoint now, std::vector<unsigned char> bytes);

@@ -126,7 +126,8 @@ const Row kRows[] = {
      .expected = "0 to 32",
      .parse = [](const std::string& value, Parsing& p)
      { return ParseBits(value, p.config.encoder.mtBits); }},
-    {.setting = {"rpm", "R", "speed in turns per minute; negative turns backward", false},
+    {.setting = {"rpm", "R", "speed in turns per minute (0: at rest); negative turns backward",
+                 false},
      .expected = "a number of turns per minute, at most 100000",
      .parse =
          [](const std::string& value, Parsing& p)
@@ -135,6 +136,19 @@ const Row kRows[] = {
          if (!ParseDouble(value, rpm) || std::fabs(rpm) > 100000.0)
              return false;
          p.config.encoder.rpm = rpm;
+         return true;
+     }},
+    {.setting = {"noise", "N",
+                 "readings scatter around the position: Gaussian, standard deviation N counts",
+                 false},
+     .expected = "a number of counts, 0 to 1000",
+     .parse =
+         [](const std::string& value, Parsing& p)
+     {
+         double noise = 0;
+         if (!ParseDouble(value, noise) || noise < 0 || noise > 1000.0)
+             return false;
+         p.config.encoder.noise = noise;
          return true;
      }},
     {.setting = {"dir", "forward|backward", "direction (wins over the sign of rpm)", false},

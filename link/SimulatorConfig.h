@@ -16,6 +16,9 @@ struct FTD2XX_API EncoderModel
     unsigned mtBits = 12;
     double rpm = 60.0; // negative turns backward
     bool gray = false; // the encoder sends Gray code instead of binary
+    // Standstill noise: each reading is off by a Gaussian amount of this standard deviation
+    // in counts (ST steps), rounded to whole counts; the same readings in every run.
+    double noise = 0;
 };
 
 // Faults a simulated box shows on demand. 0 switches a fault off.
