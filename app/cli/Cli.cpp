@@ -29,7 +29,8 @@ constexpr const char* kExitCodes =
     "  2    bad usage, a malformed input file or an output file that cannot be written\n"
     "  3    check or batch found errors in the readings or could not check them (fewer than 3\n"
     "       readings, no encoder answering); analyse found events; sweep found no clean clock\n"
-    "  130  interrupted (Ctrl-C); what arrived is kept, a sweep restores the clock\n";
+    "  130  interrupted (Ctrl-C); what arrived is kept, a sweep or a monitor\n"
+    "       gives the box its own settings back\n";
 
 int Run(Cli::Needs needs, Cli::Subcommand& command)
 {

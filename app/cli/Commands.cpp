@@ -13,6 +13,7 @@ Factory DeclareBatch(CLI::App& sub);
 Factory DeclareCheck(CLI::App& sub);
 Factory DeclareAnalyse(CLI::App& sub);
 Factory DeclareSweep(CLI::App& sub);
+Factory DeclareMonitor(CLI::App& sub);
 
 namespace
 {
@@ -40,6 +41,9 @@ const std::array kCommands = {
     CommandEntry{"sweep",
                  "a short batch at each clock of a range: the fastest clean clock, with margin",
                  Needs::POWERED, DeclareSweep},
+    CommandEntry{"monitor",
+                 "the live view in the terminal: speed, jitter and events, one line a second",
+                 Needs::POWERED, DeclareMonitor},
 };
 } // namespace
 

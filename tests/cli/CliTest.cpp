@@ -29,7 +29,7 @@ using json = nlohmann::json;
 namespace
 {
 constexpr const char* kUsage = "Usage: tavik-cli [--simulate] [--json] [-q] "
-                               "<list|info|set|read|batch|check|analyse|sweep> [OPTIONS]\n";
+                               "<list|info|set|read|batch|check|analyse|sweep|monitor> [OPTIONS]\n";
 
 class CliTest : public ::testing::Test
 {
@@ -261,6 +261,44 @@ TEST_F(CliTest, CtrlCEndsAnEndlessReadWithWhatArrived)
     EXPECT_EQ(Run({"-q", "read", "--interval", "100"}), EXIT_INTERRUPT);
     EXPECT_EQ(std::count(m_Out.begin(), m_Out.end(), '\n'), 2);
     EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
+}
+
+TEST_F(CliTest, MonitorPrintsALineASecondUntilCtrlCAndGivesTheBoxItsSettingsBack)
+{
+    Simulate(1, {.glitchEvery = 15000}, 60);
+    ASSERT_EQ(Run({"-q", "read"}), EXIT_OK); // the session's settings are in the box
+    const auto parameters = []
+    {
+        Box box;
+        Tavik::SampleParameter p;
+        EXPECT_EQ(box.Open(0), Box::OK);
+        EXPECT_EQ(box.GetSampleParameter(p), Box::OK);
+        return std::pair{p.GetDelay(), p.GetSampleCount()};
+    };
+    const auto before = parameters();
+    InstallInterruptHandler();
+    int sleeps = 0;
+    m_OnSleep = [&]
+    {
+        if (++sleeps == 25)
+            std::raise(SIGINT);
+    };
+    EXPECT_EQ(Run({"-q", "--json", "monitor", "--delay", "50"}), EXIT_INTERRUPT);
+    std::vector<std::string> lines;
+    std::istringstream out(m_Out);
+    for (std::string line; std::getline(out, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u) << m_Out;
+    std::uint64_t spikes = 0;
+    for (const std::string& line : lines)
+    {
+        const json second = json::parse(line);
+        EXPECT_NEAR(second["countsPerSecond"].get<double>(), 8192.0, 100.0); // 60 rpm, 13 bits
+        spikes += second["events"].value("spike", 0u);
+    }
+    EXPECT_EQ(spikes, 2u); // 40,000 readings in two seconds
+    EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
+    EXPECT_EQ(parameters(), before);
 }
 
 TEST_F(CliTest, SeveralBoxesWithoutAChoiceAreListed)
