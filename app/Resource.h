@@ -28,6 +28,7 @@ constexpr int IDM_VISUALIZE_DIGITAL = 64;
 constexpr int IDM_EXPERT_DATAFILTER = 80;
 constexpr int IDM_EXPERT_SPIMODE = 96;
 constexpr int IDM_CLOCK_SWEEP = 112;
+constexpr int IDM_LIVE_VIEW = 128;
 
 // Standard buttons
 constexpr int IDOK = 1;

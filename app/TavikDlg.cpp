@@ -7,6 +7,7 @@
 #include "app/ClockSweepDlg.h"
 #include "app/HistoryList.h"
 #include "app/Label.h"
+#include "app/LiveViewDlg.h"
 #include "app/Resource.h"
 #include "app/SwitchCallBack.h"
 #include "app/TavikApp.h"
@@ -201,6 +202,7 @@ CTavikDlg::~CTavikDlg()
 {
     // m_Tavik closes its link when it is destroyed; the supply stays as it is.
     m_Continuous.Disable();
+    m_LiveView.reset();
     m_AngleDlg.reset();
     m_SegmentDlg.reset();
 }
@@ -233,6 +235,13 @@ void CTavikDlg::BuildMenu()
         const int id = command;
         connect(action, &QAction::triggered, this,
                 [this, id] { Guard([this, id] { OnSysCommand(id); }); });
+    }
+    {
+        QAction* live = help->addAction(QStringLiteral("Live View…"));
+        m_Actions[IDM_LIVE_VIEW] = live;
+        live->setEnabled(false);
+        connect(live, &QAction::triggered, this,
+                [this] { Guard([this] { OnSysCommand(IDM_LIVE_VIEW); }); });
     }
     {
         QAction* sweep = help->addAction(QStringLiteral("Clock Sweep…"));
@@ -494,6 +503,7 @@ template <class F> void CTavikDlg::Act(F&& action)
     Guard(
         [&]
         {
+            StopLiveView("the main window uses the box");
             action();
             Render();
         });
@@ -524,6 +534,10 @@ void CTavikDlg::Render()
         m_RenderedState = view.state;
     }
     m_Actions[IDM_CLOCK_SWEEP]->setEnabled(view.state == GS_POWERED);
+    // Enabled while the supply is on; GS_BATCH is the live view itself streaming.
+    m_Actions[IDM_LIVE_VIEW]->setEnabled(
+        view.state == GS_POWERED || view.state == GS_CONTINUOUS ||
+        (view.state == GS_BATCH && m_LiveView && m_LiveView->IsStreaming()));
     if (view.state == GS_CONTINUOUS)
         m_Continuous.Enable();
     else
@@ -746,6 +760,9 @@ void CTavikDlg::OnSysCommand(int command)
     case IDM_CLOCK_SWEEP:
         OnClockSweep();
         break;
+    case IDM_LIVE_VIEW:
+        OnLiveView();
+        break;
     default:
         break;
     }
@@ -775,6 +792,7 @@ void CTavikDlg::OnSingleSample()
 
 void CTavikDlg::OnContinuousSample()
 {
+    StopLiveView("continuous sampling reads the box");
     Act(
         [this]
         {
@@ -929,6 +947,62 @@ void CTavikDlg::FeedVisualisations(const SampleParts& parts)
         m_SegmentDlg->SetLastSample(parts.stBits, parts.mtBits, parts.st, parts.mt);
         m_SegmentDlg->UpdateDisplays();
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Live view
+
+void CTavikDlg::OnLiveView()
+{
+    if (m_LiveView && m_LiveView->IsStreaming())
+    {
+        m_LiveView->show();
+        m_LiveView->raise();
+        m_LiveView->activateWindow();
+        return;
+    }
+    GuiState state = m_Session.View().state;
+    if (state == GS_CONTINUOUS)
+    {
+        Act([this] { m_Session.StopContinuous(); });
+        AddHistory("Continuous sampling stopped: the live view reads the box.");
+        state = m_Session.View().state;
+    }
+    if (state != GS_POWERED)
+        return;
+    if (!m_LiveView)
+    {
+        // A child window of this one, as the visualisation windows.
+        m_LiveView = std::make_unique<LiveViewDlg>(m_Tavik, *m_History, *m_Clock, this);
+        connect(m_LiveView.get(), &LiveViewDlg::Stopped, this,
+                [this] { Guard([this] { LiveViewStopped(); }); });
+    }
+    m_LiveView->show();
+    m_LiveView->raise();
+    m_LiveView->activateWindow();
+    const BoxView& view = m_Session.View();
+    if (m_LiveView->Start(view.stBits, view.mtBits))
+    {
+        m_Session.EnterState(GS_BATCH);
+        Render();
+    }
+}
+
+void CTavikDlg::StopLiveView(const char* why)
+{
+    if (!m_LiveView || !m_LiveView->IsStreaming())
+        return;
+    AddHistory(std::string("Live view stopped: ") + why + ".");
+    m_LiveView->Stop();
+    LiveViewStopped();
+}
+
+void CTavikDlg::LiveViewStopped()
+{
+    if (m_Session.View().state != GS_BATCH)
+        return;
+    m_Session.EndBatch("Live view", m_LiveView && m_LiveView->Session().BoxVanished());
+    Render();
 }
 
 } // namespace App

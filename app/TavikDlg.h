@@ -35,6 +35,7 @@ class CBatchSampleDlg;
 class CClockSweepDlg;
 class CHistoryList;
 class CLabel;
+class LiveViewDlg;
 class VisualizeAngleDlg;
 class VisualizeSegmentDlg;
 
@@ -116,6 +117,14 @@ public:
     VisualizeAngleDlg* GetAngleDlg() const { return m_AngleDlg.get(); }
     VisualizeSegmentDlg* GetSegmentDlg() const { return m_SegmentDlg.get(); }
 
+    // --- Live view ---------------------------------------------------------------------------
+    // Menu command "Live View": stops continuous sampling (with a history line), opens the
+    // window and starts its stream. While it streams the main window is in GS_BATCH, and any
+    // action of the main window stops it first, with a history line: the two never share the
+    // box.
+    void OnLiveView();
+    LiveViewDlg* GetLiveViewDlg() const { return m_LiveView.get(); }
+
 protected:
     void customEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -173,6 +182,10 @@ private:
     void FeedVisualisations(const SampleParts& parts);
     std::unique_ptr<VisualizeAngleDlg> m_AngleDlg;
     std::unique_ptr<VisualizeSegmentDlg> m_SegmentDlg;
+    // Stops the live view's stream, if it runs, saying why; back to GS_POWERED.
+    void StopLiveView(const char* why);
+    void LiveViewStopped();
+    std::unique_ptr<LiveViewDlg> m_LiveView;
     const FTD2xx::Clock* m_Clock = &FTD2xx::Clock::System();
     BatchDialogRunner m_RunBatchDialog;
     SweepDialogRunner m_RunSweepDialog;

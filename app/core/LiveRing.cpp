@@ -92,25 +92,31 @@ void LiveRing::FinishBlock(std::size_t block)
 {
     // The capacity is a whole number of blocks: a block's readings lie side by side.
     const unsigned* raw = m_Data.data() + block * kBlock % Capacity();
-    std::uint32_t lo = 0xFFFFFFFFu, hi = 0;
+    const std::uint32_t half = m_Mask / 2 + 1;
+    Block b{0xFFFFFFFFu, 0, 0xFFFFFFFFu, 0};
     for (std::size_t j = 0; j < kBlock; ++j)
     {
         const std::uint32_t p = (raw[j] >> m_Bits.shift) & m_Mask;
-        lo = std::min(lo, p);
-        hi = std::max(hi, p);
+        const std::uint32_t c = (p + half) & m_Mask;
+        b.min = std::min(b.min, p);
+        b.max = std::max(b.max, p);
+        b.cmin = std::min(b.cmin, c);
+        b.cmax = std::max(b.cmax, c);
     }
-    m_Levels[0][block % m_Levels[0].size()] = {lo, hi};
+    m_Levels[0][block % m_Levels[0].size()] = b;
     // Each completed block may complete the one above it.
     for (std::size_t l = 1; l < m_Levels.size() && (block + 1) % kFanOut == 0; ++l)
     {
         block /= kFanOut;
         const std::vector<Block>& below = m_Levels[l - 1];
-        Block merged{0xFFFFFFFFu, 0};
+        Block merged{0xFFFFFFFFu, 0, 0xFFFFFFFFu, 0};
         for (std::size_t j = 0; j < kFanOut; ++j)
         {
             const Block& child = below[(block * kFanOut + j) % below.size()];
             merged.min = std::min(merged.min, child.min);
             merged.max = std::max(merged.max, child.max);
+            merged.cmin = std::min(merged.cmin, child.cmin);
+            merged.cmax = std::max(merged.cmax, child.cmax);
         }
         m_Levels[l][block % m_Levels[l].size()] = merged;
     }
@@ -127,8 +133,15 @@ void LiveRing::Take(LiveSpan& span, std::int64_t lo, std::int64_t hi) const
     }
 }
 
-LiveSpan LiveRing::Range(std::size_t first, std::size_t last) const
+std::int64_t LiveRing::Centred(std::int64_t position) const
 {
+    const std::int64_t half = std::int64_t(m_Mask / 2) + 1;
+    return ((position + half) & m_Mask) - half;
+}
+
+LiveSpan LiveRing::Range(std::size_t first, std::size_t last, bool centred) const
+{
+    const std::int64_t half = centred ? std::int64_t(m_Mask / 2) + 1 : 0;
     LiveSpan span;
     first = std::max(first, First());
     last = std::min(last, m_Total);
@@ -142,13 +155,16 @@ LiveSpan LiveRing::Range(std::size_t first, std::size_t last) const
         {
             if (level == 0)
             {
-                const std::int64_t p = Position(at);
+                const std::int64_t p = centred ? Centred(Position(at)) : Position(at);
                 Take(span, p, p);
                 return;
             }
             const std::vector<Block>& blocks = m_Levels[level - 1];
             const Block& b = blocks[at / unit % blocks.size()];
-            Take(span, b.min, b.max);
+            if (centred)
+                Take(span, std::int64_t(b.cmin) - half, std::int64_t(b.cmax) - half);
+            else
+                Take(span, b.min, b.max);
         };
         if (level == m_Levels.size())
         {

@@ -68,8 +68,12 @@ public:
     void Copy(std::size_t first, std::size_t last, std::vector<unsigned>& out) const;
 
     // Exact min and max of the positions of the readings [first, last), clipped to the kept
-    // ones.
-    LiveSpan Range(std::size_t first, std::size_t last) const;
+    // ones. `centred`: of the positions taken as signed around 0 (from -2^(bits-1) to
+    // 2^(bits-1) - 1), so that a position resting at the wrap of its range (noise between
+    // -2 and 2) is not spread over the whole range.
+    LiveSpan Range(std::size_t first, std::size_t last, bool centred = false) const;
+    // The value of `position` as Range(..., centred) counts it.
+    std::int64_t Centred(std::int64_t position) const;
 
     // Bytes held: the readings and the pyramid.
     std::size_t Bytes() const;
@@ -79,6 +83,7 @@ private:
     struct Block // min above max: no reading
     {
         std::uint32_t min, max;
+        std::uint32_t cmin, cmax; // of the positions shifted by half the range
     };
     void FinishBlock(std::size_t block);
     void Take(LiveSpan& span, std::int64_t lo, std::int64_t hi) const;

@@ -68,7 +68,10 @@ JitterFigures ComputeJitter(std::span<const unsigned> readings, unsigned bits, u
     f.stdDev = std::sqrt(std::max(0.0, squares / n - meanDeviation * meanDeviation));
     f.peakToPeak = hi - lo;
     const double range = std::ldexp(1.0, int(std::min(bits, 32u)));
+    // Within [-0.5, range - 0.5): a mean just below 0 reads -0.3, not the top of the range.
     f.mean = std::fmod(double(origin) + meanDeviation + range, range);
+    if (f.mean >= range - 0.5)
+        f.mean -= range;
 
     const std::int64_t centre = std::llround(meanDeviation);
     const std::int64_t half = JitterFigures::kMaxBins / 2;
@@ -314,9 +317,12 @@ void LiveView::Take(std::span<const unsigned> readings)
     {
         const std::uint32_t p = r & mask;
         if (!m_Drag.any)
-            m_Drag = {true, p, p, 0};
-        m_Drag.min = std::min<std::int64_t>(m_Drag.min, p);
-        m_Drag.max = std::max<std::int64_t>(m_Drag.max, p);
+            m_Drag = {true, p, p, 0, p};
+        // Around the first reading since the reset, the short way: an encoder resting at 0
+        // drags to -2 and 2, not to the top of the range.
+        const std::int64_t d = WrappedStep(std::uint32_t(m_Drag.origin), p, bits);
+        m_Drag.min = std::min(m_Drag.min, m_Drag.origin + d);
+        m_Drag.max = std::max(m_Drag.max, m_Drag.origin + d);
         if (hasPrevious)
             m_Drag.largestJump = std::max(m_Drag.largestJump,
                                           std::int64_t(std::llabs(WrappedStep(previous, p, bits))));

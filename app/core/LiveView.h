@@ -91,9 +91,10 @@ public:
     struct Drag
     {
         bool any = false;
-        std::int64_t min = 0; // whole position
-        std::int64_t max = 0;
+        std::int64_t min = 0;         // whole position, below 0 or beyond the range when the
+        std::int64_t max = 0;         // readings scatter across its wrap
         std::int64_t largestJump = 0; // between consecutive readings, counts
+        std::int64_t origin = 0;      // the first reading since the reset
     };
 
     static constexpr unsigned kMinDelayUs = 10;
