@@ -414,12 +414,58 @@ def scenario_sweep(p, shots):
     p.gone("Clock Sweep")
 
 
+def scenario_liveview(p, shots):
+    main = connect_and_power_on(p)
+    p.menu(main, "Tavik", "Live View(…)?")
+    title = "Live View"
+    live = p.window(title)
+    bring_to_front(windows(title)[0], title)
+
+    def status():
+        return next((n.get_name() for n in walk(live) if n.get_role_name() == "label"
+                     and " readings kept" in (n.get_name() or "")), "")
+
+    wait_for("the live view streams", lambda: status().startswith("Streaming"), 5)
+    chart = p.find(live, None, "Strip chart")
+    box = extents(chart)
+    before = crop(screenshot(f"{shots}/screen.png"), box, f"{shots}/rolling-1.png")
+    wait_for("the strip chart rolls",
+             lambda: differing_pixels(before, crop(screenshot(f"{shots}/screen.png"), box,
+                                                   f"{shots}/rolling-2.png")) > 0, 5)
+
+    p.click(live, "push button", "Pause")
+    p.find(live, "push button", "Resume")
+    wait_for("paused", lambda: status().startswith("Paused"), 5)
+    # Zoomed in, the view can go back: the scroll bar's left part pages back.
+    for _ in range(5):
+        click_at(*centre(chart), button=4, window=windows(title)[0], what="the strip chart")
+    bar = p.find(live, "scroll bar", "Scroll back")
+    wait_for("the scroll bar enabled", lambda: enabled(bar), 5)
+    value = bar.get_current_value()
+    check(value > bar.get_minimum_value(), "the zoomed view is not at the oldest reading")
+    bx, by, bw, bh = extents(bar)
+    click_at(bx + bh + 4, by + bh // 2, window=windows(title)[0], what="the scroll bar")
+    wait_for("the view scrolled back", lambda: bar.get_current_value() < value, 5)
+
+    p.click(live, "push button", "Clear")
+    wait_for("the readings cleared", lambda: " 0 readings kept" in status(), 5)
+    p.click(live, "push button", "Resume")
+    wait_for("streaming again", lambda: status().startswith("Streaming"), 5)
+
+    close_box(windows(title)[0])
+    p.gone(title)
+    check(windows("Tavik"), "the main window went with the live view")
+    wait_for('"Single Sample" enabled after the live view',
+             lambda: enabled(p.find(main, "push button", "Single Sample")), 5)
+
+
 SCENARIOS = {
     "connect": scenario_connect,
     "visualisation": scenario_visualisation,
     "history": scenario_history,
     "batch": scenario_batch,
     "sweep": scenario_sweep,
+    "liveview": scenario_liveview,
 }
 
 
