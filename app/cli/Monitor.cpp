@@ -51,7 +51,17 @@ int Monitor::Prepare()
 void Monitor::PrintSecond(const LiveView& view, unsigned second,
                           const std::array<std::uint64_t, kEventClasses>& before)
 {
-    const double cps = view.Speeds().empty() ? 0.0 : view.Speeds().back().countsPerSecond;
+    // The mean of the second's speed points: one point alone carries the noise of its ends.
+    const std::size_t total = view.Ring()->Total();
+    const double perSecond = 1.0 / view.SecondsPerReading();
+    double sum = 0;
+    std::size_t points = 0;
+    for (auto it = view.Speeds().rbegin();
+         it != view.Speeds().rend() && double(total - it->index) <= perSecond; ++it, ++points)
+        sum += it->countsPerSecond;
+    double cps = points == 0 ? 0.0 : sum / double(points);
+    if (std::fabs(view.Rpm(cps)) < 0.005)
+        cps = 0; // not "-0.00 rpm"
     const JitterFigures j = view.Jitter();
     const LiveView::Drag& drag = view.GetDrag();
     json events = json::object();
@@ -86,13 +96,15 @@ void Monitor::PrintSecond(const LiveView& view, unsigned second,
         return;
     }
     m_Env.out << Format("%4u s  %9.2f rpm %12s counts/s  sd %.2f counts (%.1f arcsec)  p-p %lld "
-                        "(%.1f arcsec)  jump %lld %s %u  events: %s",
+                        "(%.1f arcsec)  jump %s %s %u  events: %s",
                         second, view.Rpm(cps),
-                        (cps < 0 ? "-" + FormatCount((unsigned long long)std::llround(-cps))
-                                 : FormatCount((unsigned long long)std::llround(cps)))
+                        (std::llround(cps) < 0
+                             ? "-" + FormatCount((unsigned long long)std::llround(-cps))
+                             : FormatCount((unsigned long long)std::llround(cps)))
                             .c_str(),
                         j.stdDev, j.stdDev * j.arcSecondsPerCount, (long long)j.peakToPeak,
-                        double(j.peakToPeak) * j.arcSecondsPerCount, (long long)drag.largestJump,
+                        double(j.peakToPeak) * j.arcSecondsPerCount,
+                        FormatCount((unsigned long long)drag.largestJump).c_str(),
                         view.JumpWithinLimit() ? "<=" : ">", view.GetJumpLimit(),
                         eventText.empty() ? "none" : eventText.c_str())
               << std::endl;
