@@ -276,8 +276,9 @@ void LiveViewDlg::Render()
     QString events;
     for (std::size_t c = 0; c < kEventClasses; ++c)
         if (const std::uint64_t n = m_View.EventCounts()[c])
-            events += (events.isEmpty() ? QString() : QStringLiteral(", ")) + Count((long long)n) +
-                      QLatin1Char(' ') + QString::fromLatin1(EventClassName(EventClass(c)));
+            events += (events.isEmpty() ? QString() : QStringLiteral(", ")) +
+                      QString::fromLatin1(EventClassName(EventClass(c))) + QStringLiteral(": ") +
+                      Count((long long)n);
     m_Status->setText(
         QStringLiteral("%1 · a reading every %2 µs (%3/s) · %4 readings kept · events: %5")
             .arg(m_View.IsStreaming()

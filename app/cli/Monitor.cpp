@@ -72,8 +72,8 @@ void Monitor::PrintSecond(const LiveView& view, unsigned second,
         if (n == 0)
             continue;
         events[EventClassName(EventClass(c))] = n;
-        eventText += Format("%s%llu %s", eventText.empty() ? "" : ", ", (unsigned long long)n,
-                            EventClassName(EventClass(c)));
+        eventText += Format("%s%s: %s", eventText.empty() ? "" : ", ",
+                            EventClassName(EventClass(c)), FormatCount(n).c_str());
     }
     if (m_Global.json)
     {
