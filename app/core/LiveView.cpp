@@ -310,7 +310,6 @@ void LiveView::Take(std::span<const unsigned> readings)
     const std::size_t from = m_Ring->Total();
     const unsigned bits = WholeBits();
     const std::uint32_t mask = LowMask(bits);
-    std::size_t index = from;
     bool hasPrevious = from > Segment();
     std::uint32_t previous = hasPrevious ? std::uint32_t(m_Ring->At(from - 1) & mask) : 0;
     for (const unsigned r : readings)
@@ -328,7 +327,6 @@ void LiveView::Take(std::span<const unsigned> readings)
                                           std::int64_t(std::llabs(WrappedStep(previous, p, bits))));
         previous = p;
         hasPrevious = true;
-        ++index;
     }
     m_Ring->Append(readings);
     AddSpeeds(from);
