@@ -61,6 +61,14 @@ LiveViewDlg::LiveViewDlg(Tavik::Box& box, HistorySink& sink, const FTD2xx::Clock
     m_PartList->setAccessibleName(QStringLiteral("Position"));
     top->addWidget(m_PartList);
     top->addSpacing(12);
+    top->addWidget(new QLabel(QStringLiteral("Delay:"), this));
+    m_Delay = new QSpinBox(this);
+    m_Delay->setRange(int(LiveView::kMinDelayUs) - 1, int(LiveView::kMaxDelayUs));
+    m_Delay->setSpecialValueText(QStringLiteral("smallest"));
+    m_Delay->setSuffix(QStringLiteral(" µs"));
+    m_Delay->setAccessibleName(QStringLiteral("Delay"));
+    top->addWidget(m_Delay);
+    top->addSpacing(12);
     top->addWidget(new QLabel(QStringLiteral("Repaints/s:"), this));
     m_Repaints = new QSpinBox(this);
     m_Repaints->setRange(kMinRepaints, kMaxRepaints);
@@ -149,7 +157,8 @@ LiveViewDlg::LiveViewDlg(Tavik::Box& box, HistorySink& sink, const FTD2xx::Clock
             });
     connect(m_Repaints, &QSpinBox::valueChanged, this,
             [this](int n) { m_Timer.setInterval(1000 / n); });
-    connect(m_Seconds, &QSpinBox::editingFinished, this, [this] { OnRingSize(); });
+    connect(m_Seconds, &QSpinBox::editingFinished, this, [this] { OnStreamSettings(); });
+    connect(m_Delay, &QSpinBox::editingFinished, this, [this] { OnStreamSettings(); });
     connect(m_Limit, &QSpinBox::valueChanged, this,
             [this](int k)
             {
@@ -188,6 +197,8 @@ bool LiveViewDlg::Start(unsigned stBits, unsigned mtBits)
     m_Settings.stBits = stBits;
     m_Settings.mtBits = mtBits;
     m_Settings.seconds = m_Seconds->value();
+    m_Settings.delayUs =
+        m_Delay->value() < int(LiveView::kMinDelayUs) ? 0 : unsigned(m_Delay->value());
     m_View.SetPaused(false);
     m_Chart->SetFollowing(true);
     m_Pause->setText(QStringLiteral("Pause"));
@@ -232,13 +243,14 @@ void LiveViewDlg::OnClear()
     Render();
 }
 
-void LiveViewDlg::OnRingSize()
+void LiveViewDlg::OnStreamSettings()
 {
-    if (m_Settings.seconds == m_Seconds->value())
+    const unsigned delay =
+        m_Delay->value() < int(LiveView::kMinDelayUs) ? 0 : unsigned(m_Delay->value());
+    if (m_Settings.seconds == m_Seconds->value() && m_Settings.delayUs == delay)
         return;
     const bool streaming = m_View.IsStreaming();
     m_View.Stop();
-    m_Settings.seconds = m_Seconds->value();
     if (streaming && !Start(m_Settings.stBits, m_Settings.mtBits))
         emit Stopped();
 }
@@ -302,7 +314,7 @@ void LiveViewDlg::Render()
                                  "σ %3 counts = %4    peak-to-peak %5 counts = %6\n"
                                  "Largest jump %7\n")
                       .arg(Count((long long)j.count))
-                      .arg(j.mean, 0, 'f', 1)
+                      .arg(std::fabs(j.mean) < 0.05 ? 0.0 : j.mean, 0, 'f', 1) // not "-0.0"
                       .arg(j.stdDev, 0, 'f', 2)
                       .arg(ArcSeconds(j.stdDev * j.arcSecondsPerCount))
                       .arg(Count(j.peakToPeak))

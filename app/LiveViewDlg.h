@@ -58,6 +58,7 @@ public:
     QComboBox* PartList() const { return m_PartList; }
     QSpinBox* RepaintsBox() const { return m_Repaints; }
     QSpinBox* SecondsBox() const { return m_Seconds; }
+    QSpinBox* DelayBox() const { return m_Delay; }
     QSpinBox* LimitBox() const { return m_Limit; }
     QSpinBox* JitterBox() const { return m_JitterCount; }
     QLabel* FiguresLabel() const { return m_Figures; }
@@ -75,7 +76,8 @@ protected:
 private:
     void OnPause();
     void OnClear();
-    void OnRingSize();
+    // A new ring size or delay: the stream starts again with it.
+    void OnStreamSettings();
     void Render();
     void RenderScrollBar();
 
@@ -88,6 +90,7 @@ private:
     QComboBox* m_PartList = nullptr;
     QSpinBox* m_Repaints = nullptr;
     QSpinBox* m_Seconds = nullptr;
+    QSpinBox* m_Delay = nullptr; // its lowest value reads "smallest": the clock's minimum
     QSpinBox* m_Limit = nullptr;
     QSpinBox* m_JitterCount = nullptr;
     QPushButton* m_Pause = nullptr;
