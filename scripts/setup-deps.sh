@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev libgl-dev
   libftdi1-dev libusb-1.0-0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev libhdf5-dev
+  libcli11-dev nlohmann-json3-dev libhdf5-dev libtomlplusplus-dev
   fonts-liberation fonts-dejavu-core
 )
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then
