@@ -189,19 +189,17 @@ void TestRunner::Restore()
     m_Saved = false;
     Box::POWER_MODE supply = m_OwnSupply;
     const bool supplyChanged = m_Plan.box.supply && *m_Plan.box.supply != m_OwnSupply;
-    bool ok = Check(m_Box.SetSampleParameter(m_Own), "could not restore the sample parameter.");
-    ok = Check(m_Box.SetDataMask(m_OwnDataMask), "could not restore the data mask.") && ok;
-    ok = Check(m_Box.SetGrayBinaryMask(m_OwnGrayMask), "could not restore the gray binary mask.") &&
-         ok;
-    ok = Check(m_Box.SetSPIData(m_OwnSpiWord), "could not restore the SPI data.") && ok;
-    if (supplyChanged)
-    {
-        if (supply != Box::PWR_OFF)
-            ok = Check(m_Box.SetPowerMode(Box::PWR_OFF), "could not switch the supply off.") && ok;
-        ok = Check(m_Box.SetPowerMode(supply),
-                   Format("could not restore the supply (%s).", SupplyName(supply))) &&
-             ok;
-    }
+    // The first failure ends it: a box that is gone would fail every call.
+    bool ok =
+        Check(m_Box.SetSampleParameter(m_Own), "could not restore the sample parameter.") &&
+        Check(m_Box.SetDataMask(m_OwnDataMask), "could not restore the data mask.") &&
+        Check(m_Box.SetGrayBinaryMask(m_OwnGrayMask), "could not restore the gray binary mask.") &&
+        Check(m_Box.SetSPIData(m_OwnSpiWord), "could not restore the SPI data.");
+    if (ok && supplyChanged)
+        ok = (supply == Box::PWR_OFF ||
+              Check(m_Box.SetPowerMode(Box::PWR_OFF), "could not switch the supply off.")) &&
+             Check(m_Box.SetPowerMode(supply),
+                   Format("could not restore the supply (%s).", SupplyName(supply)));
     m_RestoreFailed = !ok;
     if (ok)
         m_Sink.Line("Production test: the box's own settings are back, clock " +
@@ -219,9 +217,20 @@ void TestRunner::Poll()
             SweepEnded();
         return;
     }
-    if (m_Recording.IsStreaming())
-        return Settle(m_Recording.Poll());
-    BeginAttempt();
+    if (!m_Recording.IsStreaming())
+        return BeginAttempt();
+    const Recording::State state = m_Recording.Poll();
+    if (state == Recording::STREAMING && m_Recording.GetView().stalled)
+    {
+        // Unattended, a stalled box would hold the line for good: the step errs instead.
+        m_Recording.Stop();
+        m_Recording.TakeReadings();
+        const std::string text =
+            Format("no readings for %.0f s: the box stalled.", Recording::kStallSeconds);
+        m_Sink.Error("Production test: \"" + CurrentStep().name + "\": " + text);
+        return StepError(text, false);
+    }
+    Settle(state);
 }
 
 void TestRunner::BeginAttempt()
