@@ -476,6 +476,26 @@ TestOutcome Limits::Judge(std::optional<double> value) const
     return OUTCOME_PASS;
 }
 
+std::string Limits::Text() const
+{
+    const auto number = [](const std::optional<double>& v) { return Format("%g", v.value_or(0)); };
+    std::string text = ComparisonName(comparison);
+    if (low && high && *low != *high)
+        text += " " + number(low) + " to " + number(high);
+    else
+        text += " " + number(low ? low : high);
+    if (marginalLow || marginalHigh)
+    {
+        std::string band;
+        if (marginalLow)
+            band = "below " + number(marginalLow);
+        if (marginalHigh)
+            band += (band.empty() ? "" : ", ") + std::string("above ") + number(marginalHigh);
+        text += " (marginal " + band + ")";
+    }
+    return text;
+}
+
 std::span<const MeasurementInfo> KnownMeasurements()
 {
     return kMeasurements;

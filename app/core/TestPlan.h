@@ -66,6 +66,8 @@ struct Limits
 
     // No value (the step could not measure it) fails.
     TestOutcome Judge(std::optional<double> value) const;
+    // "EQ 0", "GE 1000000", "GELE 50 to 70 (marginal below 57, above 63)".
+    std::string Text() const;
 };
 
 // A measurement the runner knows: what a plan may name.

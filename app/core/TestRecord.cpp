@@ -89,6 +89,23 @@ void SyncFolder(const fs::path& folder)
 }
 } // namespace
 
+std::vector<std::string> FailedLines(const TestRecord& record)
+{
+    std::vector<std::string> lines;
+    for (const StepResult& step : record.steps)
+    {
+        if (step.outcome == OUTCOME_ERROR)
+            lines.push_back(step.name + ": error: " + step.error.substr(0, step.error.find('\n')));
+        for (const MeasurementResult& m : step.measurements)
+            if (m.outcome == OUTCOME_FAIL)
+                lines.push_back(step.name + ": " + m.name + " = " +
+                                (m.value ? Format("%g %s", *m.value, m.unit.c_str())
+                                         : std::string("no value")) +
+                                ", limit " + m.limits.Text());
+    }
+    return lines;
+}
+
 std::string NewUuid()
 {
     std::random_device device;

@@ -75,6 +75,10 @@ struct TestRecord
 
 inline constexpr const char* kTestRecordSchema = "tavik-test-record/1";
 
+// One line per failed measurement and per step that erred, for an operator:
+// "Code check: spike_events = 8 events, limit EQ 0", "Code check: error: no readings ...".
+std::vector<std::string> FailedLines(const TestRecord& record);
+
 // A random RFC 4122 version 4 UUID, lower-case.
 std::string NewUuid();
 // 2026-12-09T21:30:00.123Z
