@@ -103,7 +103,6 @@ void CProductionTestDlg::BuildControls()
     huge.setPointSizeF(huge.pointSizeF() * 4);
     huge.setBold(true);
     m_Outcome->setFont(huge);
-    m_Outcome->setAccessibleName(QStringLiteral("Outcome"));
 
     m_Status = Place(new QLabel(this), IDC_ST_TEST_STATUS, 7, 144, 286, 18);
     m_Status->setWordWrap(true);
