@@ -14,6 +14,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libhdf5-dev libtomlplusplus-dev
   fonts-liberation fonts-dejavu-core
+  # The test that holds production test records to their JSON Schema (cli.TestRecordsMatchSchema).
+  python3-jsonschema
 )
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then
   packages+=(xvfb xauth imagemagick clang-format)

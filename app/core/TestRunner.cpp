@@ -159,6 +159,12 @@ bool TestRunner::Apply()
     m_Base.SetMode(box.mode);
     m_Base.SetFrequence(box.clockHz);
     m_Base.SetDataBits(box.stBits + box.mtBits);
+    if (std::string why; !m_Base.Validate(why))
+    {
+        m_Sink.Error("Production test: the plan's settings do not suit the box: " + why);
+        m_BoxError = true;
+        return false;
+    }
     if (box.supply && *box.supply != m_OwnSupply)
     {
         // From one supply to another through off, as the window's power button goes.
@@ -168,13 +174,6 @@ bool TestRunner::Apply()
         if (!Check(m_Box.SetPowerMode(*box.supply),
                    Format("error while switching the supply to %s.", SupplyName(*box.supply))))
             return false;
-    }
-    std::string why;
-    if (!m_Base.Validate(why))
-    {
-        m_Sink.Error("Production test: the plan's settings do not suit the box: " + why);
-        m_BoxError = true;
-        return false;
     }
     return Check(m_Box.SetDataMask(box.dataMask), "error while setting data mask.") &&
            Check(m_Box.SetGrayBinaryMask(box.grayMask), "error while setting gray binary mask.") &&

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 using namespace App;
 using Tavik::Box;
@@ -127,9 +128,11 @@ protected:
     void SetUp() override
     {
         PoweredSimulatedBox::SetUp();
-        m_Spool = std::filesystem::path(::testing::TempDir()) / "tavik-spool";
-        std::filesystem::remove_all(m_Spool);
+        // One folder per process: ctest runs the cases side by side.
+        m_Spool = std::filesystem::path(::testing::TempDir()) /
+                  ("tavik-spool-" + std::to_string(::getpid()));
     }
+    void TearDown() override { std::filesystem::remove_all(m_Spool); }
     TestPlan Load(const char* name)
     {
         TestPlan plan;
