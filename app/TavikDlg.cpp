@@ -877,12 +877,14 @@ void CTavikDlg::OnProductionTest()
     if (m_Session.View().state != GS_POWERED)
         return;
     BatchScope scope(*this, "Production test");
-    // The plan and the operator are kept beside Tavik.ini, in the working folder.
+    // The plan, the operator and a station's own name are kept beside Tavik.ini, in the
+    // working folder.
     QSettings kept(QStringLiteral("ProductionTest.ini"), QSettings::IniFormat);
     CProductionTestDlg::Setup setup;
     std::string machineId;
     std::string error;
-    if (BatchFile::ReadText("/etc/machine-id", machineId, error))
+    setup.station = FromQ(kept.value(QStringLiteral("Station")).toString());
+    if (setup.station.empty() && BatchFile::ReadText("/etc/machine-id", machineId, error))
         setup.station = StationFromMachineId(machineId);
     setup.spoolFolder = DefaultSpoolFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
     if (setup.spoolFolder.empty())
