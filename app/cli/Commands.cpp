@@ -13,6 +13,9 @@ Factory DeclareBatch(CLI::App& sub);
 Factory DeclareCheck(CLI::App& sub);
 Factory DeclareAnalyse(CLI::App& sub);
 Factory DeclareSweep(CLI::App& sub);
+Factory DeclareRecords(CLI::App& sub);
+Factory DeclareYield(CLI::App& sub);
+Factory DeclareReport(CLI::App& sub);
 
 namespace
 {
@@ -40,6 +43,13 @@ const std::array kCommands = {
     CommandEntry{"sweep",
                  "a short batch at each clock of a range: the fastest clean clock, with margin",
                  Needs::POWERED, DeclareSweep},
+    CommandEntry{"records",
+                 "the production test records in the results store, after sending it the "
+                 "spool's waiting ones",
+                 Needs::NOTHING, DeclareRecords},
+    CommandEntry{"yield", "records, units and first-pass yield per station, day or plan",
+                 Needs::NOTHING, DeclareYield},
+    CommandEntry{"report", "a record's printable HTML report", Needs::NOTHING, DeclareReport},
 };
 } // namespace
 
