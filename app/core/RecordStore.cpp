@@ -14,10 +14,11 @@ std::string PostgresStoreId(const std::string& conninfo, std::string& error);
 bool IsPostgresSpec(const std::string& spec)
 {
     const auto starts = [&](const char* prefix) { return spec.rfind(prefix, 0) == 0; };
-    // libpq's key=value form always has an '=' in its first word; a path rarely does.
-    const std::string first = spec.substr(0, spec.find(' '));
-    return starts("postgresql://") || starts("postgres://") ||
-           (first.find('=') != std::string::npos && first.find('/') == std::string::npos);
+    // libpq's key=value form starts with a keyword and '='; a path rarely does.
+    const std::size_t equals = spec.find('=');
+    const bool keyword = equals != std::string::npos && equals > 0 &&
+                         spec.find_first_not_of("abcdefghijklmnopqrstuvwxyz_") == equals;
+    return starts("postgresql://") || starts("postgres://") || keyword;
 }
 
 std::unique_ptr<RecordStore> MakeRecordStore(const std::string& spec, std::string& error)

@@ -26,6 +26,16 @@ struct Spec
     bool sweep = false;
 };
 
+inline Spec Unit(int id, const std::string& serial = "ENC-0001",
+                 const std::string& outcome = "PASS")
+{
+    Spec s;
+    s.id = id;
+    s.serial = serial;
+    s.outcome = outcome;
+    return s;
+}
+
 inline std::string Uuid(int id)
 {
     char text[40];
