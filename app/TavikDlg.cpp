@@ -13,6 +13,7 @@
 #include "app/VisualizeAngleDlg.h"
 #include "app/VisualizeSegmentDlg.h"
 #include "app/core/Formats.h"
+#include "app/core/RecordSpool.h"
 #include "base/IniFile.h"
 #include "base/Support.h"
 #include "base/XAssertion.h"
@@ -21,6 +22,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +32,8 @@
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QSignalBlocker>
+
+#include <cstdlib>
 
 #include <string>
 #include <vector>
@@ -195,10 +199,14 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
         m_Logo->hide();
     InitControls();
     Act([this] { m_Session.Init(); });
+    m_DataFolder = UserDataFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
 }
 
 CTavikDlg::~CTavikDlg()
 {
+    // A pass in the background ends on its own (a store out of reach within its timeout).
+    if (m_Forwarding.joinable())
+        m_Forwarding.join();
     // m_Tavik closes its link when it is destroyed; the supply stays as it is.
     m_Continuous.Disable();
     m_AngleDlg.reset();
@@ -399,6 +407,11 @@ void CTavikDlg::BuildControls()
     Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 108);
     m_History->raise();
     m_History->setAccessibleName(QStringLiteral("History"));
+    // Records waiting for the results store: in the history's title line, shown while any wait.
+    m_Waiting = caption("", IDC_ST_WAITING, 250, 251, 220, 9);
+    m_Waiting->setAlignment(Qt::AlignCenter);
+    m_Waiting->setAutoFillBackground(true);
+    m_Waiting->hide();
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
     const auto onClick = [this](int id, void (CTavikDlg::*handler)())
@@ -788,6 +801,72 @@ void CTavikDlg::OnContinuousSample()
 void CTavikDlg::OnTimer()
 {
     OnSingleSample();
+}
+
+void CTavikDlg::showEvent(QShowEvent* event)
+{
+    DialogBase::showEvent(event);
+    if (!m_Forwarded)
+    {
+        m_Forwarded = true;
+        ForwardRecords();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Results store
+
+void CTavikDlg::ForwardRecords()
+{
+    if (m_ForwardBusy || m_DataFolder.empty())
+        return;
+    if (m_Forwarding.joinable())
+        m_Forwarding.join();
+    zef::String configured;
+    const std::string spec =
+        m_Ini->GetString("Default", "Store", configured) && !configured.IsEmpty()
+            ? std::string(configured.c_str())
+            : DefaultStoreSpec(m_DataFolder);
+    const std::string spool = DefaultSpoolFolder(m_DataFolder);
+    const std::size_t waiting = WaitingRecords(spool, spec);
+    ShowWaiting(waiting);
+    if (waiting == 0)
+        return;
+    m_ForwardBusy = true;
+    m_Forwarding = std::thread(
+        [this, spool, spec]
+        {
+            const SpoolForward pass = ForwardSpool(spool, spec);
+            QMetaObject::invokeMethod(
+                this,
+                [this, pass]
+                {
+                    m_ForwardBusy = false;
+                    ShowWaiting(pass.waiting);
+                    for (const std::string& line : ForwardErrorLines(pass))
+                        AddErrorLine(line);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void CTavikDlg::WaitForForwarding()
+{
+    if (m_Forwarding.joinable())
+        m_Forwarding.join();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void CTavikDlg::ShowWaiting(std::size_t waiting)
+{
+    // As wide as its text, right-aligned at its place, on a filled background: it covers the
+    // group box's frame line only where it writes.
+    const QRect place = DialogUnitsToPixels(250, 251, 220, 9);
+    const QString text = QString::fromStdString(WaitingText(waiting));
+    const int width = std::min(place.width(), m_Waiting->fontMetrics().horizontalAdvance(text) + 8);
+    m_Waiting->setText(text);
+    m_Waiting->setGeometry(place.right() - width, m_Waiting->y(), width, m_Waiting->height());
+    m_Waiting->setVisible(waiting != 0);
 }
 
 void CTavikDlg::customEvent(QEvent* event)

@@ -1,5 +1,7 @@
 #include "app/core/RecordSpool.h"
 
+#include "app/core/Formats.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -162,6 +164,43 @@ SpoolForward RecordSpool::Forward(RecordStore& store) const
         ++(put == RecordStore::Put::STORED ? result.stored : result.already);
     }
     return result;
+}
+
+SpoolForward ForwardSpool(const std::string& spoolFolder, const std::string& storeSpec)
+{
+    const RecordSpool spool(spoolFolder);
+    std::string error;
+    std::unique_ptr<RecordStore> store = MakeRecordStore(storeSpec, error);
+    if (store && store->Open(error))
+        return spool.Forward(*store);
+    SpoolForward none;
+    none.waiting = store ? spool.Waiting(store->Id()) : spool.Records().size();
+    none.unreachable = error;
+    return none;
+}
+
+std::size_t WaitingRecords(const std::string& spoolFolder, const std::string& storeSpec)
+{
+    std::string error;
+    const std::unique_ptr<RecordStore> store = MakeRecordStore(storeSpec, error);
+    return store ? RecordSpool(spoolFolder).Waiting(store->Id()) : 0;
+}
+
+std::string WaitingText(std::size_t waiting)
+{
+    if (waiting == 0)
+        return {};
+    return FormatCount(waiting) + (waiting == 1 ? " record" : " records") + " waiting to be sent";
+}
+
+std::vector<std::string> ForwardErrorLines(const SpoolForward& pass)
+{
+    std::vector<std::string> lines;
+    for (const std::string& refusal : pass.refusals)
+        lines.push_back("Record refused, kept in the spool: " + refusal);
+    if (!pass.unreachable.empty())
+        lines.push_back("Records not sent: " + pass.unreachable);
+    return lines;
 }
 
 } // namespace App

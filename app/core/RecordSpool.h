@@ -49,4 +49,17 @@ private:
     std::string m_Folder;
 };
 
+// One pass as a front end runs it: the store `storeSpec` names made, opened and sent the
+// spool's waiting records. A store that cannot be named or opened leaves every record waiting,
+// the reason in `unreachable`.
+SpoolForward ForwardSpool(const std::string& spoolFolder, const std::string& storeSpec);
+// The records in the spool that the store `storeSpec` names has not marked as sent; 0 for a
+// store that cannot be named.
+std::size_t WaitingRecords(const std::string& spoolFolder, const std::string& storeSpec);
+// "1 record waiting to be sent", "1,204 records waiting to be sent"; empty for none.
+std::string WaitingText(std::size_t waiting);
+// The history's lines on a pass: an error line for each refused record and for a store out
+// of reach; nothing when all went.
+std::vector<std::string> ForwardErrorLines(const SpoolForward& pass);
+
 } // namespace App

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 constexpr int kPlotWidth = 720; // pixel columns of the plot area
 constexpr int kPlotHeight = 220;
-constexpr int kLeft = 80, kTop = 14, kBottom = 34, kRight = 16;
+constexpr int kLeft = 96, kTop = 14, kBottom = 34, kRight = 40;
 
 std::string Escape(const std::string& text)
 {
@@ -127,6 +127,12 @@ std::string Row(const char* name, const std::string& value)
 std::string Frame(double xLow, double xHigh, double yLow, double yHigh, const std::string& xName,
                   const std::string& yName)
 {
+    // Counts are whole: a tick between them is rounded to one.
+    const auto tick = [](double low, double high, int i)
+    {
+        const double v = low + (high - low) * i / 4.0;
+        return ReportNumber(high - low >= 8 ? std::round(v) : v);
+    };
     std::ostringstream svg;
     svg << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << kPlotWidth
         << "\" height=\"" << kPlotHeight << "\" class=\"frame\"/>\n";
@@ -137,14 +143,14 @@ std::string Frame(double xLow, double xHigh, double yLow, double yHigh, const st
         svg << "<line x1=\"" << kLeft << "\" x2=\"" << kLeft + kPlotWidth << "\" y1=\"" << y
             << "\" y2=\"" << y << "\" class=\"grid\"/>"
             << "<text x=\"" << kLeft - 6 << "\" y=\"" << y + 4 << "\" class=\"ty\">"
-            << ReportNumber(yLow + (yHigh - yLow) * i / 4.0) << "</text>"
+            << tick(yLow, yHigh, i) << "</text>"
             << "<text x=\"" << x << "\" y=\"" << kTop + kPlotHeight + 16 << "\" class=\"tx\">"
-            << ReportNumber(xLow + (xHigh - xLow) * i / 4.0) << "</text>\n";
+            << tick(xLow, xHigh, i) << "</text>\n";
     }
     svg << "<text x=\"" << kLeft + kPlotWidth / 2 << "\" y=\"" << kTop + kPlotHeight + 31
         << "\" class=\"tx\">" << Escape(xName) << "</text>"
-        << "<text x=\"14\" y=\"" << kTop + kPlotHeight / 2
-        << "\" class=\"tx\" transform=\"rotate(-90 14 " << kTop + kPlotHeight / 2 << ")\">"
+        << "<text x=\"12\" y=\"" << kTop + kPlotHeight / 2
+        << "\" class=\"tx\" transform=\"rotate(-90 12 " << kTop + kPlotHeight / 2 << ")\">"
         << Escape(yName) << "</text>\n";
     return svg.str();
 }
