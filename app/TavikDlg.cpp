@@ -187,6 +187,8 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
     for (QWidget* history : {m_HistoryGroup, static_cast<QWidget*>(m_History)})
         m_Sizer.AddChild(history, WindowSizer::RULE_NONE, WindowSizer::RULE_NONE,
                          WindowSizer::RULE_FULL, WindowSizer::RULE_FULL);
+    m_Sizer.AddChild(m_Waiting, WindowSizer::RULE_FULL, WindowSizer::RULE_NONE,
+                     WindowSizer::RULE_FULL, WindowSizer::RULE_NONE);
     zef::Glimra::MINMAXINFO limits{};
     m_Sizer.OnGetMinMaxInfo(&limits);
     setMinimumSize(limits.ptMinTrackSize.x(), limits.ptMinTrackSize.y());
@@ -404,13 +406,12 @@ void CTavikDlg::BuildControls()
 
     // History. The list exists before its group box (the session needs it); above the box it
     // takes the wheel and the scroll bar.
-    Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 108);
+    Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 96);
     m_History->raise();
     m_History->setAccessibleName(QStringLiteral("History"));
-    // Records waiting for the results store: in the history's title line, shown while any wait.
-    m_Waiting = caption("", IDC_ST_WAITING, 250, 251, 220, 9);
-    m_Waiting->setAlignment(Qt::AlignCenter);
-    m_Waiting->setAutoFillBackground(true);
+    // Records waiting for the results store: a line below the history, shown while any wait.
+    m_Waiting = caption("", IDC_ST_WAITING, 14, 361, 456, 9);
+    m_Waiting->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_Waiting->hide();
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
@@ -859,13 +860,7 @@ void CTavikDlg::WaitForForwarding()
 
 void CTavikDlg::ShowWaiting(std::size_t waiting)
 {
-    // As wide as its text, right-aligned at its place, on a filled background: it covers the
-    // group box's frame line only where it writes.
-    const QRect place = DialogUnitsToPixels(250, 251, 220, 9);
-    const QString text = QString::fromStdString(WaitingText(waiting));
-    const int width = std::min(place.width(), m_Waiting->fontMetrics().horizontalAdvance(text) + 8);
-    m_Waiting->setText(text);
-    m_Waiting->setGeometry(place.right() - width, m_Waiting->y(), width, m_Waiting->height());
+    m_Waiting->setText(QString::fromStdString(WaitingText(waiting)));
     m_Waiting->setVisible(waiting != 0);
 }
 

@@ -30,8 +30,10 @@ using json = nlohmann::json;
 
 namespace
 {
-constexpr const char* kUsage = "Usage: tavik-cli [--simulate] [--json] [-q] "
-                               "<list|info|set|read|batch|check|analyse|sweep> [OPTIONS]\n";
+constexpr const char* kUsage =
+    "Usage: tavik-cli [--simulate] [--json] [-q] "
+    "<list|info|set|read|batch|check|analyse|sweep|records|yield|report> "
+    "[OPTIONS]\n";
 
 class CliTest : public ::testing::Test
 {
