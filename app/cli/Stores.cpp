@@ -52,6 +52,10 @@ int OpenStore(const StoreOptions& o, const CliEnvironment& env, const zef::IniFi
     if (!store->Open(error))
     {
         env.err << "Error: " << error << '\n';
+        // The spool keeps them for the next try.
+        if (const std::string folder = SpoolFolder(o, env); !folder.empty())
+            if (const std::size_t waiting = RecordSpool(folder).Waiting(store->Id()); waiting)
+                env.err << WaitingText(waiting) << " in " << folder << '\n';
         return EXIT_BOX;
     }
     return EXIT_OK;

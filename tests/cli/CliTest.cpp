@@ -657,5 +657,6 @@ TEST_F(CliTest, RecordsSendTheSpoolOnceAndYieldAndReportReadTheStore)
     // A store out of reach: --sync says so and how many wait.
     EXPECT_EQ(Run({"records", "--sync", "--store", m_DataFolder + "/none/x.sqlite"}), EXIT_BOX);
     EXPECT_NE(m_Err.find("unable to open"), std::string::npos) << m_Err;
+    EXPECT_NE(m_Err.find("3 records waiting to be sent in " + spool), std::string::npos) << m_Err;
     std::filesystem::remove_all(m_DataFolder);
 }
