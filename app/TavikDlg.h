@@ -35,6 +35,7 @@ namespace App
 {
 class CBatchSampleDlg;
 class CClockSweepDlg;
+class CProductionTestDlg;
 class CHistoryList;
 class CLabel;
 class VisualizeAngleDlg;
@@ -73,6 +74,14 @@ public:
     // The clock that times batch runs (their rate and stalls); tests pass a manual one.
     void SetClock(const FTD2xx::Clock& clock) { m_Clock = &clock; }
     void SetSweepDialogRunner(SweepDialogRunner runner) { m_RunSweepDialog = std::move(runner); }
+    // Menu command "Production Test": GS_BATCH while the dialog runs modally on the box, then
+    // GS_POWERED.
+    void OnProductionTest();
+    using ProductionDialogRunner = std::function<void(CProductionTestDlg&)>;
+    void SetProductionDialogRunner(ProductionDialogRunner runner)
+    {
+        m_RunProductionDialog = std::move(runner);
+    }
     // A menu command (the system menu's commands), compared after clearing its low 4 bits.
     void OnSysCommand(int command);
     void OnOutputClicked(int index, Tavik::Box::OUTPUT_MODE mode);
@@ -198,6 +207,7 @@ private:
     bool m_Forwarded = false; // the pass at start has begun
     std::atomic<bool> m_ForwardBusy = false;
     std::thread m_Forwarding;
+    ProductionDialogRunner m_RunProductionDialog;
 };
 
 } // namespace App

@@ -15,7 +15,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libhdf5-dev
   libsqlite3-dev libpq-dev
+  libcli11-dev nlohmann-json3-dev libhdf5-dev libtomlplusplus-dev
   fonts-liberation fonts-dejavu-core
+  # The test that holds production test records to their JSON Schema (cli.TestRecordsMatchSchema).
+  python3-jsonschema
 )
 # chromium: the report test's screenshot (it skips without it).
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then

@@ -13,6 +13,7 @@ Factory DeclareBatch(CLI::App& sub);
 Factory DeclareCheck(CLI::App& sub);
 Factory DeclareAnalyse(CLI::App& sub);
 Factory DeclareSweep(CLI::App& sub);
+Factory DeclareTest(CLI::App& sub);
 Factory DeclareRecords(CLI::App& sub);
 Factory DeclareYield(CLI::App& sub);
 Factory DeclareReport(CLI::App& sub);
@@ -43,6 +44,9 @@ const std::array kCommands = {
     CommandEntry{"sweep",
                  "a short batch at each clock of a range: the fastest clean clock, with margin",
                  Needs::POWERED, DeclareSweep},
+    CommandEntry{"test",
+                 "a production test plan on one unit: PASS, MARGINAL or FAIL, and its record",
+                 Needs::POWERED, DeclareTest},
     CommandEntry{"records",
                  "the production test records in the results store, after sending it the "
                  "spool's waiting ones",
