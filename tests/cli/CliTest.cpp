@@ -657,6 +657,16 @@ TEST_F(CliTest, RecordsSendTheSpoolOnceAndYieldAndReportReadTheStore)
     EXPECT_EQ(Run({"records", "--sync", "--store", m_DataFolder + "/none/x.sqlite"}), EXIT_BOX);
     EXPECT_NE(m_Err.find("unable to open"), std::string::npos) << m_Err;
     EXPECT_NE(m_Err.find("3 records waiting to be sent in " + spool), std::string::npos) << m_Err;
+
+    // A test's record goes on to the store as soon as it is in the spool.
+    Simulate(1, {}, 60);
+    EXPECT_EQ(Run({"test", TAVIK_SOURCE_DIR "/docs/plans/incoming-inspection-ssi-13-12.toml",
+                   "--dut", "SN-9", "--spool", spool}),
+              EXIT_OK)
+        << m_Err;
+    EXPECT_EQ(Run({"records", "--sync", "--dut", "SN-9"}), EXIT_OK);
+    EXPECT_NE(m_Out.find("Sent 0, already stored 0, refused 0, waiting 0"), std::string::npos);
+    EXPECT_NE(m_Out.find("1 record\n"), std::string::npos) << m_Out;
     std::filesystem::remove_all(m_DataFolder);
 }
 
