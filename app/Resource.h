@@ -78,6 +78,7 @@ constexpr int IDC_GR_SPIMODE = 1163;
 constexpr int IDC_ST_SPICOMMAND = 1164;
 constexpr int IDC_ST_DATAFILTER = 1165;
 constexpr int IDC_ST_GRAYCODEFILTER = 1166;
+constexpr int IDC_ST_WAITING = 1171; // records waiting to be sent, beside the history's title
 
 // Visualisation dialogs (the output panel also uses IDC_GR_OUTPUT1 to IDC_GR_OUTPUT3)
 constexpr int IDC_ST_ROTATIONANGLE = 1134;

@@ -16,6 +16,7 @@
 #include "app/VisualizeSegmentDlg.h"
 #include "app/core/BatchFile.h"
 #include "app/core/Formats.h"
+#include "app/core/RecordSpool.h"
 #include "app/core/TestRecord.h"
 #include "base/IniFile.h"
 #include "base/Support.h"
@@ -25,6 +26,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +39,7 @@
 #include <QSignalBlocker>
 
 #include <cstdlib>
+
 #include <string>
 #include <vector>
 
@@ -189,6 +192,8 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
     for (QWidget* history : {m_HistoryGroup, static_cast<QWidget*>(m_History)})
         m_Sizer.AddChild(history, WindowSizer::RULE_NONE, WindowSizer::RULE_NONE,
                          WindowSizer::RULE_FULL, WindowSizer::RULE_FULL);
+    m_Sizer.AddChild(m_Waiting, WindowSizer::RULE_FULL, WindowSizer::RULE_NONE,
+                     WindowSizer::RULE_FULL, WindowSizer::RULE_NONE);
     zef::Glimra::MINMAXINFO limits{};
     m_Sizer.OnGetMinMaxInfo(&limits);
     setMinimumSize(limits.ptMinTrackSize.x(), limits.ptMinTrackSize.y());
@@ -201,10 +206,14 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
         m_Logo->hide();
     InitControls();
     Act([this] { m_Session.Init(); });
+    m_DataFolder = UserDataFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
 }
 
 CTavikDlg::~CTavikDlg()
 {
+    // A pass in the background ends on its own (a store out of reach within its timeout).
+    if (m_Forwarding.joinable())
+        m_Forwarding.join();
     // m_Tavik closes its link when it is destroyed; the supply stays as it is.
     m_Continuous.Disable();
     m_LiveView.reset();
@@ -415,9 +424,13 @@ void CTavikDlg::BuildControls()
 
     // History. The list exists before its group box (the session needs it); above the box it
     // takes the wheel and the scroll bar.
-    Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 108);
+    Place(m_History, IDC_LB_HISTORY, 14, 262, 456, 96);
     m_History->raise();
     m_History->setAccessibleName(QStringLiteral("History"));
+    // Records waiting for the results store: a line below the history, shown while any wait.
+    m_Waiting = caption("", IDC_ST_WAITING, 14, 361, 456, 9);
+    m_Waiting->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_Waiting->hide();
 
     // Notifications. Only user actions commit: programmatic selections stay silent.
     const auto onClick = [this](int id, void (CTavikDlg::*handler)())
@@ -822,6 +835,66 @@ void CTavikDlg::OnTimer()
     OnSingleSample();
 }
 
+void CTavikDlg::showEvent(QShowEvent* event)
+{
+    DialogBase::showEvent(event);
+    if (!m_Forwarded)
+    {
+        m_Forwarded = true;
+        ForwardRecords();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Results store
+
+void CTavikDlg::ForwardRecords()
+{
+    if (m_ForwardBusy || m_DataFolder.empty())
+        return;
+    if (m_Forwarding.joinable())
+        m_Forwarding.join();
+    zef::String configured;
+    const std::string spec =
+        m_Ini->GetString("Default", "Store", configured) && !configured.IsEmpty()
+            ? std::string(configured.c_str())
+            : DefaultStoreSpec(m_DataFolder);
+    const std::string spool = DefaultSpoolFolder(m_DataFolder);
+    const std::size_t waiting = WaitingRecords(spool, spec);
+    ShowWaiting(waiting);
+    if (waiting == 0)
+        return;
+    m_ForwardBusy = true;
+    m_Forwarding = std::thread(
+        [this, spool, spec]
+        {
+            const SpoolForward pass = ForwardSpool(spool, spec);
+            QMetaObject::invokeMethod(
+                this,
+                [this, pass]
+                {
+                    m_ForwardBusy = false;
+                    ShowWaiting(pass.waiting);
+                    for (const std::string& line : ForwardErrorLines(pass))
+                        AddErrorLine(line);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void CTavikDlg::WaitForForwarding()
+{
+    if (m_Forwarding.joinable())
+        m_Forwarding.join();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void CTavikDlg::ShowWaiting(std::size_t waiting)
+{
+    m_Waiting->setText(QString::fromStdString(WaitingText(waiting)));
+    m_Waiting->setVisible(waiting != 0);
+}
+
 void CTavikDlg::customEvent(QEvent* event)
 {
     if (event->type() == zef::Glimra::WndTimerEvent::type())
@@ -921,6 +994,8 @@ void CTavikDlg::OnProductionTest()
     else
         test.exec();
     scope.m_Vanished = test.GetRunner().BoxVanished();
+    // The session's records go on to the results store.
+    ForwardRecords();
 }
 
 void CTavikDlg::resizeEvent(QResizeEvent* event)

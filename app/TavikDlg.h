@@ -13,10 +13,12 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 
 class QAction;
 class QComboBox;
@@ -119,6 +121,18 @@ public:
     void AddHistory(const std::string& text);
     void AddErrorLine(const std::string& text);
 
+    // --- Results store ------------------------------------------------------------------------
+    // Sends the spool's waiting records to the results store (Store in Tavik.ini, else
+    // records.sqlite in the data folder) in the background; the window shows how many wait.
+    // Runs on the first show, so that a station catches up at each start.
+    void ForwardRecords();
+    // The per-user data folder with the spool; tests give a scratch one before the first show.
+    void SetDataFolder(std::string folder) { m_DataFolder = std::move(folder); }
+    const std::string& GetDataFolder() const { return m_DataFolder; }
+    // Waits for the pass in the background and shows its answer (tests).
+    void WaitForForwarding();
+    QLabel* GetWaitingLabel() const { return m_Waiting; }
+
     // --- Visualisation windows ---------------------------------------------------------------
     // Menu command 32 or 64: creates that window once (with its callback and the current
     // output modes) and shows it.
@@ -136,6 +150,7 @@ public:
 
 protected:
     void customEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -198,6 +213,13 @@ private:
     const FTD2xx::Clock* m_Clock = &FTD2xx::Clock::System();
     BatchDialogRunner m_RunBatchDialog;
     SweepDialogRunner m_RunSweepDialog;
+
+    void ShowWaiting(std::size_t waiting);
+    std::string m_DataFolder;
+    QLabel* m_Waiting = nullptr;
+    bool m_Forwarded = false; // the pass at start has begun
+    std::atomic<bool> m_ForwardBusy = false;
+    std::thread m_Forwarding;
     ProductionDialogRunner m_RunProductionDialog;
 };
 

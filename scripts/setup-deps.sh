@@ -5,6 +5,7 @@
 #   SETUP_PACKAGE_TEST=1  adds those and the package checks (scripts/test-package.sh)
 #   SETUP_USB_TEST=1      adds QEMU and a kernel for the test over a real USB stack
 #   SETUP_E2E=1           adds the X server, window manager and tools of tests/e2e
+#   SETUP_STORE_TEST=1    adds the PostgreSQL server that the results store's tests start
 set -euo pipefail
 
 packages=(
@@ -12,13 +13,21 @@ packages=(
   qt6-base-dev libgl-dev
   libftdi1-dev libusb-1.0-0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev libhdf5-dev
+  libsqlite3-dev libpq-dev
   libcli11-dev nlohmann-json3-dev libhdf5-dev libtomlplusplus-dev
   fonts-liberation fonts-dejavu-core
   # The test that holds production test records to their JSON Schema (cli.TestRecordsMatchSchema).
   python3-jsonschema
 )
+# chromium: the report test's screenshot (it skips without it).
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then
-  packages+=(xvfb xauth imagemagick clang-format)
+  packages+=(xvfb xauth imagemagick clang-format chromium)
+fi
+# The results store's tests against a real server, started in a scratch folder (they skip
+# without it): SETUP_STORE_TEST=1
+if [[ "${SETUP_STORE_TEST:-0}" == 1 ]]; then
+  packages+=(postgresql-15)
 fi
 # The real-USB-stack test under QEMU (tests/usb): SETUP_USB_TEST=1
 if [[ "${SETUP_USB_TEST:-0}" == 1 ]]; then

@@ -25,7 +25,8 @@ extern "C" void OnInterrupt(int)
 constexpr const char* kExitCodes =
     "Exit codes:\n"
     "  0    success; test: PASS or MARGINAL\n"
-    "  1    a box or link failure (the box's status on stderr)\n"
+    "  1    a box or link failure (the box's status on stderr); records, yield, report: the\n"
+    "       results store out of reach; records --sync: records left waiting\n"
     "  2    bad usage, a malformed input file or an output file that cannot be written\n"
     "  3    check or batch found errors in the readings or could not check them (fewer than 3\n"
     "       readings, no encoder answering); analyse found events; sweep found no clean clock;\n"

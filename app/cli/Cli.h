@@ -22,6 +22,9 @@ struct CliEnvironment
     // given or not. The program installs the default devices with the simulator that
     // TAVIK_SIMULATOR asks for; tests leave it empty and install their own.
     std::function<void(bool simulate)> setUpDevices = {};
+    // The per-user data folder ($XDG_DATA_HOME/tavik, else ~/.local/share/tavik): the spool
+    // and the default results store live there. Tests give a scratch folder.
+    std::string dataFolder = {};
 };
 
 enum CliExit

@@ -15,6 +15,9 @@ Factory DeclareAnalyse(CLI::App& sub);
 Factory DeclareSweep(CLI::App& sub);
 Factory DeclareTest(CLI::App& sub);
 Factory DeclareMonitor(CLI::App& sub);
+Factory DeclareRecords(CLI::App& sub);
+Factory DeclareYield(CLI::App& sub);
+Factory DeclareReport(CLI::App& sub);
 
 namespace
 {
@@ -48,6 +51,13 @@ const std::array kCommands = {
     CommandEntry{"monitor",
                  "the live view in the terminal: speed, jitter and events, one line a second",
                  Needs::POWERED, DeclareMonitor},
+    CommandEntry{"records",
+                 "the production test records in the results store, after sending it the "
+                 "spool's waiting ones",
+                 Needs::NOTHING, DeclareRecords},
+    CommandEntry{"yield", "records, units and first-pass yield per station, day or plan",
+                 Needs::NOTHING, DeclareYield},
+    CommandEntry{"report", "a record's printable HTML report", Needs::NOTHING, DeclareReport},
 };
 } // namespace
 

@@ -3,8 +3,10 @@
 #include "app/TavikVersion.h"
 #include "app/core/BatchFile.h"
 #include "app/core/Formats.h"
+#include "app/core/RecordSpool.h"
 #include "app/core/TestRecord.h"
 #include "app/core/TestRunner.h"
+#include "base/IniFile.h"
 
 #include <CLI/CLI.hpp>
 
@@ -25,6 +27,7 @@ struct TestOptions
     std::string plan;
     TestUnit unit;
     std::string spool;
+    std::string store;
 };
 
 class Test : public SubcommandWith<TestOptions>
@@ -36,10 +39,30 @@ public:
     int Execute() override;
 
 private:
+    // The spool's waiting records, this one among them, go on to the results store; one
+    // out of reach leaves them waiting and says so, the run's exit code unchanged.
+    void SendToStore();
+
     TestPlan m_Plan;
     TestUnit m_Unit;
     std::string m_Spool;
 };
+
+void Test::SendToStore()
+{
+    std::string spec = m_Options.store;
+    if (zef::String configured; spec.empty() && m_Ini.GetString("Default", "Store", configured))
+        spec = configured.c_str();
+    if (spec.empty() && !m_Env.dataFolder.empty())
+        spec = DefaultStoreSpec(m_Env.dataFolder);
+    if (spec.empty())
+        return;
+    const SpoolForward sent = ForwardSpool(m_Spool, spec);
+    for (const std::string& line : ForwardErrorLines(sent))
+        m_Env.err << "Error: " << line << '\n';
+    if (sent.waiting != 0)
+        m_Env.err << WaitingText(sent.waiting) << " in " << m_Spool << '\n';
+}
 
 int Test::Prepare()
 {
@@ -86,6 +109,8 @@ int Test::Execute()
     const SpoolWrite saved = WriteTestRecord(record, m_Spool);
     if (!saved.Ok())
         m_Env.err << "Error: " << saved.error << '\n';
+    else
+        SendToStore();
 
     std::vector<std::string> failed;
     for (const StepResult& step : record.steps)
@@ -142,6 +167,10 @@ Factory DeclareTest(CLI::App& sub)
     sub.add_option("--part", o->unit.partNumber, "the unit's part number");
     sub.add_option("--operator", o->unit.operatorName, "who tests");
     sub.add_option("--station", o->unit.station, "the station's name (default: /etc/machine-id)");
+    sub.add_option("--store", o->store,
+                   "the results store the record goes on to: postgresql://..., service=NAME or "
+                   "an SQLite file (default: Store in Tavik.ini, else records.sqlite in the data "
+                   "folder)");
     sub.add_option("--spool", o->spool,
                    "the folder of the records (default: $XDG_DATA_HOME/tavik/spool, else "
                    "~/.local/share/tavik/spool)");

@@ -1,4 +1,5 @@
 #include "app/cli/Cli.h"
+#include "app/core/RecordStore.h"
 #include "link/Proxy.h"
 #include "link/SimulatorConfig.h"
 
@@ -25,5 +26,6 @@ int main(int argc, char** argv)
         if (!warning.empty())
             std::cerr << warning << '\n';
     };
+    env.dataFolder = App::UserDataFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
     return App::RunCli(std::vector<std::string>(argv + 1, argv + argc), env);
 }

@@ -66,6 +66,8 @@ protected:
         {
             m_Dlg = std::make_unique<CTavikDlg>(nullptr, &m_Ini);
             m_Dlg->SetClock(m_Clock); // batch runs time themselves on the simulator's clock
+            // No spool unless a test gives one: the user's own records stay untouched.
+            m_Dlg->SetDataFolder(m_DataFolder);
             m_Dlg->setWindowModality(Qt::ApplicationModal);
             EXPECT_TRUE(WindowInput::Show(m_Dlg.get()));
         }
@@ -116,4 +118,5 @@ protected:
     const std::string m_IniName = "DialogTest-" + std::to_string(::getpid()) + ".ini";
     std::unique_ptr<CTavikDlg> m_Dlg;
     std::size_t m_Seen = 0;
+    std::string m_DataFolder;
 };

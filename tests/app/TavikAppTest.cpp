@@ -54,6 +54,7 @@ protected:
             [&]() -> std::unique_ptr<QDialog>
             {
                 auto dlg = std::make_unique<CTavikDlg>(nullptr, &m_Ini);
+                dlg->SetDataFolder({}); // no spool: the user's records stay untouched
                 CTavikDlg* raw = dlg.get();
                 watch = raw;
                 QObject::connect(raw, &QObject::destroyed,
@@ -127,6 +128,7 @@ TEST_F(LastResortTest, DialogClosedNormallyShowsNoBox)
         [&]() -> std::unique_ptr<QDialog>
         {
             auto dlg = std::make_unique<CTavikDlg>(nullptr, &m_Ini);
+            dlg->SetDataFolder({});
             QTimer::singleShot(0, dlg.get(), &QDialog::reject);
             return dlg;
         }));

@@ -8,6 +8,7 @@
 #include "link/Proxy.h"
 #include "link/SimulatedBox.h"
 #include "link/SimulatorProvider.h"
+#include "tests/support/TestRecords.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -29,9 +30,10 @@ using json = nlohmann::json;
 
 namespace
 {
-constexpr const char* kUsage = "Usage: tavik-cli [--simulate] [--json] [-q] "
-                               "<list|info|set|read|batch|check|analyse|sweep|test|monitor> "
-                               "[OPTIONS]\n";
+constexpr const char* kUsage =
+    "Usage: tavik-cli [--simulate] [--json] [-q] "
+    "<list|info|set|read|batch|check|analyse|sweep|test|monitor|records|yield|report> "
+    "[OPTIONS]\n";
 
 class CliTest : public ::testing::Test
 {
@@ -86,6 +88,7 @@ protected:
                                    m_OnSleep();
                            }};
         env.errIsTerminal = terminal;
+        env.dataFolder = m_DataFolder;
         env.setUpDevices = [this](bool simulate) { m_SetUps.push_back(simulate); };
         const int code = RunCli(args, env);
         m_Out = out.str();
@@ -109,6 +112,7 @@ protected:
     std::string m_Err;
     std::vector<std::string> m_Files;
     std::vector<bool> m_SetUps; // --simulate, each time the program set up its devices
+    std::string m_DataFolder;
 };
 } // namespace
 
@@ -646,6 +650,63 @@ TEST_F(CliTest, AnalyseAsJsonHasTheClassesAndSaysWhenEventsAreLeftOut)
     EXPECT_EQ(doc["events"][1]["first"], 1399);
     EXPECT_EQ(doc["events"][1]["around"].size(), 7u);
     EXPECT_TRUE(doc["truncated"]);
+}
+
+TEST_F(CliTest, RecordsSendTheSpoolOnceAndYieldAndReportReadTheStore)
+{
+    m_DataFolder = (std::filesystem::current_path() / File("data")).string();
+    std::filesystem::remove_all(m_DataFolder);
+    const std::string spool = m_DataFolder + "/spool";
+    TestRecords::Write(spool, TestRecords::Unit(1, "ENC-1", "FAIL"));
+    TestRecords::Spec retest = TestRecords::Unit(2, "ENC-1");
+    retest.start = "2026-12-09T11:00:00.000Z";
+    TestRecords::Write(spool, retest);
+    TestRecords::Spec other = TestRecords::Unit(3, "ENC-2");
+    other.station = "station-b";
+    TestRecords::Write(spool, other);
+
+    EXPECT_EQ(Run({"records", "--sync"}), EXIT_OK) << m_Err;
+    EXPECT_NE(m_Out.find("Sent 3, already stored 0, refused 0, waiting 0"), std::string::npos);
+    EXPECT_NE(m_Out.find("3 records"), std::string::npos);
+    EXPECT_EQ(Run({"--json", "records", "--sync", "--outcome", "fail", "--dut", "ENC-1"}), EXIT_OK);
+    const auto doc = nlohmann::json::parse(m_Out);
+    EXPECT_EQ(doc["sync"]["stored"], 0);
+    ASSERT_EQ(doc["records"].size(), 1u);
+    EXPECT_EQ(doc["records"][0]["uuid"], TestRecords::Uuid(1));
+
+    EXPECT_EQ(Run({"--json", "yield", "--by", "station"}), EXIT_OK) << m_Err;
+    const auto yield = nlohmann::json::parse(m_Out)["groups"];
+    ASSERT_EQ(yield.size(), 2u);
+    EXPECT_EQ(yield[0]["station"], "station-a");
+    EXPECT_EQ(yield[0]["records"], 2);
+    EXPECT_EQ(yield[0]["units"], 1);
+    EXPECT_EQ(yield[0]["firstPass"], 0); // failed first, passed on retest
+    EXPECT_EQ(Run({"yield", "--by", "week"}), EXIT_USAGE);
+
+    const std::string html = File("report.html");
+    EXPECT_EQ(Run({"report", TestRecords::Uuid(1), "-o", html}), EXIT_OK) << m_Err;
+    EXPECT_TRUE(std::filesystem::file_size(html) > 1000);
+    EXPECT_EQ(Run({"report", TestRecords::Uuid(42), "-o", html}), EXIT_USAGE);
+    EXPECT_NE(m_Err.find("no record " + TestRecords::Uuid(42)), std::string::npos);
+
+    EXPECT_EQ(Run({"records", "--since", "last week"}), EXIT_USAGE);
+    EXPECT_NE(m_Err.find("--since last week"), std::string::npos);
+    EXPECT_EQ(Run({"records", "--outcome", "WORSE"}), EXIT_USAGE);
+    // A store out of reach: --sync says so and how many wait.
+    EXPECT_EQ(Run({"records", "--sync", "--store", m_DataFolder + "/none/x.sqlite"}), EXIT_BOX);
+    EXPECT_NE(m_Err.find("unable to open"), std::string::npos) << m_Err;
+    EXPECT_NE(m_Err.find("3 records waiting to be sent in " + spool), std::string::npos) << m_Err;
+
+    // A test's record goes on to the store as soon as it is in the spool.
+    Simulate(1, {}, 60);
+    EXPECT_EQ(Run({"test", TAVIK_SOURCE_DIR "/docs/plans/incoming-inspection-ssi-13-12.toml",
+                   "--dut", "SN-9", "--spool", spool}),
+              EXIT_OK)
+        << m_Err;
+    EXPECT_EQ(Run({"records", "--sync", "--dut", "SN-9"}), EXIT_OK);
+    EXPECT_NE(m_Out.find("Sent 0, already stored 0, refused 0, waiting 0"), std::string::npos);
+    EXPECT_NE(m_Out.find("1 record\n"), std::string::npos) << m_Out;
+    std::filesystem::remove_all(m_DataFolder);
 }
 
 TEST_F(CliTest, TestExitsWithTheOutcomeAndSpoolsEveryRecordStoppedOnesToo)
