@@ -48,6 +48,10 @@ const std::string kProgram = std::string("tavik-python ") + TAVIK_VERSION;
 // One collection tick: the recording keeps up with the box at 200 to 300 ms; shorter ticks
 // answer Ctrl-C sooner and cost next to nothing while the GIL is released.
 constexpr auto kTick = std::chrono::milliseconds(100);
+// What the history's lines call each run when it ends.
+constexpr const char* kBatch = "Batch sampling";
+constexpr const char* kStream = "Streaming";
+constexpr const char* kSweep = "Clock sweep";
 
 // The exception classes, defined in tavik/__init__.py and handed in once at import. Never
 // released: they live as long as the interpreter.
@@ -55,10 +59,11 @@ PyObject* g_BoxError = PyExc_RuntimeError;
 PyObject* g_Unplugged = PyExc_RuntimeError;
 PyObject* g_FileFormatError = PyExc_ValueError;
 
-// BoxError(text, status), or Unplugged when the status says the box is gone.
-[[noreturn]] void RaiseBox(int status, const std::string& text)
+// BoxError(text, status), or Unplugged when a box call's status says the box is gone.
+// `boxCall`: false for the module's own refusals, whose DEVICE_NOT_OPENED means "not open".
+[[noreturn]] void RaiseBox(int status, const std::string& text, bool boxCall = true)
 {
-    const bool unplugged = App::MeansUnplugged(status, text);
+    const bool unplugged = boxCall && App::MeansUnplugged(status, text);
     PyErr_SetObject(unplugged ? g_Unplugged : g_BoxError, py::make_tuple(text, status).ptr());
     throw py::error_already_set();
 }
@@ -359,11 +364,12 @@ public:
             const auto found = std::find_if(devices.begin(), devices.end(),
                                             [&](const auto& d) { return d.serial == *serial; });
             if (found == devices.end())
-                RaiseBox(Box::DEVICE_NOT_OPENED, "Device '" + *serial + "' was not detected.");
+                RaiseBox(Box::DEVICE_NOT_OPENED, "Device '" + *serial + "' was not detected.",
+                         false);
             m_Session.SelectDevice(int(found - devices.begin()));
         }
         else if (devices.empty())
-            RaiseBox(Box::DEVICE_NOT_OPENED, "No box is attached.");
+            RaiseBox(Box::DEVICE_NOT_OPENED, "No box is attached.", false);
         else if (devices.size() > 1)
             throw py::value_error(std::to_string(devices.size()) +
                                   " boxes are attached; name one with serial=");
@@ -510,7 +516,8 @@ public:
             }
             Check(reading.outcome);
             if (!reading.value)
-                RaiseBox(Box::NOT_ALLOWED, "The box takes readings only with the supply on.");
+                RaiseBox(Box::NOT_ALLOWED, "The box takes readings only with the supply on.",
+                         false);
             values.push_back(*reading.value);
         }
         return ArrayOf(std::move(values));
@@ -521,13 +528,13 @@ public:
     {
         Ranged(App::BATCH_COUNT, count);
         Ranged(App::BATCH_DELAY, delayUs);
-        OpenBox();
+        EnterBatch();
         App::RunSettings settings = m_Session.DescribeRun(kProgram);
         settings.sampleCount = count;
         settings.delayUs = delayUs;
         settings.start = App::IsoTimeNow();
         Recording recording(m_Box);
-        StartRecording(recording, {count, delayUs});
+        StartRecording(recording, {count, delayUs}, kBatch);
         while (recording.GetState() == Recording::STREAMING)
         {
             if (!progress.is_none())
@@ -537,6 +544,7 @@ public:
                 // Stopped on the box; the exception carries what arrived.
                 py::error_already_set interrupt;
                 recording.Stop();
+                m_Session.EndBatch(kBatch, false);
                 interrupt.value().attr("run") = MakeRun(recording.TakeReadings(), settings, false);
                 throw interrupt;
             }
@@ -544,7 +552,7 @@ public:
         }
         if (!progress.is_none())
             progress(recording.GetView().arrived, count);
-        RaiseIfFailed(recording);
+        EndRecording(recording, kBatch);
         return MakeRun(recording.TakeReadings(), settings, false);
     }
 
@@ -556,11 +564,11 @@ public:
         Ranged(App::BATCH_DELAY, delayUs);
         if (count)
             Ranged(App::BATCH_COUNT, *count);
-        OpenBox();
+        EnterBatch();
         auto recording = std::make_shared<Recording>(m_Box);
         Recording::Settings settings{count.value_or(0), delayUs};
         settings.mode = count ? Recording::UNTIL_COUNT : Recording::UNTIL_STOP;
-        StartRecording(*recording, settings);
+        StartRecording(*recording, settings, kStream);
         m_Stream = std::move(recording);
     }
     // The next chunk (never empty), or None at the end. `checkSignals`: from the main thread
@@ -573,6 +581,14 @@ public:
         std::vector<unsigned> chunk;
         for (;;)
         {
+            // Before a chunk is handed out too: Ctrl-C during the wait lands here, not in
+            // the caller's loop.
+            if (checkSignals && Interrupted())
+            {
+                py::error_already_set interrupt;
+                interrupt.value().attr("readings") = StreamStop();
+                throw interrupt;
+            }
             Recording::State state;
             {
                 std::lock_guard<std::mutex> lock(m_StreamLock);
@@ -583,12 +599,6 @@ public:
                 return ArrayOf(std::move(chunk));
             if (state != Recording::STREAMING)
                 break;
-            if (checkSignals && Interrupted())
-            {
-                py::error_already_set interrupt;
-                interrupt.value().attr("readings") = StreamStop();
-                throw interrupt;
-            }
             py::gil_scoped_release unlocked;
             std::this_thread::sleep_for(kTick);
             std::lock_guard<std::mutex> lock(m_StreamLock);
@@ -597,7 +607,7 @@ public:
         }
         if (m_Stream == recording)
             m_Stream.reset();
-        RaiseIfFailed(*recording);
+        EndRecording(*recording, kStream);
         return py::none();
     }
     // Ends the stream on the box; readings not yet handed out are returned.
@@ -612,6 +622,7 @@ public:
             if (recording->IsStreaming())
                 recording->Stop();
             recording->TakeArrived(rest);
+            m_Session.EndBatch(kStream, false);
         }
         return ArrayOf(std::move(rest));
     }
@@ -629,12 +640,15 @@ public:
         const App::ClockSweep::Settings settings{fromHz, toHz, count, delayUs};
         if (const std::string why = App::ClockSweep::CheckSettings(settings); !why.empty())
             throw py::value_error(why);
-        OpenBox();
+        EnterBatch();
         const App::BoxView& view = m_Session.View();
         App::ClockSweep sweep(m_Box, m_Sink, view.stBits, view.mtBits, false);
         if (!sweep.Start(settings))
+        {
+            m_Session.EndBatch(kSweep, false);
             RaiseBox(Box::FAILED,
                      m_Sink.lines.empty() ? "Clock sweep failed" : m_Sink.lines.back());
+        }
         std::optional<py::error_already_set> interrupt;
         while (sweep.GetState() == App::ClockSweep::SWEEP_RUNNING)
         {
@@ -653,9 +667,9 @@ public:
             sweep.Poll();
         }
         const App::ClockSweep::View result = sweep.GetView();
+        m_Session.EndBatch(kSweep, sweep.BoxVanished());
         if (result.state == App::ClockSweep::SWEEP_FAILED)
         {
-            m_Session.EndBatch("Clock sweep", sweep.BoxVanished());
             RaiseBox(sweep.BoxVanished() ? Box::DEVICE_NOT_OPENED : Box::FAILED, result.lastError);
         }
         py::list points;
@@ -680,9 +694,9 @@ private:
     Box& OpenBox()
     {
         if (!m_Box.IsOpen())
-            RaiseBox(Box::DEVICE_NOT_OPENED, "The box is not open.");
+            RaiseBox(Box::DEVICE_NOT_OPENED, "The box is not open.", false);
         if (m_Stream && m_Stream->IsStreaming())
-            RaiseBox(Box::NOT_ALLOWED, "The box is streaming; stop the stream first.");
+            RaiseBox(Box::NOT_ALLOWED, "The box is streaming; stop the stream first.", false);
         return m_Box;
     }
     static std::string Hex(long long value, const char* what)
@@ -695,28 +709,58 @@ private:
         return text;
     }
     // An action that failed is an exception; an unplugged box is closed by the session.
+    // An action that failed is an exception. A box found gone is closed, so that Unplugged
+    // comes once and later calls say the box is not open.
     void Check(const Outcome& outcome)
     {
-        if (!outcome)
-            RaiseBox(outcome.status, outcome.error);
+        if (outcome)
+            return;
+        if (App::MeansUnplugged(outcome.status, outcome.error) && m_Box.IsOpen())
+        {
+            m_Box.Close();
+            m_Session.EnterState(App::GS_DISCONNECTED);
+        }
+        RaiseBox(outcome.status, outcome.error);
     }
-    void StartRecording(Recording& recording, const Recording::Settings& settings)
+    // Batches and streams run in the session's batch state, as the batch window's; they
+    // need the supply on.
+    void EnterBatch()
+    {
+        OpenBox();
+        if (m_Session.View().state != App::GS_POWERED)
+            RaiseBox(Box::NOT_ALLOWED, "The supply is off; switch it on first (box.supply).",
+                     false);
+        m_Session.EnterState(App::GS_BATCH);
+    }
+    void StartRecording(Recording& recording, const Recording::Settings& settings,
+                        const char* what)
     {
         {
             py::gil_scoped_release unlocked;
             recording.Start(settings);
         }
-        RaiseIfFailed(recording);
+        if (recording.GetState() == Recording::FAILED)
+            EndRecording(recording, what);
     }
-    void RaiseIfFailed(Recording& recording)
+    // Ends the session's batch state; a failed recording is an exception.
+    void EndRecording(Recording& recording, const char* what)
     {
-        if (recording.GetState() != Recording::FAILED)
+        const bool failed = recording.GetState() == Recording::FAILED;
+        const bool vanished = failed && recording.LastFailure()->vanished;
+        {
+            std::lock_guard<std::mutex> lock(m_StreamLock);
+            m_Session.EndBatch(what, vanished);
+        }
+        if (!failed)
             return;
         const Recording::Failure failure = *recording.LastFailure();
-        m_Session.EndBatch("Batch sampling", failure.vanished);
+        static const char* const steps[] = {"reading the parameter set",
+                                            "writing the parameter set", "starting the run",
+                                            "collecting the readings", "stopping the run"};
         RaiseBox(failure.vanished && failure.status == Box::OK ? Box::DEVICE_NOT_OPENED
                                                                : failure.status,
-                 failure.statusText);
+                 std::string(what) + " failed " + steps[failure.step] + ":\n" +
+                     failure.statusText);
     }
     static bool Interrupted() { return PyErr_CheckSignals() != 0; }
     static void Tick(Recording& recording)
@@ -751,6 +795,25 @@ PYBIND11_MODULE(_tavik, m)
           });
 
     py::class_<PyRun>(m, "Run")
+        .def(py::init(
+                 [](py::array_t<std::uint32_t, py::array::c_style | py::array::forcecast> readings,
+                    unsigned stBits, unsigned mtBits, unsigned delayUs, bool gray)
+                 {
+                     if (stBits > App::BoxSession::ST_BITS_MAX ||
+                         mtBits > App::BoxSession::MT_BITS_MAX)
+                         throw py::value_error("st_bits takes 0 to 32 and mt_bits 0 to 24");
+                     App::RunSettings settings;
+                     settings.stBits = stBits;
+                     settings.mtBits = mtBits;
+                     settings.delayUs = delayUs;
+                     settings.sampleCount = std::size_t(readings.size());
+                     settings.mode = gray ? "SSI_Gray" : "SSI_Binary";
+                     settings.program = kProgram;
+                     const std::uint32_t* data = readings.data();
+                     return PyRun{App::Run::Owning(
+                         std::vector<unsigned>(data, data + readings.size()), settings, gray)};
+                 }),
+             "readings"_a, "st_bits"_a, "mt_bits"_a, "delay_us"_a = 0, "gray"_a = false)
         .def_property_readonly("readings",
                                [](py::object self) {
                                    return ArrayOver(self.cast<const PyRun&>().run.Readings(), self);

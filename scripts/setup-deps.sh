@@ -14,6 +14,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libhdf5-dev
   fonts-liberation fonts-dejavu-core
+  # The Python module (python/) and its tests; matplotlib for the worked example in
+  # docs/python.md, which the tests run as written.
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
 )
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then
   packages+=(xvfb xauth imagemagick clang-format)

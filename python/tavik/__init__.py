@@ -110,8 +110,8 @@ def _run_times(self: Run) -> np.ndarray:
 Run.times = _run_times
 Run.delay_us = property(lambda self: self.settings["delay_us"],
                         doc="Microseconds between readings; 0 when unknown.")
-Run.time_base = property(lambda self: self.settings["delay_us"] * 1e-6,
-                         doc="Seconds between two readings.")
+Run.time_base = property(lambda self: self.settings["delay_us"] / 1e6,
+                         doc="Seconds between two readings: the delay, as the files' time column has it.")
 Run.start = property(lambda self: self.settings["start"],
                      doc="ISO 8601 start time with its UTC offset ('' when unknown).")
 Run.__repr__ = lambda self: (f"<tavik.Run {len(self):,} readings, "
@@ -169,13 +169,21 @@ class Box(_tavik.Box):
 
     def stream(self, count: Optional[int] = None, delay_us: int = 50) -> Iterator[np.ndarray]:
         """Yields the readings as they arrive, in chunks, without gap or repeat: ``count`` of
-        them, or without end (``None``) until the loop is left. Leaving the loop stops the
-        box."""
+        them, or without end (``None``) until the loop is left. Leaving the loop (``break``,
+        an exception, closing the generator) stops the box.
+
+        Ctrl-C while the stream waits for the box (nearly all of the time) stops the box and
+        raises ``KeyboardInterrupt`` whose ``readings`` holds those not yet handed out. Ctrl-C
+        in the loop's own body raises there: the box stops when the generator is closed."""
         check_signals = threading.current_thread() is threading.main_thread()
         self._stream_start(count, delay_us)
         try:
             while (chunk := self._stream_next(check_signals)) is not None:
                 yield chunk
+        except KeyboardInterrupt as interrupt:
+            if not hasattr(interrupt, "readings"):
+                interrupt.readings = self._stream_stop()
+            raise
         finally:
             self._stream_stop()
 
