@@ -824,7 +824,17 @@ PYBIND11_MODULE(_tavik, m)
         .def("_analyse", &AnalyseJson, "events"_a)
         .def("_check", &CheckJson, "st_mono"_a, "mt_mono"_a, "st_step"_a, "mt_step"_a,
              "error_limit"_a)
-        .def("save", &Save, "path"_a);
+        .def("save", &Save, "path"_a)
+        // The benchmark's baseline: the core's analysis alone, in seconds.
+        .def("_core_analysis_seconds",
+             [](const PyRun& r)
+             {
+                 py::gil_scoped_release unlocked;
+                 const auto start = std::chrono::steady_clock::now();
+                 const App::Analysis analysis = r.run.Analyse();
+                 return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                     .count();
+             });
 
     m.def("_load", &Load, "path"_a, "st_bits"_a, "mt_bits"_a, "gray"_a);
     m.def("_list_boxes", &ListBoxes, "simulate"_a, "simulator"_a);
