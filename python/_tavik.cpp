@@ -320,14 +320,32 @@ template <class Table, class Value> const char* NameOf(const Table& table, Value
     return "unknown";
 }
 
+// Every box of this module, open or not (under the GIL).
+std::vector<const Box*> g_Boxes;
+
+// The link's devices: the real ones, and the simulated ones `simulator` describes. Made
+// afresh (a new simulator, every simulated box plugged) unless a box is open and the same
+// ones are asked for: an open box keeps its device.
 void UseSimulator(bool simulate, const std::string& simulator)
 {
+    static std::optional<std::string> current; // the simulator in use; "" none
+    const std::string wanted = simulate ? simulator : "";
+    const bool anyOpen =
+        std::any_of(g_Boxes.begin(), g_Boxes.end(), [](const Box* box) { return box->IsOpen(); });
+    if (anyOpen && current == wanted)
+        return;
+    if (anyOpen)
+        throw py::value_error(
+            "a box is open with " +
+            (current->empty() ? std::string("no simulator") : "simulator '" + *current + "'") +
+            "; close it before asking for other devices");
     std::string warning;
     auto config = FTD2xx::SimulatorConfig::ForProgram(simulate ? simulator.c_str() : nullptr,
                                                       simulate, warning);
     if (!warning.empty())
         throw py::value_error("simulator '" + simulator + "': " + warning);
     FTD2xx::Proxy::UseDefaultProviders(config);
+    current = wanted;
 }
 
 py::list ListBoxes(bool simulate, const std::string& simulator)
@@ -351,8 +369,12 @@ py::list ListBoxes(bool simulate, const std::string& simulator)
 class PyBox
 {
 public:
-    PyBox() : m_Session(m_Box, m_Sink, m_Ini) {}
-    ~PyBox() { Close(); }
+    PyBox() : m_Session(m_Box, m_Sink, m_Ini) { g_Boxes.push_back(&m_Box); }
+    ~PyBox()
+    {
+        Close();
+        g_Boxes.erase(std::find(g_Boxes.begin(), g_Boxes.end(), &m_Box));
+    }
 
     void Open(const std::optional<std::string>& serial, bool simulate, const std::string& simulator)
     {
@@ -529,6 +551,7 @@ public:
         Ranged(App::BATCH_COUNT, count);
         Ranged(App::BATCH_DELAY, delayUs);
         EnterBatch();
+        const BatchScope scope{m_Session, kBatch};
         App::RunSettings settings = m_Session.DescribeRun(kProgram);
         settings.sampleCount = count;
         settings.delayUs = delayUs;
@@ -641,6 +664,7 @@ public:
         if (const std::string why = App::ClockSweep::CheckSettings(settings); !why.empty())
             throw py::value_error(why);
         EnterBatch();
+        const BatchScope scope{m_Session, kSweep};
         const App::BoxView& view = m_Session.View();
         App::ClockSweep sweep(m_Box, m_Sink, view.stBits, view.mtBits, false);
         if (!sweep.Start(settings))
@@ -722,6 +746,14 @@ private:
         }
         RaiseBox(outcome.status, outcome.error);
     }
+    // Leaves the session's batch state however the run ends (a progress callback that
+    // raised, too); a no-op when the run ended it already.
+    struct BatchScope
+    {
+        App::BoxSession& session;
+        const char* what;
+        ~BatchScope() { session.EndBatch(what, false); }
+    };
     // Batches and streams run in the session's batch state, as the batch window's; they
     // need the supply on.
     void EnterBatch()
@@ -732,8 +764,7 @@ private:
                      false);
         m_Session.EnterState(App::GS_BATCH);
     }
-    void StartRecording(Recording& recording, const Recording::Settings& settings,
-                        const char* what)
+    void StartRecording(Recording& recording, const Recording::Settings& settings, const char* what)
     {
         {
             py::gil_scoped_release unlocked;
@@ -759,8 +790,7 @@ private:
                                             "collecting the readings", "stopping the run"};
         RaiseBox(failure.vanished && failure.status == Box::OK ? Box::DEVICE_NOT_OPENED
                                                                : failure.status,
-                 std::string(what) + " failed " + steps[failure.step] + ":\n" +
-                     failure.statusText);
+                 std::string(what) + " failed " + steps[failure.step] + ":\n" + failure.statusText);
     }
     static bool Interrupted() { return PyErr_CheckSignals() != 0; }
     static void Tick(Recording& recording)

@@ -143,19 +143,22 @@ def test_blocking_and_async_streams_lose_nothing(box):
     stream.close()
 
 
-def test_bad_values_and_an_unplug(box, tmp_path):
-    for setting, value, words in [("clock", 12345, "12345 Hz is not selectable"),
-                                  ("st_bits", 33, "0 to 32"), ("mt_bits", 25, "0 to 24"),
-                                  ("data_mask", -1, "0 to 0xFFFFFFFF"),
-                                  ("mode", "SSI", "'SSI_Binary', 'SSI_Gray'"),
-                                  ("supply", "9v", "'off', 'ext', '5v', '12v'")]:
-        with pytest.raises(ValueError, match=words):
-            setattr(box, setting, value)
-    with pytest.raises(ValueError, match="10 to 4,095"):
-        box.batch(10, delay_us=5)
-    with pytest.raises(ValueError, match="1 to 16,777,214"):
-        box.batch(16_777_215, delay_us=10)
-    assert box.clock == 2_000_000 and box.st_bits == 13  # nothing was sent
+def test_bad_values_and_an_unplug(tmp_path):
+    with tavik.Box.open(simulate=True, simulator=CLEAN) as box:
+        for setting, value, words in [("clock", 12345, "12345 Hz is not selectable"),
+                                      ("st_bits", 33, "0 to 32"), ("mt_bits", 25, "0 to 24"),
+                                      ("data_mask", -1, "0 to 0xFFFFFFFF"),
+                                      ("mode", "SSI", "'SSI_Binary', 'SSI_Gray'"),
+                                      ("supply", "9v", "'off', 'ext', '5v', '12v'")]:
+            with pytest.raises(ValueError, match=words):
+                setattr(box, setting, value)
+        with pytest.raises(ValueError, match="10 to 4,095"):
+            box.batch(10, delay_us=5)
+        with pytest.raises(ValueError, match="1 to 16,777,214"):
+            box.batch(16_777_215, delay_us=10)
+        assert box.clock == 2_000_000 and box.st_bits == 12  # nothing was sent
+        with pytest.raises(ValueError, match="simulator 'glitch=0'; close it"):
+            tavik.Box.open(simulate=True, simulator="unplug=5")
 
     bad = tmp_path / "bad.csv"
     bad.write_text("time_us,reading\n0,12\n10,twelve\n")
