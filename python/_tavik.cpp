@@ -22,6 +22,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -383,8 +384,18 @@ public:
         const auto& devices = m_Session.View().devices;
         if (serial)
         {
-            const auto found = std::find_if(devices.begin(), devices.end(),
-                                            [&](const auto& d) { return d.serial == *serial; });
+            const auto found =
+                std::find_if(devices.begin(), devices.end(),
+                             [&](const auto& d)
+                             {
+                                 // As tavik-cli's -d: letter case aside.
+                                 return std::equal(d.serial.begin(), d.serial.end(),
+                                                   serial->begin(), serial->end(),
+                                                   [](char x, char y) {
+                                                       return std::tolower((unsigned char)x) ==
+                                                              std::tolower((unsigned char)y);
+                                                   });
+                             });
             if (found == devices.end())
                 RaiseBox(Box::DEVICE_NOT_OPENED, "Device '" + *serial + "' was not detected.",
                          false);
