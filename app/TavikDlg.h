@@ -33,6 +33,7 @@ namespace App
 {
 class CBatchSampleDlg;
 class CClockSweepDlg;
+class CProductionTestDlg;
 class CHistoryList;
 class CLabel;
 class VisualizeAngleDlg;
@@ -71,6 +72,14 @@ public:
     // The clock that times batch runs (their rate and stalls); tests pass a manual one.
     void SetClock(const FTD2xx::Clock& clock) { m_Clock = &clock; }
     void SetSweepDialogRunner(SweepDialogRunner runner) { m_RunSweepDialog = std::move(runner); }
+    // Menu command "Production Test": GS_BATCH while the dialog runs modally on the box, then
+    // GS_POWERED.
+    void OnProductionTest();
+    using ProductionDialogRunner = std::function<void(CProductionTestDlg&)>;
+    void SetProductionDialogRunner(ProductionDialogRunner runner)
+    {
+        m_RunProductionDialog = std::move(runner);
+    }
     // A menu command (the system menu's commands), compared after clearing its low 4 bits.
     void OnSysCommand(int command);
     void OnOutputClicked(int index, Tavik::Box::OUTPUT_MODE mode);
@@ -176,6 +185,7 @@ private:
     const FTD2xx::Clock* m_Clock = &FTD2xx::Clock::System();
     BatchDialogRunner m_RunBatchDialog;
     SweepDialogRunner m_RunSweepDialog;
+    ProductionDialogRunner m_RunProductionDialog;
 };
 
 } // namespace App
