@@ -17,6 +17,9 @@ packages=(
   libsqlite3-dev libpq-dev
   libcli11-dev nlohmann-json3-dev libhdf5-dev libtomlplusplus-dev
   fonts-liberation fonts-dejavu-core
+  # The Python module (python/) and its tests; matplotlib for the worked example in
+  # docs/python.md, which the tests run as written.
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
   # The test that holds production test records to their JSON Schema (cli.TestRecordsMatchSchema).
   python3-jsonschema
 )

@@ -98,6 +98,28 @@ assert len(frame) == 1000 and frame["time_us"].iloc[1] == 50, frame.head(2)
 PY
 fi
 
+# The Python module, imported from the unpacked package by Debian's python3 (its RPATH finds
+# the private libraries there), runs a simulated batch.
+pydir=$root/usr/lib/python3/dist-packages
+if [[ -d $pydir/tavik ]]; then
+    grep -q "libTavikDriver.* => $root/" <<<"$(ldd "$pydir"/tavik/_tavik*.so)" ||
+        fail "the Python module does not find libTavikDriver in the package"
+    (cd "$tmp/run" && PYTHONPATH=$pydir timeout 60 /usr/bin/python3 - "$pydir" <<'PY') ||
+import sys, tavik
+assert tavik.__file__.startswith(sys.argv[1]), tavik.__file__
+with tavik.Box.open(simulate=True) as box:
+    run = box.batch(1000, delay_us=50)
+assert len(run.readings) == 1000 and run.readings.dtype == "uint32"
+assert run.settings["serial"] == "SIM00001" and run.settings["program"].startswith("tavik-python ")
+assert tavik.check(run)["verdict"] in ("passed", "failed")
+PY
+        fail "the packaged Python module cannot run a simulated batch"
+elif [[ -e /usr/include/pybind11/pybind11.h ]]; then
+    fail "the Python module is missing from the package"
+else
+    echo "Python module: not built (pybind11-dev missing), not checked"
+fi
+
 # A chroot without a running udev: the maintainer scripts skip udevadm and succeed.
 dpkg-deb -e "$deb" "$tmp/control"
 env PATH=/nonexistent /bin/sh "$tmp/control/postinst" configure || fail "postinst fails without udevadm"
