@@ -16,6 +16,7 @@
 #include "base/IniFile.h"
 #include "base/Support.h"
 #include "base/XAssertion.h"
+#include "link/Proxy.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -30,6 +31,8 @@
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QSignalBlocker>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <string>
 #include <vector>
@@ -195,6 +198,45 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
         m_Logo->hide();
     InitControls();
     Act([this] { m_Session.Init(); });
+    WatchDevices();
+}
+
+void CTavikDlg::WatchDevices()
+{
+    std::vector<std::string> problems;
+    m_DeviceEvents = FTD2xx::Proxy::WatchDevices(problems);
+    for (const std::string& problem : problems)
+        AddHistory("Boxes plugged in or out are not noticed (" + problem +
+                   "): use Scan Devices to list them.");
+    for (const auto& source : m_DeviceEvents)
+    {
+        if (source->Descriptor() >= 0)
+        {
+            auto* notifier = new QSocketNotifier(source->Descriptor(), QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this, [this] { OnDeviceEvents(); });
+            m_DeviceNotifiers.push_back(notifier);
+        }
+        else if (!m_DevicePoll)
+        {
+            m_DevicePoll = new QTimer(this);
+            connect(m_DevicePoll, &QTimer::timeout, this, [this] { OnDeviceEvents(); });
+            m_DevicePoll->start(FTD2xx::DeviceEvents::kPollMs);
+        }
+    }
+}
+
+void CTavikDlg::OnDeviceEvents()
+{
+    bool changed = false;
+    for (const auto& source : m_DeviceEvents)
+        changed = source->Drain() || changed;
+    if (changed)
+        Act([this] { m_Session.DevicesChanged(); });
+}
+
+QString CTavikDlg::GetStateText() const
+{
+    return m_StateText->isHidden() ? QString() : m_StateText->text();
 }
 
 CTavikDlg::~CTavikDlg()
@@ -299,6 +341,11 @@ void CTavikDlg::BuildControls()
     button("Scan Devices", IDC_BT_SCAN, 108, 19, 58);
     button("Connect", IDC_BT_CONNECT, 170, 19, 58);
     button("Reset", IDC_BT_RESET, 170, 37, 58);
+    // The state the window waits in, below the list; shown only then.
+    m_StateText = caption("", 0, 14, 35, 152, 20);
+    m_StateText->setWordWrap(true);
+    m_StateText->setAccessibleName(QStringLiteral("State"));
+    m_StateText->hide();
 
     // Supply
     auto* power = new QButtonGroup(this);
@@ -495,6 +542,10 @@ template <class F> void CTavikDlg::Act(F&& action)
         [&]
         {
             action();
+            // A box that vanished may be back already, its event taken while the window
+            // was busy.
+            if (m_Session.View().state == GS_WAITING && m_RenderedState != GS_WAITING)
+                m_Session.Reconnect();
             Render();
         });
 }
@@ -505,10 +556,12 @@ void CTavikDlg::Render()
     if (view.state != m_RenderedState)
     {
         // The table's DISCONNECTED column leaves unchanged what CONNECTED set, where a
-        // Disconnect comes from; a box that vanished leaves any state, so its controls are
-        // brought to CONNECTED first.
+        // Disconnect comes from, and POWERED what CONNECTED set, where Power ON comes from;
+        // a box that vanished leaves any state, and a box back from waiting comes to either,
+        // so its controls are brought to CONNECTED first.
         std::vector<ControlState> changes = ControlStatesFor(view.state);
-        if (view.state == GS_DISCONNECTED && m_RenderedState != GS_CONNECTED)
+        if ((view.state == GS_DISCONNECTED && m_RenderedState != GS_CONNECTED) ||
+            (m_RenderedState == GS_WAITING && view.state != GS_CONNECTED))
         {
             std::vector<ControlState> connected = ControlStatesFor(GS_CONNECTED);
             changes.insert(changes.begin(), connected.begin(), connected.end());
@@ -524,6 +577,10 @@ void CTavikDlg::Render()
         m_RenderedState = view.state;
     }
     m_Actions[IDM_CLOCK_SWEEP]->setEnabled(view.state == GS_POWERED);
+    const QString stateText = QString::fromStdString(StateText(view));
+    if (m_StateText->text() != stateText)
+        m_StateText->setText(stateText);
+    m_StateText->setVisible(!stateText.isEmpty());
     if (view.state == GS_CONTINUOUS)
         m_Continuous.Enable();
     else
