@@ -35,6 +35,9 @@ int Run(Cli::Needs needs, Cli::Subcommand& command)
 {
     if (const int code = command.Prepare(); code != EXIT_OK)
         return code;
+    if (needs >= Cli::Needs::BOX)
+        if (const int code = command.WaitForBox(); code != EXIT_OK)
+            return code;
     if (needs >= Cli::Needs::CONNECTED)
         if (const int code = command.Connect(); code != EXIT_OK)
             return code;
@@ -74,6 +77,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
     app.add_flag("--simulate", o.simulate, "list a simulated box after the real ones");
     app.add_flag("--json", o.json, "one JSON document on stdout");
     app.add_flag("-q,--quiet", o.quiet, "no history lines on stdout");
+    std::vector<double> wait;
+    app.add_option("--wait", wait,
+                   "wait for the box (-d, UsbDevice, else any) to be attached, at most SECONDS "
+                   "(none: until Ctrl-C); also bounds read --reconnect's wait for its return")
+        ->expected(0, 1)
+        ->type_name("[SECONDS]")
+        ->check(CLI::NonNegativeNumber);
 
     std::vector<std::pair<CLI::App*, Cli::Factory>> declared;
     for (const Cli::CommandEntry& command : Cli::Commands())
@@ -103,6 +113,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
         return EXIT_USAGE;
     }
 
+    o.wait = app.count("--wait") > 0;
+    if (!wait.empty())
+        o.waitSeconds = wait.front();
     for (std::size_t i = 0; i < declared.size(); ++i)
     {
         if (declared[i].first->parsed())
