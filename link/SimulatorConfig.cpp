@@ -193,16 +193,20 @@ const Row kRows[] = {
     {.setting = {"unplug", "N", "the box vanishes on its Nth command", true},
      .expected = kCount,
      .counter = &SimulatorFaults::unplugAtCommand},
-    {.setting = {"unplug_after", "MS", "the box vanishes MS ms after it is opened, also while "
-                 "readings stream", true},
+    {.setting = {"unplug_after", "MS",
+                 "the box vanishes MS ms after it is opened, also while "
+                 "readings stream",
+                 true},
      .expected = kCount,
      .counter = &SimulatorFaults::unplugAfterMs},
     {.setting = {"replug", "MS", "a box that vanished returns MS ms later, in its power-on state",
                  true},
      .expected = kCount,
      .counter = &SimulatorFaults::replugAfterMs},
-    {.setting = {"deny", "N", "the first N opens after the box returned fail with an access "
-                 "error", true},
+    {.setting = {"deny", "N",
+                 "the first N opens after the box returned fail with an access "
+                 "error",
+                 true},
      .expected = kCount,
      .counter = &SimulatorFaults::deniedOpens},
     {.setting = {"cable", "L",

@@ -32,9 +32,9 @@ struct FTD2XX_API SimulatorFaults
     // Opens after the box returned that fail with an access error, as when the hot-plug
     // event comes before udev has set the device's permissions.
     unsigned long deniedOpens = 0;
-    unsigned long stuckEvery = 0;      // every Nth reading is held for the next kStuckHold
-    unsigned long slipEvery = 0;       // at every Nth reading MT steps by one without an ST wrap
-    unsigned long grayBitEvery = 0;    // every Nth reading has a middle bit of the frame flipped
+    unsigned long stuckEvery = 0;   // every Nth reading is held for the next kStuckHold
+    unsigned long slipEvery = 0;    // at every Nth reading MT steps by one without an ST wrap
+    unsigned long grayBitEvery = 0; // every Nth reading has a middle bit of the frame flipped
     enum Dead
     {
         DEAD_NONE,

@@ -129,11 +129,10 @@ int Subcommand::WaitForBox()
             return EXIT_INTERRUPT;
         if (m_Global.waitSeconds && m_Clock.Now() - start >= limit)
         {
-            m_Sink.Error("No " + name + " appeared within " +
-                         Seconds(*m_Global.waitSeconds) + ".");
+            m_Sink.Error("No " + name + " appeared within " + Seconds(*m_Global.waitSeconds) + ".");
             return EXIT_BOX;
         }
-        if (!said && !m_Global.quiet)
+        if (!said)
             m_Env.err << "Waiting for " << (serial.empty() ? "a box" : name) << "...\n";
         said = true;
         m_Clock.SleepFor(Reconnector::kPollInterval);

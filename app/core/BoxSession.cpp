@@ -227,10 +227,9 @@ void BoxSession::ListDevices(bool quiet)
 {
     // A quiet listing (after a hot-plug event) keeps the selected box selected.
     const int selected = m_View.selectedDevice;
-    const std::string selectedSerial =
-        selected >= 0 && selected < int(m_View.devices.size())
-            ? m_View.devices[std::size_t(selected)].serial
-            : std::string();
+    const std::string selectedSerial = selected >= 0 && selected < int(m_View.devices.size())
+                                           ? m_View.devices[std::size_t(selected)].serial
+                                           : std::string();
     m_View.devices.clear();
     m_View.selectedDevice = -1;
     unsigned long count = 0;
@@ -247,9 +246,9 @@ void BoxSession::ListDevices(bool quiet)
                    "Error while retrieving device information of connected device.\n"))
             return;
         // The list is sorted by serial number; equal serials keep their order.
-        const auto at = std::upper_bound(
-            m_View.devices.begin(), m_View.devices.end(), serial,
-            [](const std::string& s, const BoxView::Device& d) { return s < d.serial; });
+        const auto at = std::upper_bound(m_View.devices.begin(), m_View.devices.end(), serial,
+                                         [](const std::string& s, const BoxView::Device& d)
+                                         { return s < d.serial; });
         m_View.devices.insert(at, {serial, int(index)});
     }
     if (m_View.devices.empty())
@@ -298,7 +297,6 @@ Outcome BoxSession::Reconnect()
             Reconnector reconnector(m_Box, m_History, *m_Clock);
             if (!reconnector.IsListed(serial))
                 return;
-            m_History.Line("Box " + serial + " is back; restoring its settings.");
             switch (reconnector.Reopen(serial, m_Restore))
             {
             case Reconnector::ABSENT:

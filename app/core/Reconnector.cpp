@@ -39,11 +39,11 @@ bool MeansBusy(int status, const std::string& statusText)
 {
     // libusb's words for LIBUSB_ERROR_ACCESS and LIBUSB_ERROR_BUSY, and the link's for a
     // device held by another handle.
-    return status == Box::FAILED && (statusText.find("Access denied") != std::string::npos ||
-                                     statusText.find("insufficient permissions") !=
-                                         std::string::npos ||
-                                     statusText.find("Resource busy") != std::string::npos ||
-                                     statusText.find("FT_DEVICE_NOT_OPENED") != std::string::npos);
+    return status == Box::FAILED &&
+           (statusText.find("Access denied") != std::string::npos ||
+            statusText.find("insufficient permissions") != std::string::npos ||
+            statusText.find("Resource busy") != std::string::npos ||
+            statusText.find("FT_DEVICE_NOT_OPENED") != std::string::npos);
 }
 
 Reconnector::Reconnector(Box& box, HistorySink& history, FTD2xx::Clock& clock)
@@ -100,7 +100,10 @@ Reconnector::Result Reconnector::Reopen(const std::string& serial, const BoxSett
         ++m_Attempts;
         const int status = m_Box.Open(index);
         if (status == Box::OK)
+        {
+            m_History.Line("Box " + serial + " is back; restoring its settings.");
             return Restore(settings) ? REOPENED : FAILED;
+        }
         m_LastError = m_Box.GetStatusAsString(status);
         if (!MeansBusy(status, m_LastError))
             return FAILED;
@@ -137,7 +140,8 @@ bool Reconnector::Restore(const BoxSettings& settings)
     p.SetDataBits(settings.stBits + settings.mtBits);
     if (!Check(m_Box.SetSampleParameter(p), "the sample parameter"))
         return false;
-    m_History.Line(Format("Restored SSI mode %s.", SampleParameter::GetModeAsString(settings.mode)));
+    m_History.Line(
+        Format("Restored SSI mode %s.", SampleParameter::GetModeAsString(settings.mode)));
     m_History.Line("Restored SSI clock " + FormatFrequency(p.GetFrequence()) + ".");
     m_History.Line(Format("Restored %u ST bits and %u MT bits.", settings.stBits, settings.mtBits));
 
@@ -169,7 +173,8 @@ bool Reconnector::Restore(const BoxSettings& settings)
         Box::POWER_MODE current = Box::PWR_OFF;
         if (!Check(m_Box.GetPowerMode(current), "the power mode"))
             return false;
-        if (current != settings.supply && !Check(m_Box.SetPowerMode(settings.supply), "the power mode"))
+        if (current != settings.supply &&
+            !Check(m_Box.SetPowerMode(settings.supply), "the power mode"))
             return false;
         m_History.Line(
             Format("Restored power mode %s.", Box::GetPowerModeAsString(settings.supply)));

@@ -67,7 +67,8 @@ public:
     bool IsListed(const std::string& serial);
     // Looks every kPollInterval until the box is listed or `wait` has passed.
     bool WaitUntilListed(const std::string& serial, FTD2xx::Clock::Duration wait);
-    // Opens the listed box with `serial` (attempts after kRetryDelays), then Restore.
+    // Opens the listed box with `serial` (attempts after kRetryDelays), then, with the line
+    // "Box SERIAL is back; restoring its settings.", Restore.
     Result Reopen(const std::string& serial, const BoxSettings& settings);
     // WaitUntilListed, then Reopen.
     Result WaitAndReopen(const std::string& serial, const BoxSettings& settings,
