@@ -236,7 +236,7 @@ void CTavikDlg::OnDeviceEvents()
 
 QString CTavikDlg::GetStateText() const
 {
-    return m_StateText->isHidden() ? QString() : m_StateText->text();
+    return m_StateText->text();
 }
 
 CTavikDlg::~CTavikDlg()
@@ -341,11 +341,9 @@ void CTavikDlg::BuildControls()
     button("Scan Devices", IDC_BT_SCAN, 108, 19, 58);
     button("Connect", IDC_BT_CONNECT, 170, 19, 58);
     button("Reset", IDC_BT_RESET, 170, 37, 58);
-    // The state the window waits in, below the list; shown only then.
+    // The state the window waits in, below the list; empty otherwise.
     m_StateText = caption("", 0, 14, 35, 152, 20);
     m_StateText->setWordWrap(true);
-    m_StateText->setAccessibleName(QStringLiteral("State"));
-    m_StateText->hide();
 
     // Supply
     auto* power = new QButtonGroup(this);
@@ -577,10 +575,13 @@ void CTavikDlg::Render()
         m_RenderedState = view.state;
     }
     m_Actions[IDM_CLOCK_SWEEP]->setEnabled(view.state == GS_POWERED);
+    // Always there, empty unless waiting: screen readers see the text change in place.
     const QString stateText = QString::fromStdString(StateText(view));
     if (m_StateText->text() != stateText)
+    {
         m_StateText->setText(stateText);
-    m_StateText->setVisible(!stateText.isEmpty());
+        m_StateText->setAccessibleName(stateText);
+    }
     if (view.state == GS_CONTINUOUS)
         m_Continuous.Enable();
     else
