@@ -86,9 +86,12 @@ s.sendall((sys.argv[2] + "\n").encode())
 time.sleep(1)
 s.settimeout(1)
 try:
-    print("monitor:", s.recv(65536).decode(errors="replace").replace("\r", "").strip().splitlines()[-2:])
+    reply = s.recv(65536).decode(errors="replace")
 except OSError:
-    pass
+    reply = ""
+# The monitor echoes the command as it is typed; only its errors are worth a line.
+errors = [line for line in reply.splitlines() if "rror" in line]
+print("monitor:", sys.argv[2], "->", errors[-1] if errors else "done")
 PY
 }
 (
