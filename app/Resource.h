@@ -28,6 +28,7 @@ constexpr int IDM_VISUALIZE_DIGITAL = 64;
 constexpr int IDM_EXPERT_DATAFILTER = 80;
 constexpr int IDM_EXPERT_SPIMODE = 96;
 constexpr int IDM_CLOCK_SWEEP = 112;
+constexpr int IDM_PRODUCTION_TEST = 128;
 
 // Standard buttons
 constexpr int IDOK = 1;
@@ -156,5 +157,21 @@ constexpr int IDC_BT_SWEEP_CLOSE = 1240;
 constexpr int IDC_BT_STOP = 1241;
 constexpr int IDC_ST_PROGRESS = 1242;
 constexpr int IDC_ST_VERDICT = 1243;
+
+// Production test dialog controls
+constexpr int IDC_ED_TEST_PLAN = 1250;
+constexpr int IDC_BT_TEST_PLAN = 1251;
+constexpr int IDC_ST_TEST_PLAN = 1252;
+constexpr int IDC_ED_TEST_OPERATOR = 1253;
+constexpr int IDC_ED_TEST_PART = 1254;
+constexpr int IDC_ED_TEST_SERIAL = 1255;
+constexpr int IDC_BT_TEST_START = 1256;
+constexpr int IDC_BT_TEST_STOP = 1257;
+constexpr int IDC_ST_TEST_OUTCOME = 1258;
+constexpr int IDC_ST_TEST_STATUS = 1259;
+constexpr int IDC_PR_TEST = 1260;
+constexpr int IDC_LB_TEST_FAILED = 1261;
+constexpr int IDC_BT_TEST_REPORT = 1262;
+constexpr int IDC_BT_TEST_CLOSE = 1263;
 
 } // namespace App

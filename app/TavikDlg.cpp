@@ -7,12 +7,15 @@
 #include "app/ClockSweepDlg.h"
 #include "app/HistoryList.h"
 #include "app/Label.h"
+#include "app/ProductionTestDlg.h"
 #include "app/Resource.h"
 #include "app/SwitchCallBack.h"
 #include "app/TavikApp.h"
 #include "app/VisualizeAngleDlg.h"
 #include "app/VisualizeSegmentDlg.h"
+#include "app/core/BatchFile.h"
 #include "app/core/Formats.h"
+#include "app/core/TestRecord.h"
 #include "base/IniFile.h"
 #include "base/Support.h"
 #include "base/XAssertion.h"
@@ -30,10 +33,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -282,6 +287,11 @@ void CTavikDlg::BuildMenu()
         sweep->setEnabled(false);
         connect(sweep, &QAction::triggered, this,
                 [this] { Guard([this] { OnSysCommand(IDM_CLOCK_SWEEP); }); });
+        QAction* test = help->addAction(QStringLiteral("Production Test…"));
+        m_Actions[IDM_PRODUCTION_TEST] = test;
+        test->setEnabled(false);
+        connect(test, &QAction::triggered, this,
+                [this] { Guard([this] { OnSysCommand(IDM_PRODUCTION_TEST); }); });
     }
     QMenu* expert = m_MenuBar->addMenu(QStringLiteral("&Expert Settings"));
     for (const auto& [command, text] : {std::pair{IDM_EXPERT_DATAFILTER, "Enable Data Filter"},
@@ -575,6 +585,7 @@ void CTavikDlg::Render()
         m_RenderedState = view.state;
     }
     m_Actions[IDM_CLOCK_SWEEP]->setEnabled(view.state == GS_POWERED);
+    m_Actions[IDM_PRODUCTION_TEST]->setEnabled(view.state == GS_POWERED);
     // Always there, empty unless waiting: screen readers see the text change in place.
     const QString stateText = QString::fromStdString(StateText(view));
     if (m_StateText->text() != stateText)
@@ -804,6 +815,9 @@ void CTavikDlg::OnSysCommand(int command)
     case IDM_CLOCK_SWEEP:
         OnClockSweep();
         break;
+    case IDM_PRODUCTION_TEST:
+        OnProductionTest();
+        break;
     default:
         break;
     }
@@ -914,6 +928,39 @@ void CTavikDlg::OnClockSweep()
     else
         sweep.exec();
     scope.m_Vanished = sweep.GetSweep().BoxVanished();
+}
+
+void CTavikDlg::OnProductionTest()
+{
+    if (m_Session.View().state != GS_POWERED)
+        return;
+    BatchScope scope(*this, "Production test");
+    // The plan, the operator and a station's own name are kept beside Tavik.ini, in the
+    // working folder.
+    QSettings kept(QStringLiteral("ProductionTest.ini"), QSettings::IniFormat);
+    CProductionTestDlg::Setup setup;
+    std::string machineId;
+    std::string error;
+    setup.station = FromQ(kept.value(QStringLiteral("Station")).toString());
+    if (setup.station.empty() && BatchFile::ReadText("/etc/machine-id", machineId, error))
+        setup.station = StationFromMachineId(machineId);
+    setup.spoolFolder = DefaultSpoolFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    if (setup.spoolFolder.empty())
+        setup.spoolFolder = "spool";
+    setup.planFile = FromQ(kept.value(QStringLiteral("Plan")).toString());
+    setup.operatorName = FromQ(kept.value(QStringLiteral("Operator")).toString());
+    setup.programVersion = TAVIK_VERSION;
+    setup.remember = [&kept](const std::string& plan, const std::string& operatorName)
+    {
+        kept.setValue(QStringLiteral("Plan"), ToQ(plan));
+        kept.setValue(QStringLiteral("Operator"), ToQ(operatorName));
+    };
+    CProductionTestDlg test(m_Tavik, *m_History, *m_Clock, std::move(setup), this);
+    if (m_RunProductionDialog)
+        m_RunProductionDialog(test);
+    else
+        test.exec();
+    scope.m_Vanished = test.GetRunner().BoxVanished();
 }
 
 void CTavikDlg::resizeEvent(QResizeEvent* event)

@@ -37,6 +37,7 @@ namespace App
 {
 class CBatchSampleDlg;
 class CClockSweepDlg;
+class CProductionTestDlg;
 class CHistoryList;
 class CLabel;
 class VisualizeAngleDlg;
@@ -85,6 +86,14 @@ public:
     // What the window tells of its state beside the device list; empty when hidden.
     QString GetStateText() const;
     void SetSweepDialogRunner(SweepDialogRunner runner) { m_RunSweepDialog = std::move(runner); }
+    // Menu command "Production Test": GS_BATCH while the dialog runs modally on the box, then
+    // GS_POWERED.
+    void OnProductionTest();
+    using ProductionDialogRunner = std::function<void(CProductionTestDlg&)>;
+    void SetProductionDialogRunner(ProductionDialogRunner runner)
+    {
+        m_RunProductionDialog = std::move(runner);
+    }
     // A menu command (the system menu's commands), compared after clearing its low 4 bits.
     void OnSysCommand(int command);
     void OnOutputClicked(int index, Tavik::Box::OUTPUT_MODE mode);
@@ -197,6 +206,7 @@ private:
     QTimer* m_DevicePoll = nullptr;                  // for sources without a descriptor
     BatchDialogRunner m_RunBatchDialog;
     SweepDialogRunner m_RunSweepDialog;
+    ProductionDialogRunner m_RunProductionDialog;
 };
 
 } // namespace App

@@ -12,8 +12,10 @@ packages=(
   qt6-base-dev libgl-dev
   libftdi1-dev libusb-1.0-0-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev libhdf5-dev
+  libcli11-dev nlohmann-json3-dev libhdf5-dev libtomlplusplus-dev
   fonts-liberation fonts-dejavu-core
+  # The test that holds production test records to their JSON Schema (cli.TestRecordsMatchSchema).
+  python3-jsonschema
 )
 if [[ "${SETUP_EXTRAS:-0}" == 1 ]]; then
   packages+=(xvfb xauth imagemagick clang-format)

@@ -24,11 +24,12 @@ extern "C" void OnInterrupt(int)
 
 constexpr const char* kExitCodes =
     "Exit codes:\n"
-    "  0    success\n"
+    "  0    success; test: PASS or MARGINAL\n"
     "  1    a box or link failure (the box's status on stderr)\n"
     "  2    bad usage, a malformed input file or an output file that cannot be written\n"
     "  3    check or batch found errors in the readings or could not check them (fewer than 3\n"
-    "       readings, no encoder answering); analyse found events; sweep found no clean clock\n"
+    "       readings, no encoder answering); analyse found events; sweep found no clean clock;\n"
+    "       test: FAIL\n"
     "  130  interrupted (Ctrl-C); what arrived is kept, a sweep restores the clock\n";
 
 int Run(Cli::Needs needs, Cli::Subcommand& command)

@@ -13,6 +13,7 @@ Factory DeclareBatch(CLI::App& sub);
 Factory DeclareCheck(CLI::App& sub);
 Factory DeclareAnalyse(CLI::App& sub);
 Factory DeclareSweep(CLI::App& sub);
+Factory DeclareTest(CLI::App& sub);
 
 namespace
 {
@@ -40,6 +41,9 @@ const std::array kCommands = {
     CommandEntry{"sweep",
                  "a short batch at each clock of a range: the fastest clean clock, with margin",
                  Needs::POWERED, DeclareSweep},
+    CommandEntry{"test",
+                 "a production test plan on one unit: PASS, MARGINAL or FAIL, and its record",
+                 Needs::POWERED, DeclareTest},
 };
 } // namespace
 

@@ -47,8 +47,10 @@ public:
     {
         // Until the count has arrived.
         UNTIL_COUNT,
-        // Reserved for the live view: stream until Stop into a ring buffer of `count`
-        // readings, the oldest overwritten. Not built yet; Start refuses it.
+        // Until Stop (count is ignored): the live view's and the scripts' endless stream. The
+        // box runs in rounds of roundCount readings, each restarted as soon as it completes.
+        // The owner drains what arrived with TakeArrived on every tick; the recording holds at
+        // most kMaxUndrained readings and counts any it had to drop (View::dropped).
         UNTIL_STOP,
     };
 
@@ -58,6 +60,7 @@ public:
         unsigned delayUs = 0;
         unsigned clockHz = 0; // 0: the clock of the set stays
         Mode mode = UNTIL_COUNT;
+        unsigned roundCount = 16777214; // UNTIL_STOP: readings per box run
     };
 
     // The box call that failed.
@@ -82,12 +85,16 @@ public:
 
     // No reading for this long while streaming: the run may have stalled.
     static constexpr double kStallSeconds = 3.0;
+    // An endless stream's backlog when nobody drains it (64 MiB, one full batch).
+    static constexpr std::size_t kMaxUndrained = 16777214;
 
     struct View
     {
         State state = IDLE;
         unsigned count = 0;       // asked for
-        std::size_t arrived = 0;  // readings in the buffer
+        std::size_t arrived = 0;  // readings since the start, drained or not
+        std::size_t dropped = 0;  // an endless stream's oldest undrained readings, dropped
+        unsigned rounds = 0;      // box runs of an endless stream started so far
         double ratePerSecond = 0; // since the start; 0 before the first reading
         double secondsLeft = -1;  // at that rate; negative: unknown
         double secondsSinceReading = 0;
@@ -121,14 +128,21 @@ public:
     // The set the run wrote, as the box took it.
     const Tavik::SampleParameter& GetParameters() const { return m_Parameters; }
     unsigned GetCount() const { return m_Settings.count; }
+    Mode GetMode() const { return m_Settings.mode; }
 
-    // What arrived, in order; valid until the next Start or TakeReadings.
+    // What arrived and was not drained, in order; valid until the next Start, TakeArrived or
+    // TakeReadings.
     std::span<const unsigned> Readings() const { return m_Buffer; }
     // Moves the buffer out (no copy) and leaves the recording IDLE.
     std::vector<unsigned> TakeReadings();
+    // For streaming owners: moves what arrived since the last call into `out` (replacing its
+    // contents, keeping its capacity for the next call) and keeps the run going. The
+    // readings of all calls, in order, are the run without gap or repeat.
+    void TakeArrived(std::vector<unsigned>& out);
 
 private:
     State Fail(Step step, int status);
+    State StartRound();
     void Append(const std::vector<unsigned>& readings);
     double SecondsSince(FTD2xx::Clock::TimePoint t) const;
 
@@ -140,6 +154,10 @@ private:
     std::optional<Failure> m_Failure;
     std::vector<unsigned> m_Buffer;
     std::vector<unsigned> m_Arrived; // one tick's readings
+    std::size_t m_Total = 0;         // arrived since the start
+    std::size_t m_RoundArrived = 0;  // of the box's current run
+    std::size_t m_Dropped = 0;
+    unsigned m_Rounds = 0;
     FTD2xx::Clock::TimePoint m_Started{};
     FTD2xx::Clock::TimePoint m_LastArrival{};
 };

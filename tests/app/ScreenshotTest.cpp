@@ -8,6 +8,7 @@
 #include "app/BatchSampleDlg.h"
 #include "app/ClockSweepDlg.h"
 #include "app/HistoryList.h"
+#include "app/ProductionTestDlg.h"
 #include "app/Resource.h"
 #include "app/core/HistorySink.h"
 #include "controls/RunPlotCtrl.h"
@@ -22,6 +23,7 @@
 #include <QThread>
 
 #include <cstdlib>
+#include <filesystem>
 
 using namespace App;
 
@@ -196,4 +198,49 @@ TEST_F(DialogTest, DISABLED_ClockSweepScreenshot)
     const QPixmap shot = sweep.screen()->grabWindow(sweep.winId());
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
+}
+
+// The README's picture of the production test: a unit that failed on a glitching box. Run as
+// above with TAVIK_SCREENSHOT=docs/production-test.png and
+// --gtest_filter='*ProductionTestScreenshot*'.
+TEST_F(DialogTest, DISABLED_ProductionTestScreenshot)
+{
+    const char* path = std::getenv("TAVIK_SCREENSHOT");
+    ASSERT_NE(path, nullptr) << "TAVIK_SCREENSHOT names the file to write";
+    Tavik::Box::SetSleepFunction([this](unsigned ms)
+                                 { m_Clock.Advance(std::chrono::milliseconds(ms)); });
+    SimBox().SetEncoder(FTD2xx::EncoderModel{});
+    FTD2xx::SimulatorFaults faults;
+    faults.glitchEvery = 5000;
+    SimBox().SetFaults(faults);
+    Tavik::Box box;
+    ASSERT_EQ(box.Open(0), Tavik::Box::OK);
+    ASSERT_EQ(box.SetPowerMode(Tavik::Box::PWR_INTERNAL), Tavik::Box::OK);
+
+    VectorSink history;
+    CProductionTestDlg::Setup setup;
+    setup.station = "line 2";
+    setup.spoolFolder = "ProductionTestScreenshot-spool";
+    setup.planFile = TAVIK_SOURCE_DIR "/docs/plans/incoming-inspection-ssi-13-12.toml";
+    setup.operatorName = "A. Operator";
+    CProductionTestDlg test(box, history, m_Clock, setup);
+    test.move(0, 0);
+    ASSERT_TRUE(WindowInput::Show(&test));
+    WindowInput::Type(test.Item<QLineEdit>(IDC_ED_TEST_PART), "ENC-1325-S");
+    WindowInput::Type(test.Item<QLineEdit>(IDC_ED_TEST_SERIAL), "SN-240117", false);
+    WindowInput::Key(&test, Qt::Key_Return);
+    while (test.IsTimerRunning())
+    {
+        m_Clock.Advance(std::chrono::milliseconds(CProductionTestDlg::kTimerPeriodMs));
+        test.OnTimer();
+    }
+    for (int i = 0; i < 20; ++i)
+    {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+    const QPixmap shot = test.screen()->grabWindow(test.winId());
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
+    std::filesystem::remove_all(setup.spoolFolder);
 }

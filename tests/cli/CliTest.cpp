@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -29,7 +30,7 @@ using json = nlohmann::json;
 namespace
 {
 constexpr const char* kUsage = "Usage: tavik-cli [--simulate] [--json] [-q] "
-                               "<list|info|set|read|batch|check|analyse|sweep> [OPTIONS]\n";
+                               "<list|info|set|read|batch|check|analyse|sweep|test> [OPTIONS]\n";
 
 class CliTest : public ::testing::Test
 {
@@ -643,4 +644,50 @@ TEST_F(CliTest, WaitForTheBoxThenReadThroughAnUnplugWithReconnect)
         EXIT_BOX);
     EXPECT_EQ(m_Err, "Error: Box SIM00001 unplugged - waiting for it to return.\n"
                      "Error: Box SIM00001 did not return within 1 s.\n");
+}
+
+TEST_F(CliTest, TestExitsWithTheOutcomeAndSpoolsEveryRecordStoppedOnesToo)
+{
+    const std::string plan =
+        std::string(TAVIK_SOURCE_DIR) + "/docs/plans/incoming-inspection-ssi-13-12.toml";
+    const std::string spool = File("spool");
+    const std::vector<std::string> unit = {"--dut", "SN-1", "--station", "s", "--spool", spool};
+    const auto run = [&](std::vector<std::string> args)
+    {
+        args.insert(args.end(), unit.begin(), unit.end());
+        return Run(args);
+    };
+    // A bad plan is refused before any box is touched.
+    const std::string bad = File("bad.toml", "name = \"p\"\nversion = \"1\"\n[box]\nbits = 3\n");
+    EXPECT_EQ(run({"-q", "test", bad}), EXIT_USAGE);
+    EXPECT_EQ(m_Err, "Error: " + bad + ":4: box.bits: unknown key\n");
+    EXPECT_EQ(m_Sim->GetBox(0)->GetCommandCount(), 0u);
+
+    FTD2xx::SimulatorFaults faults;
+    faults.glitchEvery = 5000;
+    Simulate(1, faults, 60);
+    EXPECT_EQ(run({"--json", "test", plan, "--operator", "Ann"}), EXIT_FOUND);
+    const json doc = json::parse(m_Out);
+    EXPECT_EQ(doc["outcome"], "FAIL");
+    EXPECT_EQ(doc["record"]["operator"], "Ann");
+    EXPECT_NE(std::find(doc["failed"].begin(), doc["failed"].end(), "Code check: spike_events"),
+              doc["failed"].end());
+    EXPECT_TRUE(std::filesystem::exists(doc["file"].get<std::string>()));
+
+    Simulate(1, {}, 60);
+    InstallInterruptHandler();
+    int sleeps = 0;
+    m_OnSleep = [&]
+    {
+        if (++sleeps == 3)
+            std::raise(SIGINT);
+    };
+    EXPECT_EQ(run({"--json", "test", plan}), EXIT_INTERRUPT);
+    EXPECT_EQ(json::parse(m_Out)["record"]["outcome"], "ABORTED");
+    EXPECT_FALSE(m_Sim->GetBox(0)->IsStreaming());
+    std::size_t records = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(spool))
+        records += entry.path().extension() == ".json";
+    EXPECT_EQ(records, 2u);
+    std::filesystem::remove_all(spool);
 }

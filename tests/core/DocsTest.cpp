@@ -2,6 +2,7 @@
 // they describe: the simulator's settings and the run analysis' event classes.
 
 #include "app/core/RunAnalysis.h"
+#include "app/core/TestPlan.h"
 #include "link/SimulatorConfig.h"
 
 #include <gtest/gtest.h>
@@ -147,4 +148,21 @@ TEST(Docs, EventClassesInTheAnalysisNotesAndTheReadmeFollowTheTable)
     for (std::string& part : Lines(std::regex_replace(sentence, std::regex(",? and |, "), "\n")))
         inReadme.push_back(part);
     EXPECT_EQ(inReadme, names);
+}
+
+TEST(Docs, MeasurementsInTheTestRecordNotesFollowTheTable)
+{
+    // "| spike_ppm | ppm | batch, check | ... |", in the table's order.
+    std::vector<std::string> listed;
+    for (const std::string& line : Lines(Source("docs/notes/test-record.md")))
+        if (std::smatch m;
+            std::regex_match(line, m, std::regex(R"(\| ([a-z_]+) \| ([^|]+) \| .*)")))
+            if (m[1] != "field" && m[1] != "measurement")
+                listed.push_back(m[1].str() + " " + m[2].str());
+    std::vector<std::string> names;
+    for (const MeasurementInfo& info : KnownMeasurements())
+        names.push_back(std::string(info.name) + " " + info.unit);
+    // The record's fields come after the measurements; only rows of known names count.
+    listed.resize(std::min(listed.size(), names.size()));
+    EXPECT_EQ(listed, names);
 }

@@ -88,7 +88,7 @@ TEST_F(RecordingTest, StopEndsTheRunOnTheBoxAndTheReadingsMoveOutWithoutACopy)
     EXPECT_FALSE(Sim().IsStreaming());
 }
 
-TEST_F(RecordingTest, ClockAndCountAreWrittenAndTheStreamingModeIsNotYetTaken)
+TEST_F(RecordingTest, ClockAndCountAreWritten)
 {
     EXPECT_EQ(m_Recording.Start({100, 50, 500000}), Recording::COMPLETE);
     EXPECT_EQ(m_Recording.Readings().size(), 100u);
@@ -96,9 +96,35 @@ TEST_F(RecordingTest, ClockAndCountAreWrittenAndTheStreamingModeIsNotYetTaken)
     ASSERT_EQ(m_Box.GetSampleParameter(p), Box::OK);
     EXPECT_EQ(p.GetFrequence(), 500000u);
     EXPECT_EQ(p.GetSampleCount(), 100u);
+}
 
-    EXPECT_EQ(m_Recording.Start({100, 50, 0, Recording::UNTIL_STOP}), Recording::COMPLETE);
+TEST_F(RecordingTest, AnEndlessStreamDrainsWithoutGapOrRepeatAcrossRoundsUntilStopped)
+{
+    Recording::Settings settings;
+    settings.delayUs = 50;
+    settings.mode = Recording::UNTIL_STOP;
+    settings.roundCount = 10000;
+    ASSERT_EQ(m_Recording.Start(settings), Recording::STREAMING);
+    std::vector<unsigned> all, chunk;
+    while (m_Recording.GetView().rounds < 4)
+    {
+        ASSERT_EQ(Tick(), Recording::STREAMING);
+        m_Recording.TakeArrived(chunk);
+        all.insert(all.end(), chunk.begin(), chunk.end());
+    }
+    m_Recording.Stop();
+    m_Recording.TakeArrived(chunk);
+    all.insert(all.end(), chunk.begin(), chunk.end());
     EXPECT_FALSE(Sim().IsStreaming());
+    EXPECT_EQ(all.size(), m_Recording.GetView().arrived);
+    EXPECT_GE(all.size(), 30000u);
+    EXPECT_EQ(m_Recording.GetView().dropped, 0u);
+    // The shaft turns forward at 60 rpm (8,192 counts/s): each reading a little ahead of the
+    // last, never behind; a round's restart is a step of at most one tick in time.
+    const unsigned mask = (1u << 25) - 1;
+    for (std::size_t i = 1; i < all.size(); ++i)
+        ASSERT_LT((all[i] - all[i - 1]) & mask, i % settings.roundCount ? 10u : 8192 * 3 / 10 + 100)
+            << "at " << i;
 }
 
 } // namespace

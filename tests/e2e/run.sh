@@ -66,7 +66,7 @@ why=
 start_x || start_x || skip "$why"
 
 export TAVIK_E2E_SHOTS=${TAVIK_E2E_SHOTS:-$build/e2e-shots}
-export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config
+export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config XDG_DATA_HOME=$scratch/home/.local/share
 mkdir -p "$HOME"
 # Its own session bus, which starts the accessibility bus on demand; the buses' chatter goes
 # to a log, shown when the scenarios did not finish. The whole run stays within 3 minutes.

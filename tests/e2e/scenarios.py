@@ -432,6 +432,42 @@ def scenario_hotplug(p, shots):
 
 scenario_hotplug.simulator = "1,unplug_after=4000,replug=3000"
 
+def scenario_production(p, shots):
+    main = connect_and_power_on(p)
+    # The plan used last, as the dialog keeps it beside Tavik.ini.
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    plan = os.path.join(root, "docs", "plans", "incoming-inspection-ssi-13-12.toml")
+    with open(os.path.join(p.folder, "ProductionTest.ini"), "w") as f:
+        f.write(f"[General]\nPlan={plan}\n")
+    p.menu(main, "Tavik", "Production Test(…)?")
+    test = p.window("Production Test")
+    serial = p.find(test, "text", "Serial")
+    wait_for("the serial field focused", lambda: serial.get_state_set().contains(
+        Atspi.StateType.FOCUSED), 5)
+    # A barcode scanner types the code and Enter.
+    type_text("SN-E2E-1")
+    press("Return")
+
+    def labels():
+        return [n.get_name() or "" for n in walk(test) if n.get_role_name() == "label"]
+
+    try:
+        wait_for("PASS", lambda: "PASS" in labels(), 30)
+    except Failed:
+        raise Failed(f"no PASS among the texts {labels()}") from None
+    check(serial.get_state_set().contains(Atspi.StateType.FOCUSED),
+          "the serial field has the focus again")
+    data = os.environ.get("XDG_DATA_HOME", "")
+    if not data.startswith("/"):
+        data = os.path.join(os.environ["HOME"], ".local", "share")
+    spool = os.path.join(data, "tavik", "spool")
+    records = [f for f in os.listdir(spool) if f.endswith(".json")]
+    check(any("SN-E2E-1" in open(os.path.join(spool, f)).read() for f in records),
+          f"a record of SN-E2E-1 in {spool}")
+    p.click(test, "push button", "Close")
+    p.gone("Production Test")
+
+
 SCENARIOS = {
     "connect": scenario_connect,
     "visualisation": scenario_visualisation,
@@ -439,6 +475,7 @@ SCENARIOS = {
     "batch": scenario_batch,
     "sweep": scenario_sweep,
     "hotplug": scenario_hotplug,
+    "production": scenario_production,
 }
 
 
