@@ -32,11 +32,11 @@ constexpr const char* kExitCodes =
     "       test: FAIL\n"
     "  130  interrupted (Ctrl-C); what arrived is kept, a sweep restores the clock\n";
 
-int Run(Cli::Needs needs, Cli::Subcommand& command)
+int Run(Cli::Needs needs, const Cli::GlobalOptions& global, Cli::Subcommand& command)
 {
     if (const int code = command.Prepare(); code != EXIT_OK)
         return code;
-    if (needs >= Cli::Needs::BOX)
+    if (needs >= Cli::Needs::BOX && global.wait)
         if (const int code = command.WaitForBox(); code != EXIT_OK)
             return code;
     if (needs >= Cli::Needs::CONNECTED)
@@ -125,7 +125,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
             const std::unique_ptr<Cli::Subcommand> command = declared[i].second(o, env);
             if (needs != Cli::Needs::NOTHING && env.setUpDevices)
                 env.setUpDevices(o.simulate);
-            return Run(needs, *command);
+            return Run(needs, o, *command);
         }
     }
     return EXIT_USAGE;

@@ -379,7 +379,10 @@ Outcome BoxSession::ConnectOrDisconnect()
             m_History.Line(Format("Connected to device '%s', serial '%s'.",
                                   m_Box.GetDescription().c_str(), m_Box.GetSerial().c_str()));
             EnterState(GS_CONNECTED);
-            if (ReadSettingsBack() != Box::PWR_OFF)
+            const Box::POWER_MODE power = ReadSettingsBack();
+            if (!m_Box.IsOpen())
+                return; // it vanished on the way
+            if (power != Box::PWR_OFF)
                 EnterState(GS_POWERED);
             else
                 LoadAndApplyDefaults();
@@ -395,6 +398,8 @@ Outcome BoxSession::Reset()
                 return;
             if (Check(m_Box.Reset(), "Error while reset device.\n"))
                 m_History.Line("Reset device");
+            if (!m_Box.IsOpen())
+                return; // it vanished on the way
             EnterState(GS_CONNECTED);
             ReadSettingsBack();
         });
@@ -461,7 +466,7 @@ Outcome BoxSession::LoadAndApplyDefaults()
         [&]
         {
             DefaultParameter record;
-            if (!m_Ini.IsOpen())
+            if (!m_Ini.IsOpen() || !m_Box.IsOpen())
                 return;
             zef::Result result;
             const std::string& description = m_Box.GetDescription();
@@ -533,7 +538,8 @@ Outcome BoxSession::SwitchOutput(int index, Box::OUTPUT_MODE mode)
     return Act(
         [&]
         {
-            if (m_View.state == GS_DISCONNECTED || m_View.state == GS_BATCH)
+            if (m_View.state == GS_DISCONNECTED || m_View.state == GS_BATCH ||
+                m_View.state == GS_WAITING)
                 return;
             if (!(index >= 0 && index <= 2))
                 zef::XAssertionFailed("index>=0 && index<=2", "Parameter index is out of range.",
@@ -568,6 +574,8 @@ Outcome BoxSession::TogglePower()
                 target = GS_POWERED;
                 for (int index = 0; index < 3; ++index)
                     SwitchOutput(index, m_View.outputs[std::size_t(index)]);
+                if (m_View.state != GS_CONNECTED)
+                    return; // it vanished on the way
             }
             else if (m_View.state == GS_POWERED)
             {
