@@ -432,6 +432,7 @@ TEST_F(SimulatedBoxTest, TimedUnplugCutsAStreamingRunAndTheBoxReturnsRefusingOpe
     EXPECT_TRUE(box->IsPlugged());
     EXPECT_EQ(box->GetPlugChanges(), changes + 2);
     EXPECT_EQ(box->GetPowerCode(), 0); // its power-on state
+    dev.reset(); // closed first: Open holds the box while it hands out the new one
     for (int denied = 0; denied < 2; ++denied)
         EXPECT_EQ(Proxy::GetStatusAsString(box->Open(dev)),
                   "usb_open() failed: Access denied (insufficient permissions)");
