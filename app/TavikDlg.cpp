@@ -21,6 +21,7 @@
 #include "base/IniFile.h"
 #include "base/Support.h"
 #include "base/XAssertion.h"
+#include "link/Proxy.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -37,6 +38,8 @@
 #include <QResizeEvent>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdlib>
 
@@ -207,6 +210,45 @@ CTavikDlg::CTavikDlg(QWidget* parent, const zef::IniFile* ini)
     InitControls();
     Act([this] { m_Session.Init(); });
     m_DataFolder = UserDataFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    WatchDevices();
+}
+
+void CTavikDlg::WatchDevices()
+{
+    std::vector<std::string> problems;
+    m_DeviceEvents = FTD2xx::Proxy::WatchDevices(problems);
+    for (const std::string& problem : problems)
+        AddHistory("Boxes plugged in or out are not noticed (" + problem +
+                   "): use Scan Devices to list them.");
+    for (const auto& source : m_DeviceEvents)
+    {
+        if (source->Descriptor() >= 0)
+        {
+            auto* notifier = new QSocketNotifier(source->Descriptor(), QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this, [this] { OnDeviceEvents(); });
+            m_DeviceNotifiers.push_back(notifier);
+        }
+        else if (!m_DevicePoll)
+        {
+            m_DevicePoll = new QTimer(this);
+            connect(m_DevicePoll, &QTimer::timeout, this, [this] { OnDeviceEvents(); });
+            m_DevicePoll->start(FTD2xx::DeviceEvents::kPollMs);
+        }
+    }
+}
+
+void CTavikDlg::OnDeviceEvents()
+{
+    bool changed = false;
+    for (const auto& source : m_DeviceEvents)
+        changed = source->Drain() || changed;
+    if (changed)
+        Act([this] { m_Session.DevicesChanged(); });
+}
+
+QString CTavikDlg::GetStateText() const
+{
+    return m_StateText->text();
 }
 
 CTavikDlg::~CTavikDlg()
@@ -327,6 +369,9 @@ void CTavikDlg::BuildControls()
     button("Scan Devices", IDC_BT_SCAN, 108, 19, 58);
     button("Connect", IDC_BT_CONNECT, 170, 19, 58);
     button("Reset", IDC_BT_RESET, 170, 37, 58);
+    // The state the window waits in, below the list; empty otherwise.
+    m_StateText = caption("", 0, 14, 35, 152, 20);
+    m_StateText->setWordWrap(true);
 
     // Supply
     auto* power = new QButtonGroup(this);
@@ -528,6 +573,10 @@ template <class F> void CTavikDlg::Act(F&& action)
         {
             StopLiveView("the main window uses the box");
             action();
+            // A box that vanished may be back already, its event taken while the window
+            // was busy.
+            if (m_Session.View().state == GS_WAITING && m_RenderedState != GS_WAITING)
+                m_Session.Reconnect();
             Render();
         });
 }
@@ -538,10 +587,12 @@ void CTavikDlg::Render()
     if (view.state != m_RenderedState)
     {
         // The table's DISCONNECTED column leaves unchanged what CONNECTED set, where a
-        // Disconnect comes from; a box that vanished leaves any state, so its controls are
-        // brought to CONNECTED first.
+        // Disconnect comes from, and POWERED what CONNECTED set, where Power ON comes from;
+        // a box that vanished leaves any state, and a box back from waiting comes to either,
+        // so its controls are brought to CONNECTED first.
         std::vector<ControlState> changes = ControlStatesFor(view.state);
-        if (view.state == GS_DISCONNECTED && m_RenderedState != GS_CONNECTED)
+        if ((view.state == GS_DISCONNECTED && m_RenderedState != GS_CONNECTED) ||
+            (m_RenderedState == GS_WAITING && view.state != GS_CONNECTED))
         {
             std::vector<ControlState> connected = ControlStatesFor(GS_CONNECTED);
             changes.insert(changes.begin(), connected.begin(), connected.end());
@@ -562,6 +613,13 @@ void CTavikDlg::Render()
     m_Actions[IDM_LIVE_VIEW]->setEnabled(
         view.state == GS_POWERED || view.state == GS_CONTINUOUS ||
         (view.state == GS_BATCH && m_LiveView && m_LiveView->IsStreaming()));
+    // Always there, empty unless waiting: screen readers see the text change in place.
+    const QString stateText = QString::fromStdString(StateText(view));
+    if (m_StateText->text() != stateText)
+    {
+        m_StateText->setText(stateText);
+        m_StateText->setAccessibleName(stateText);
+    }
     if (view.state == GS_CONTINUOUS)
         m_Continuous.Enable();
     else

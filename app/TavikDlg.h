@@ -7,6 +7,7 @@
 #include "controls/WndTimer.h"
 #include "driver/Box.h"
 #include "link/Clock.h"
+#include "link/DeviceEvents.h"
 
 #include <QIcon>
 #include <QRect>
@@ -19,12 +20,15 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
+class QSocketNotifier;
+class QTimer;
 
 namespace zef
 {
@@ -72,8 +76,18 @@ public:
     // GS_POWERED. Its Apply chooses the clock as the clock list does.
     void OnClockSweep();
     using SweepDialogRunner = std::function<void(CClockSweepDlg&)>;
-    // The clock that times batch runs (their rate and stalls); tests pass a manual one.
-    void SetClock(const FTD2xx::Clock& clock) { m_Clock = &clock; }
+    // The clock that times batch runs (their rate and stalls) and the retries of a reopen;
+    // tests pass a manual one.
+    void SetClock(FTD2xx::Clock& clock)
+    {
+        m_Clock = &clock;
+        m_Session.SetClock(clock);
+    }
+    // Hot-plug events arrived (udev's descriptor turned readable, or the simulator's poll):
+    // the device list is read again, an unplug found, a returning box reopened.
+    void OnDeviceEvents();
+    // What the window tells of its state beside the device list; empty when hidden.
+    QString GetStateText() const;
     void SetSweepDialogRunner(SweepDialogRunner runner) { m_RunSweepDialog = std::move(runner); }
     // Menu command "Production Test": GS_BATCH while the dialog runs modally on the box, then
     // GS_POWERED.
@@ -166,6 +180,9 @@ private:
     void RenderLists();
     void RenderExpertFlags();
     void AboutBox();
+    // Watches the device sources that have hot-plug events, on the event loop; says once
+    // when a source cannot be watched.
+    void WatchDevices();
 
     // Members in the order of their meaning; see the class comment.
     std::array<QRect, 4> m_LogoRect{};
@@ -210,7 +227,11 @@ private:
     void StopLiveView(const char* why);
     void LiveViewStopped();
     std::unique_ptr<LiveViewDlg> m_LiveView;
-    const FTD2xx::Clock* m_Clock = &FTD2xx::Clock::System();
+    FTD2xx::Clock* m_Clock = &FTD2xx::Clock::System();
+    QLabel* m_StateText = nullptr;
+    std::vector<std::unique_ptr<FTD2xx::DeviceEvents>> m_DeviceEvents;
+    std::vector<QSocketNotifier*> m_DeviceNotifiers; // children of the window
+    QTimer* m_DevicePoll = nullptr;                  // for sources without a descriptor
     BatchDialogRunner m_RunBatchDialog;
     SweepDialogRunner m_RunSweepDialog;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/DeviceEvents.h"
 #include "link/LinkExport.h"
 
 #include <memory>
@@ -46,6 +47,9 @@ public:
     virtual int Enumerate(std::vector<DeviceInfo>& devices) = 0;
     // Opens the device with this serial number (as listed by the last Enumerate).
     virtual int Open(const DeviceInfo& device, std::unique_ptr<DeviceBackend>& backend) = 0;
+    // Events that say this provider's devices came or went. Null when it has none to tell;
+    // `problem` then says why, when the provider should have had them.
+    virtual std::unique_ptr<DeviceEvents> Watch(std::string& /*problem*/) { return nullptr; }
 };
 
 } // namespace FTD2xx

@@ -349,4 +349,9 @@ int FtdiProvider::Open(const DeviceInfo& device, std::unique_ptr<DeviceBackend>&
     return STATUS_OK;
 }
 
+std::unique_ptr<DeviceEvents> FtdiProvider::Watch(std::string& problem)
+{
+    return WatchUdev(problem);
+}
+
 } // namespace FTD2xx

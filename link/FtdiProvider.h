@@ -23,6 +23,8 @@ public:
 
     int Enumerate(std::vector<DeviceInfo>& devices) override;
     int Open(const DeviceInfo& device, std::unique_ptr<DeviceBackend>& backend) override;
+    // udev's events (WatchUdev).
+    std::unique_ptr<DeviceEvents> Watch(std::string& problem) override;
 
 private:
     struct Listed

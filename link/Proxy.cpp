@@ -240,6 +240,24 @@ void Proxy::SetProviders(std::vector<std::shared_ptr<DeviceProvider>> providers)
     r.everListed = false;
 }
 
+std::vector<std::unique_ptr<DeviceEvents>> Proxy::WatchDevices(std::vector<std::string>& problems)
+{
+    Registry& r = GetRegistry();
+    std::lock_guard lock(r.mutex);
+    if (r.defaults && r.providers.empty())
+        r.providers = detail::MakeDefaultProviders(r.simulator);
+    std::vector<std::unique_ptr<DeviceEvents>> sources;
+    for (const auto& provider : r.providers)
+    {
+        std::string problem;
+        if (auto events = provider->Watch(problem))
+            sources.push_back(std::move(events));
+        else if (!problem.empty())
+            problems.push_back(problem);
+    }
+    return sources;
+}
+
 void Proxy::UseDefaultProviders(std::optional<SimulatorConfig> simulator)
 {
     Registry& r = GetRegistry();

@@ -73,6 +73,10 @@ public:
     // again; the programs make it at start (SimulatorConfig::ForProgram). Tests install
     // their own.
     static void SetProviders(std::vector<std::shared_ptr<DeviceProvider>> providers);
+    // The hot-plug events of every provider that has them (see DeviceEvents); `problems`
+    // gets why a provider that should have them has none ("udev is not running here").
+    static std::vector<std::unique_ptr<DeviceEvents>>
+    WatchDevices(std::vector<std::string>& problems);
     static void UseDefaultProviders(std::optional<SimulatorConfig> simulator = std::nullopt);
 
 private:

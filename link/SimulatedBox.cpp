@@ -90,6 +90,7 @@ void SimulatedBox::SetFaults(const SimulatorFaults& faults)
 {
     std::lock_guard lock(m_Mutex);
     m_Faults = faults;
+    m_CommandUnplugDone = m_TimedUnplugDone = false;
     if (m_Run)
         m_Run->stallAt = faults.stallAfter ? static_cast<std::uint32_t>(std::min<unsigned long>(
                                                  faults.stallAfter, 0xFFFFFFFFu))
@@ -99,29 +100,72 @@ void SimulatedBox::SetFaults(const SimulatorFaults& faults)
 void SimulatedBox::Unplug()
 {
     std::lock_guard lock(m_Mutex);
+    if (m_Plugged)
+        Vanish(m_Clock.Now());
+}
+
+void SimulatedBox::Replug()
+{
+    std::lock_guard lock(m_Mutex);
+    if (!m_Plugged)
+        ComeBack();
+}
+
+void SimulatedBox::Vanish(Clock::TimePoint at)
+{
     m_Plugged = false;
     m_Open = false;
+    m_OpenedAt.reset();
+    m_UnpluggedAt = at;
     ++m_Session;
+    ++m_PlugChanges;
     m_Input.clear();
     m_Pending.clear();
     m_Run.reset();
     m_Rx.Clear();
 }
 
-void SimulatedBox::Replug()
+void SimulatedBox::ComeBack()
 {
-    std::lock_guard lock(m_Mutex);
-    if (m_Plugged)
-        return;
     m_Plugged = true;
+    m_UnpluggedAt.reset();
     m_Commands = 0;
+    m_DeniedLeft = m_Faults.deniedOpens;
+    ++m_PlugChanges;
     PowerOnState();
 }
 
-bool SimulatedBox::IsPlugged() const
+std::optional<Clock::TimePoint> SimulatedBox::TimedUnplugAt() const
+{
+    if (!m_Plugged || !m_OpenedAt || !m_Faults.unplugAfterMs || m_TimedUnplugDone)
+        return std::nullopt;
+    return *m_OpenedAt + std::chrono::milliseconds(m_Faults.unplugAfterMs);
+}
+
+void SimulatedBox::Update(Clock::TimePoint now)
+{
+    if (const auto at = TimedUnplugAt(); at && now >= *at)
+    {
+        m_TimedUnplugDone = true;
+        Vanish(*at);
+    }
+    if (!m_Plugged && m_UnpluggedAt && m_Faults.replugAfterMs &&
+        now >= *m_UnpluggedAt + std::chrono::milliseconds(m_Faults.replugAfterMs))
+        ComeBack();
+}
+
+bool SimulatedBox::IsPlugged()
 {
     std::lock_guard lock(m_Mutex);
+    Update(m_Clock.Now());
     return m_Plugged;
+}
+
+std::uint64_t SimulatedBox::GetPlugChanges()
+{
+    std::lock_guard lock(m_Mutex);
+    Update(m_Clock.Now());
+    return m_PlugChanges;
 }
 
 bool SimulatedBox::IsOpen() const
@@ -301,8 +345,9 @@ int SimulatedBox::LinkError() const
     return MakeErrorStatus("No such device (it may have been disconnected)");
 }
 
-bool SimulatedBox::Valid(std::uint64_t session) const
+bool SimulatedBox::Valid(std::uint64_t session)
 {
+    Update(m_Clock.Now());
     return m_Plugged && m_Open && session == m_Session;
 }
 
@@ -566,11 +611,19 @@ private:
 int SimulatedBox::Open(std::unique_ptr<DeviceBackend>& backend)
 {
     std::lock_guard lock(m_Mutex);
+    const Clock::TimePoint now = m_Clock.Now();
+    Update(now);
     if (!m_Plugged)
         return STATUS_DEVICE_NOT_FOUND;
     if (m_Open)
         return STATUS_DEVICE_NOT_OPENED; // held by another handle
+    if (m_DeniedLeft > 0)
+    {
+        --m_DeniedLeft;
+        return MakeErrorStatus("usb_open() failed: Access denied (insufficient permissions)");
+    }
     m_Open = true;
+    m_OpenedAt = now;
     ++m_Session;
     m_ReadTimeoutMs = kDefaultReadTimeoutMs;
     Deliver(m_Clock.Now());
@@ -585,6 +638,7 @@ void SimulatedBox::DeviceClose(std::uint64_t session)
     if (session != m_Session || !m_Open)
         return;
     m_Open = false;
+    m_OpenedAt.reset();
     m_Rx.Clear();
 }
 
@@ -666,15 +720,11 @@ int SimulatedBox::DeviceWrite(std::uint64_t session, const std::vector<unsigned 
         if (m_Input.size() - pos < 1u + static_cast<unsigned>(length))
             break;
         ++m_Commands;
-        if (m_Faults.unplugAtCommand && m_Commands >= m_Faults.unplugAtCommand)
+        if (m_Faults.unplugAtCommand && !m_CommandUnplugDone &&
+            m_Commands >= m_Faults.unplugAtCommand)
         {
-            m_Plugged = false;
-            m_Open = false;
-            ++m_Session;
-            m_Input.clear();
-            m_Pending.clear();
-            m_Run.reset();
-            m_Rx.Clear();
+            m_CommandUnplugDone = true;
+            Vanish(now);
             written = 0;
             return LinkError();
         }
@@ -707,7 +757,9 @@ int SimulatedBox::DeviceRead(std::uint64_t session, std::vector<unsigned char>& 
             return STATUS_READ_TIMEOUT;
         }
         const std::optional<Clock::TimePoint> ready = WhenQueued(length);
-        const Clock::TimePoint until = ready && *ready < deadline ? *ready : deadline;
+        Clock::TimePoint until = ready && *ready < deadline ? *ready : deadline;
+        if (const auto gone = TimedUnplugAt(); gone && *gone < until)
+            until = std::max(now, *gone);
         lock.unlock();
         m_Clock.SleepUntil(until);
         lock.lock();

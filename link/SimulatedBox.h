@@ -59,7 +59,11 @@ public:
     void SetFaults(const SimulatorFaults& faults);
     void Unplug();
     void Replug(); // back in the list, in its power-on state
-    bool IsPlugged() const;
+    // Whether the box is attached now; the timed faults (unplug_after, replug) happen here
+    // as in every other call, when the clock has passed their moment.
+    bool IsPlugged();
+    // Counts the box's unplugs and replugs: what a hot-plug event would tell.
+    std::uint64_t GetPlugChanges();
     bool IsOpen() const;
     bool IsStreaming() const;
     // What a faulty box might hold: any 8 bytes, read back as they are by command 0x41.
@@ -115,7 +119,14 @@ private:
     // Callers hold m_Mutex.
     void PowerOnState();
     int LinkError() const;
-    bool Valid(std::uint64_t session) const;
+    // Brings the timed faults up to `now`.
+    void Update(Clock::TimePoint now);
+    // Update, then whether `session` is the open one.
+    bool Valid(std::uint64_t session);
+    // When the open box vanishes by unplug_after; nothing when it does not.
+    std::optional<Clock::TimePoint> TimedUnplugAt() const;
+    void Vanish(Clock::TimePoint at);
+    void ComeBack();
     void Deliver(Clock::TimePoint now);
     // The next reading of `run` as it goes on the wire.
     std::vector<unsigned char> TakeReading(Run& run);
@@ -143,6 +154,12 @@ private:
     SimulatorFaults m_Faults;
     bool m_Plugged = true;
     bool m_Open = false;
+    std::optional<Clock::TimePoint> m_OpenedAt;
+    std::optional<Clock::TimePoint> m_UnpluggedAt;
+    bool m_CommandUnplugDone = false; // each unplug fault fires once per SetFaults
+    bool m_TimedUnplugDone = false;
+    unsigned long m_DeniedLeft = 0;
+    std::uint64_t m_PlugChanges = 0;
     std::uint64_t m_Session = 0;
 
     // Box registers.

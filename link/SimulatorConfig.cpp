@@ -207,6 +207,22 @@ const Row kRows[] = {
     {.setting = {"unplug", "N", "the box vanishes on its Nth command", true},
      .expected = kCount,
      .counter = &SimulatorFaults::unplugAtCommand},
+    {.setting = {"unplug_after", "MS",
+                 "the box vanishes MS ms after it is opened, also while "
+                 "readings stream",
+                 true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::unplugAfterMs},
+    {.setting = {"replug", "MS", "a box that vanished returns MS ms later, in its power-on state",
+                 true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::replugAfterMs},
+    {.setting = {"deny", "N",
+                 "the first N opens after the box returned fail with an access "
+                 "error",
+                 true},
+     .expected = kCount,
+     .counter = &SimulatorFaults::deniedOpens},
     {.setting = {"cable", "L",
                  "a long cable: `50` or `50m` in metres, or the highest clean clock as `500k`, "
                  "`500kHz`, `1.2M` or `500000Hz`; 0 switches it off",

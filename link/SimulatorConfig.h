@@ -28,9 +28,16 @@ struct FTD2XX_API SimulatorFaults
     unsigned long lateReplyMs = 0;     // command replies arrive this much later
     unsigned long stallAfter = 0;      // a sampling run stops streaming after N readings
     unsigned long unplugAtCommand = 0; // the box vanishes on its Nth command
-    unsigned long stuckEvery = 0;      // every Nth reading is held for the next kStuckHold
-    unsigned long slipEvery = 0;       // at every Nth reading MT steps by one without an ST wrap
-    unsigned long grayBitEvery = 0;    // every Nth reading has a middle bit of the frame flipped
+    // The box vanishes this long after it was opened, also while readings stream.
+    unsigned long unplugAfterMs = 0;
+    // A box that vanished returns this long after, in its power-on state.
+    unsigned long replugAfterMs = 0;
+    // Opens after the box returned that fail with an access error, as when the hot-plug
+    // event comes before udev has set the device's permissions.
+    unsigned long deniedOpens = 0;
+    unsigned long stuckEvery = 0;   // every Nth reading is held for the next kStuckHold
+    unsigned long slipEvery = 0;    // at every Nth reading MT steps by one without an ST wrap
+    unsigned long grayBitEvery = 0; // every Nth reading has a middle bit of the frame flipped
     enum Dead
     {
         DEAD_NONE,

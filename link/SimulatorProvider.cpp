@@ -38,6 +38,42 @@ int SimulatorProvider::Open(const DeviceInfo& device, std::unique_ptr<DeviceBack
     return STATUS_DEVICE_NOT_FOUND;
 }
 
+namespace
+{
+class SimulatorEvents : public DeviceEvents
+{
+public:
+    explicit SimulatorEvents(std::vector<std::shared_ptr<SimulatedBox>> boxes)
+        : m_Boxes(std::move(boxes)), m_Seen(Changes())
+    {
+    }
+    int Descriptor() const override { return -1; }
+    bool Drain() override
+    {
+        const std::uint64_t now = Changes();
+        const bool changed = now != m_Seen;
+        m_Seen = now;
+        return changed;
+    }
+
+private:
+    std::uint64_t Changes() const
+    {
+        std::uint64_t sum = 0;
+        for (const auto& box : m_Boxes)
+            sum += box->GetPlugChanges();
+        return sum;
+    }
+    std::vector<std::shared_ptr<SimulatedBox>> m_Boxes;
+    std::uint64_t m_Seen;
+};
+} // namespace
+
+std::unique_ptr<DeviceEvents> SimulatorProvider::Watch(std::string&)
+{
+    return std::make_unique<SimulatorEvents>(m_Boxes);
+}
+
 std::shared_ptr<SimulatedBox> SimulatorProvider::GetBox(std::size_t index) const
 {
     return index < m_Boxes.size() ? m_Boxes[index] : nullptr;

@@ -13,7 +13,7 @@
 namespace FTD2xx
 {
 
-// Lists the simulated boxes "SIM00001", "SIM00002", ... that stay plugged in.
+// Lists the simulated boxes "SIM00001", "SIM00002", ... that are plugged in.
 class FTD2XX_API SimulatorProvider : public DeviceProvider
 {
 public:
@@ -23,6 +23,9 @@ public:
 
     int Enumerate(std::vector<DeviceInfo>& devices) override;
     int Open(const DeviceInfo& device, std::unique_ptr<DeviceBackend>& backend) override;
+    // Events on each unplug and replug of a simulated box, found when drained (no descriptor:
+    // the boxes change only when asked, on their clock).
+    std::unique_ptr<DeviceEvents> Watch(std::string& problem) override;
 
     // Box i (0-based) for tests and demonstrations; nullptr outside the list.
     std::shared_ptr<SimulatedBox> GetBox(std::size_t index) const;

@@ -11,7 +11,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev
-  libftdi1-dev libusb-1.0-0-dev
+  libftdi1-dev libusb-1.0-0-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libhdf5-dev
   libsqlite3-dev libpq-dev

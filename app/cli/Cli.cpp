@@ -34,10 +34,13 @@ constexpr const char* kExitCodes =
     "  130  interrupted (Ctrl-C); what arrived is kept, a sweep or a monitor\n"
     "       gives the box its own settings back\n";
 
-int Run(Cli::Needs needs, Cli::Subcommand& command)
+int Run(Cli::Needs needs, const Cli::GlobalOptions& global, Cli::Subcommand& command)
 {
     if (const int code = command.Prepare(); code != EXIT_OK)
         return code;
+    if (needs >= Cli::Needs::BOX && global.wait)
+        if (const int code = command.WaitForBox(); code != EXIT_OK)
+            return code;
     if (needs >= Cli::Needs::CONNECTED)
         if (const int code = command.Connect(); code != EXIT_OK)
             return code;
@@ -77,6 +80,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
     app.add_flag("--simulate", o.simulate, "list a simulated box after the real ones");
     app.add_flag("--json", o.json, "one JSON document on stdout");
     app.add_flag("-q,--quiet", o.quiet, "no history lines on stdout");
+    std::vector<double> wait;
+    app.add_option("--wait", wait,
+                   "wait for the box (-d, UsbDevice, else any) to be attached, at most SECONDS "
+                   "(none: until Ctrl-C); also bounds read --reconnect's wait for its return")
+        ->expected(0, 1)
+        ->type_name("[SECONDS]")
+        ->check(CLI::NonNegativeNumber);
 
     std::vector<std::pair<CLI::App*, Cli::Factory>> declared;
     for (const Cli::CommandEntry& command : Cli::Commands())
@@ -106,6 +116,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
         return EXIT_USAGE;
     }
 
+    o.wait = app.count("--wait") > 0;
+    if (!wait.empty())
+        o.waitSeconds = wait.front();
     for (std::size_t i = 0; i < declared.size(); ++i)
     {
         if (declared[i].first->parsed())
@@ -114,7 +127,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env)
             const std::unique_ptr<Cli::Subcommand> command = declared[i].second(o, env);
             if (needs != Cli::Needs::NOTHING && env.setUpDevices)
                 env.setUpDevices(o.simulate);
-            return Run(needs, *command);
+            return Run(needs, o, *command);
         }
     }
     return EXIT_USAGE;

@@ -16,6 +16,7 @@ struct ReadOptions
 {
     std::optional<unsigned> count;
     std::optional<unsigned> interval;
+    bool reconnect = false;
 };
 
 class Read : public SubcommandWith<ReadOptions>
@@ -33,7 +34,10 @@ int Read::Execute()
     const unsigned interval = m_Options.interval.value_or(50);
     json readings = json::array();
     int code = EXIT_OK;
-    for (unsigned n = 0; endless || n < count; ++n)
+    // An unplug under --reconnect: one line on stderr (the session's error line), the wait,
+    // one line when the box is back; the reading that failed is taken again.
+    m_Session.SetWaitForReturn(m_Options.reconnect);
+    for (unsigned n = 0; endless || n < count;)
     {
         if (n != 0)
             Sleep(interval);
@@ -43,11 +47,19 @@ int Read::Execute()
             break;
         }
         const std::optional<unsigned> value = m_Session.SingleSample().value;
+        if (!value && m_Session.View().state == GS_WAITING)
+        {
+            if (WaitForReturn())
+                continue;
+            code = Interrupted() ? EXIT_INTERRUPT : EXIT_BOX;
+            break;
+        }
         if (!value)
         {
             code = EXIT_BOX;
             break;
         }
+        ++n;
         const SampleParts parts = m_Session.Split(*value);
         if (m_Global.json)
             readings.push_back({{"raw", *value}, {"st", parts.st}, {"mt", parts.mt}});
@@ -68,6 +80,8 @@ Factory DeclareRead(CLI::App& sub)
     auto o = std::make_shared<ReadOptions>();
     sub.add_option("--count", o->count, "readings to take")->check(CLI::PositiveNumber);
     sub.add_option("--interval", o->interval, "milliseconds between readings (default 50)");
+    sub.add_flag("--reconnect", o->reconnect,
+                 "survive an unplug: wait for the box to return, restore its settings, go on");
     return Make<Read>(o);
 }
 

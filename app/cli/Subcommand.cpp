@@ -1,6 +1,7 @@
 #include "app/cli/Subcommand.h"
 
 #include "app/core/HistorySink.h"
+#include "app/core/Reconnector.h"
 #include "base/Support.h"
 
 #include <algorithm>
@@ -23,10 +24,23 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b)
 }
 } // namespace
 
-Subcommand::Subcommand(const GlobalOptions& global, CliEnvironment& env)
-    : m_Global(global), m_Env(env), m_Sink(env.out, env.err, global.quiet || global.json),
-      m_Session(m_Box, m_Sink, m_Ini)
+void SleepClock::SleepUntil(TimePoint t)
 {
+    if (t <= m_Now)
+        return;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - m_Now);
+    if (m_Sleep)
+        m_Sleep(unsigned(ms.count()));
+    m_Now += ms;
+}
+
+Subcommand::Subcommand(const GlobalOptions& global, CliEnvironment& env)
+    : m_Global(global), m_Env(env), m_Clock(env.sleep),
+      m_Sink(env.out, env.err, global.quiet || global.json), m_Session(m_Box, m_Sink, m_Ini)
+{
+    m_Session.SetClock(m_Clock);
+    // A run that does not reconnect ends on an unplug (read --reconnect waits).
+    m_Session.SetWaitForReturn(false);
     // As the window does: a missing INI file is an empty one; a broken one is not used,
     // logged to error_opening_inifile.log and named on stderr, and the run goes on with
     // the built-in values.
@@ -61,6 +75,94 @@ void Subcommand::PrintJson(json document)
 {
     document.update(History());
     m_Env.out << document.dump(2) << '\n';
+}
+
+std::string Subcommand::WantedSerial() const
+{
+    if (!m_Global.device.empty())
+        return m_Global.device;
+    zef::String configured;
+    if (m_Ini.GetString("Default", "UsbDevice", configured))
+        return configured.GetStdString();
+    return {};
+}
+
+namespace
+{
+std::string Seconds(double seconds)
+{
+    std::string text = std::to_string(seconds);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text + " s";
+}
+} // namespace
+
+int Subcommand::WaitForBox()
+{
+    const std::string serial = WantedSerial();
+    const std::string name = serial.empty() ? "box" : "box " + serial;
+    const auto start = m_Clock.Now();
+    const auto limit = std::chrono::duration<double>(m_Global.waitSeconds.value_or(0));
+    bool said = false;
+    // The list's serial numbers are compared as typed: UsbDevice ignores case elsewhere, so
+    // here too.
+    const auto listed = [&]
+    {
+        unsigned long count = 0;
+        if (m_Box.GetConnectedDevices(count) != Box::OK)
+            return false;
+        for (unsigned long index = 0; index < count; ++index)
+        {
+            std::string s;
+            std::string description;
+            if (m_Box.GetDeviceInformation(int(index), s, description) == Box::OK &&
+                (serial.empty() || EqualsIgnoringCase(s, serial)))
+                return true;
+        }
+        return false;
+    };
+    while (!listed())
+    {
+        if (Interrupted())
+            return EXIT_INTERRUPT;
+        if (m_Global.waitSeconds && m_Clock.Now() - start >= limit)
+        {
+            m_Sink.Error("No " + name + " appeared within " + Seconds(*m_Global.waitSeconds) + ".");
+            return EXIT_BOX;
+        }
+        if (!said)
+            m_Env.err << "Waiting for " << (serial.empty() ? "a box" : name) << "...\n";
+        said = true;
+        m_Clock.SleepFor(Reconnector::kPollInterval);
+    }
+    return EXIT_OK;
+}
+
+bool Subcommand::WaitForReturn()
+{
+    const auto start = m_Clock.Now();
+    const auto limit = std::chrono::duration<double>(m_Global.waitSeconds.value_or(0));
+    while (m_Session.View().state == GS_WAITING)
+    {
+        const std::string serial = m_Session.View().waitingFor;
+        if (Interrupted())
+            return false;
+        if (m_Global.waitSeconds && m_Clock.Now() - start >= limit)
+        {
+            m_Sink.Error("Box " + serial + " did not return within " +
+                         Seconds(*m_Global.waitSeconds) + ".");
+            return false;
+        }
+        m_Clock.SleepFor(Reconnector::kPollInterval);
+        if (m_Session.Reconnect() && m_Session.View().state != GS_WAITING)
+        {
+            m_Env.err << "Box " << serial << " is back; its settings are restored.\n";
+            return true;
+        }
+    }
+    return m_Box.IsOpen();
 }
 
 int Subcommand::Connect()

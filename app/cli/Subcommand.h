@@ -6,9 +6,11 @@
 #include "app/core/BoxSession.h"
 #include "base/IniFile.h"
 #include "driver/Box.h"
+#include "link/Clock.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,23 @@ struct GlobalOptions
     bool json = false;
     bool quiet = false;
     std::string device;
+    // --wait: wait for the box before the command, at most waitSeconds (none: until Ctrl-C).
+    bool wait = false;
+    std::optional<double> waitSeconds;
+};
+
+// The environment's sleep as a clock: time passes only in its sleeps, which is all that the
+// waits of a run need, and tests that advance a manual clock there see the same times.
+class SleepClock : public FTD2xx::Clock
+{
+public:
+    explicit SleepClock(const std::function<void(unsigned)>& sleep) : m_Sleep(sleep) {}
+    TimePoint Now() const override { return m_Now; }
+    void SleepUntil(TimePoint t) override;
+
+private:
+    const std::function<void(unsigned)>& m_Sleep;
+    TimePoint m_Now{};
 };
 
 // The batch's collection tick: short enough for a lively progress bar, long enough to cost
@@ -43,6 +62,9 @@ public:
     virtual int Prepare() { return EXIT_OK; }
     virtual int Execute() = 0;
 
+    // --wait: looks for the box (-d, else UsbDevice, else any) until it is listed, the time is
+    // up (EXIT_BOX) or Ctrl-C (EXIT_INTERRUPT).
+    int WaitForBox();
     // Scans, picks the box (-d, else UsbDevice, else the only one) and connects.
     int Connect();
     // A box found off is switched on with the supply its defaults chose, as the window's
@@ -66,6 +88,11 @@ protected:
         std::function<void()> progress;
     };
     bool PollUntilDone(const Polled& engine);
+    // In GS_WAITING: reopens the box when it returns, within --wait's time if given; false
+    // when it did not come back (the reason on stderr) or on Ctrl-C.
+    bool WaitForReturn();
+    // The serial --wait and a reconnect look for: -d, else UsbDevice, else "" (any box).
+    std::string WantedSerial() const;
     void Sleep(unsigned ms)
     {
         if (m_Env.sleep)
@@ -75,6 +102,7 @@ protected:
     const GlobalOptions& m_Global;
     CliEnvironment& m_Env;
     zef::IniFile m_Ini;
+    SleepClock m_Clock;
     CliSink m_Sink;
     Tavik::Box m_Box;
     BoxSession m_Session;

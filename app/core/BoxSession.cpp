@@ -99,6 +99,16 @@ bool BoxSession::Check(int status, const std::string& failure)
         return true;
     m_LastFailure = status;
     m_LastFailureText = m_Box.GetStatusAsString(status);
+    const GuiState state = m_View.state;
+    if (m_Box.IsOpen() && MeansUnplugged(status, m_LastFailureText) &&
+        (state == GS_CONNECTED || state == GS_POWERED || state == GS_CONTINUOUS))
+    {
+        // One line for the unplug instead of an error for each call that finds the box gone.
+        if (!m_Outcome.failed)
+            m_Outcome = {true, status, failure + m_LastFailureText};
+        BoxVanished(state == GS_CONTINUOUS ? "Continuous sampling" : nullptr);
+        return false;
+    }
     Fail(failure + m_LastFailureText, status);
     return false;
 }
@@ -108,11 +118,52 @@ bool BoxSession::LastFailureMeansUnplugged() const
     return MeansUnplugged(m_LastFailure, m_LastFailureText);
 }
 
-void BoxSession::StopBecauseUnplugged(const char* what)
+void BoxSession::BoxVanished(const char* what)
 {
-    m_History.Line(std::string(what) + " stopped: the box is no longer attached.");
+    const std::string serial = m_Box.IsOpen() ? m_Box.GetSerial() : m_View.waitingFor;
+    m_Restore = CurrentSettings();
     m_Box.Close();
-    EnterState(GS_DISCONNECTED);
+    std::string text = (what ? std::string(what) + " stopped: box " : std::string("Box ")) + serial;
+    if (m_WaitForReturn)
+    {
+        // The history blanks non-ASCII bytes: a hyphen where the state text has its dash.
+        text += " unplugged - waiting for it to return.";
+        EnterState(GS_WAITING);
+        m_View.waitingFor = serial;
+    }
+    else
+    {
+        text += " unplugged (" + m_LastFailureText + ").";
+        EnterState(GS_DISCONNECTED);
+    }
+    if (!m_Outcome.failed)
+        m_Outcome = {true, m_LastFailure, text};
+    m_History.Error(text);
+}
+
+BoxSettings BoxSession::CurrentSettings() const
+{
+    BoxSettings settings;
+    settings.mode = m_View.mode.value_or(SampleParameter::SSI_Binary);
+    settings.clockHz = m_View.clock;
+    settings.stBits = m_View.stBits;
+    settings.mtBits = m_View.mtBits;
+    settings.dataMask = m_View.dataFilter;
+    settings.grayMask = m_View.grayCodeFilter;
+    settings.spiWord = m_View.spiWord;
+    settings.outputs = m_View.outputs;
+    const GuiState state = m_View.state;
+    settings.supply = state == GS_POWERED || state == GS_CONTINUOUS || state == GS_BATCH
+                          ? m_View.supply
+                          : Box::PWR_OFF;
+    return settings;
+}
+
+std::string StateText(const BoxView& view)
+{
+    if (view.state != GS_WAITING)
+        return {};
+    return "Box " + view.waitingFor + " unplugged \u2013 waiting for it to return";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -146,6 +197,8 @@ void BoxSession::EnterState(GuiState state)
 {
     if (state == m_View.state && state != GS_INIT)
         return;
+    if (state != GS_WAITING)
+        m_View.waitingFor.clear();
     if (state == GS_INIT)
     {
         m_View.state = GS_INIT;
@@ -167,31 +220,109 @@ void BoxSession::EnterState(GuiState state)
 
 Outcome BoxSession::ScanDevices()
 {
+    return Act([&] { ListDevices(false); });
+}
+
+void BoxSession::ListDevices(bool quiet)
+{
+    // A quiet listing (after a hot-plug event) keeps the selected box selected.
+    const int selected = m_View.selectedDevice;
+    const std::string selectedSerial = selected >= 0 && selected < int(m_View.devices.size())
+                                           ? m_View.devices[std::size_t(selected)].serial
+                                           : std::string();
+    m_View.devices.clear();
+    m_View.selectedDevice = -1;
+    unsigned long count = 0;
+    if (!Check(m_Box.GetConnectedDevices(count),
+               "Error while retrieving number of connected devices.\n"))
+        return;
+    if (!quiet)
+        m_History.Line(Format("%u connected device(s) found.", unsigned(count)));
+    for (unsigned long index = 0; index < count; ++index)
+    {
+        std::string serial;
+        std::string description;
+        if (!Check(m_Box.GetDeviceInformation(int(index), serial, description),
+                   "Error while retrieving device information of connected device.\n"))
+            return;
+        // The list is sorted by serial number; equal serials keep their order.
+        const auto at = std::upper_bound(m_View.devices.begin(), m_View.devices.end(), serial,
+                                         [](const std::string& s, const BoxView::Device& d)
+                                         { return s < d.serial; });
+        m_View.devices.insert(at, {serial, int(index)});
+    }
+    if (m_View.devices.empty())
+        return;
+    m_View.selectedDevice = 0;
+    if (quiet)
+        for (std::size_t i = 0; i < m_View.devices.size(); ++i)
+            if (m_View.devices[i].serial == selectedSerial)
+                m_View.selectedDevice = int(i);
+}
+
+Outcome BoxSession::DevicesChanged()
+{
     return Act(
         [&]
         {
-            m_View.devices.clear();
-            m_View.selectedDevice = -1;
-            unsigned long count = 0;
-            if (!Check(m_Box.GetConnectedDevices(count),
-                       "Error while retrieving number of connected devices.\n"))
-                return;
-            m_History.Line(Format("%u connected device(s) found.", unsigned(count)));
-            for (unsigned long index = 0; index < count; ++index)
+            switch (m_View.state)
             {
-                std::string serial;
-                std::string description;
-                if (!Check(m_Box.GetDeviceInformation(int(index), serial, description),
-                           "Error while retrieving device information of connected device.\n"))
-                    return;
-                // The list is sorted by serial number; equal serials keep their order.
-                const auto at = std::upper_bound(
-                    m_View.devices.begin(), m_View.devices.end(), serial,
-                    [](const std::string& s, const BoxView::Device& d) { return s < d.serial; });
-                m_View.devices.insert(at, {serial, int(index)});
+            case GS_DISCONNECTED:
+                ListDevices(true);
+                break;
+            case GS_CONNECTED:
+            case GS_POWERED:
+            {
+                Box::POWER_MODE power = Box::PWR_OFF;
+                Check(m_Box.GetPowerMode(power), "Error while reading power_mode from device.\n");
+                break;
             }
-            if (!m_View.devices.empty())
-                m_View.selectedDevice = 0;
+            case GS_WAITING:
+                Reconnect();
+                break;
+            default:
+                break;
+            }
+        });
+}
+
+Outcome BoxSession::Reconnect()
+{
+    return Act(
+        [&]
+        {
+            if (m_View.state != GS_WAITING)
+                return;
+            const std::string serial = m_View.waitingFor;
+            Reconnector reconnector(m_Box, m_History, *m_Clock);
+            if (!reconnector.IsListed(serial))
+                return;
+            switch (reconnector.Reopen(serial, m_Restore))
+            {
+            case Reconnector::ABSENT:
+                return;
+            case Reconnector::REOPENED:
+                m_LastWarning.clear();
+                EnterState(m_Restore.supply != Box::PWR_OFF ? GS_POWERED : GS_CONNECTED);
+                return;
+            case Reconnector::REFUSED:
+                Fail("Box " + serial + " is back but cannot be opened yet.\n" +
+                     reconnector.LastError());
+                return;
+            case Reconnector::FAILED:
+                if (!m_Box.IsOpen())
+                {
+                    Fail("Error while opening device.\n" + reconnector.LastError());
+                    return;
+                }
+                // Open, but a setting did not take (its error line is written): the box as
+                // it is now.
+                m_Outcome = {true, Box::FAILED, reconnector.LastError()};
+                EnterState(GS_CONNECTED);
+                if (ReadSettingsBack() != Box::PWR_OFF)
+                    EnterState(GS_POWERED);
+                return;
+            }
         });
 }
 
@@ -223,6 +354,13 @@ Outcome BoxSession::ConnectOrDisconnect()
     return Act(
         [&]
         {
+            if (m_View.state == GS_WAITING)
+            {
+                m_History.Line("Stopped waiting for box " + m_View.waitingFor + ".");
+                EnterState(GS_DISCONNECTED);
+                ListDevices(true);
+                return;
+            }
             if (m_Box.IsOpen())
             {
                 m_Box.Close();
@@ -241,7 +379,10 @@ Outcome BoxSession::ConnectOrDisconnect()
             m_History.Line(Format("Connected to device '%s', serial '%s'.",
                                   m_Box.GetDescription().c_str(), m_Box.GetSerial().c_str()));
             EnterState(GS_CONNECTED);
-            if (ReadSettingsBack() != Box::PWR_OFF)
+            const Box::POWER_MODE power = ReadSettingsBack();
+            if (!m_Box.IsOpen())
+                return; // it vanished on the way
+            if (power != Box::PWR_OFF)
                 EnterState(GS_POWERED);
             else
                 LoadAndApplyDefaults();
@@ -257,6 +398,8 @@ Outcome BoxSession::Reset()
                 return;
             if (Check(m_Box.Reset(), "Error while reset device.\n"))
                 m_History.Line("Reset device");
+            if (!m_Box.IsOpen())
+                return; // it vanished on the way
             EnterState(GS_CONNECTED);
             ReadSettingsBack();
         });
@@ -323,7 +466,7 @@ Outcome BoxSession::LoadAndApplyDefaults()
         [&]
         {
             DefaultParameter record;
-            if (!m_Ini.IsOpen())
+            if (!m_Ini.IsOpen() || !m_Box.IsOpen())
                 return;
             zef::Result result;
             const std::string& description = m_Box.GetDescription();
@@ -395,7 +538,8 @@ Outcome BoxSession::SwitchOutput(int index, Box::OUTPUT_MODE mode)
     return Act(
         [&]
         {
-            if (m_View.state == GS_DISCONNECTED || m_View.state == GS_BATCH)
+            if (m_View.state == GS_DISCONNECTED || m_View.state == GS_BATCH ||
+                m_View.state == GS_WAITING)
                 return;
             if (!(index >= 0 && index <= 2))
                 zef::XAssertionFailed("index>=0 && index<=2", "Parameter index is out of range.",
@@ -430,6 +574,8 @@ Outcome BoxSession::TogglePower()
                 target = GS_POWERED;
                 for (int index = 0; index < 3; ++index)
                     SwitchOutput(index, m_View.outputs[std::size_t(index)]);
+                if (m_View.state != GS_CONNECTED)
+                    return; // it vanished on the way
             }
             else if (m_View.state == GS_POWERED)
             {
@@ -594,7 +740,7 @@ Outcome BoxSession::EndBatch(const char* what, bool boxVanished)
             if (m_View.state != GS_BATCH)
                 return;
             if (boxVanished)
-                StopBecauseUnplugged(what);
+                BoxVanished(what);
             else
                 EnterState(GS_POWERED);
         });
@@ -771,20 +917,15 @@ Reading BoxSession::SingleSample()
         [&]
         {
             m_LastFailure = Box::OK; // a failure here is judged by its own status
-            // Unplugged during continuous sampling, every tick would add the same error again.
-            const auto failed = [this]
-            {
-                if (m_View.state == GS_CONTINUOUS && LastFailureMeansUnplugged())
-                    StopBecauseUnplugged("Continuous sampling");
-            };
+            // An unplug during continuous sampling ends it in Check, with one line.
             SampleParameter p;
             if (!ReadSampleParameter(p))
-                return failed();
+                return;
             if (p.GetSampleCount() != 1)
             {
                 p.SetSampleCount(1);
                 if (ValidateAndSet(p, "Set sample count 1.") != Box::OK)
-                    return failed();
+                    return;
             }
             std::vector<unsigned> samples;
             if (!Check(m_Box.Sample(samples), "Error while sampling.\n"))
@@ -794,7 +935,7 @@ Reading BoxSession::SingleSample()
                 // taken.
                 if (!LastFailureMeansUnplugged())
                     m_Box.TerminateSample();
-                return failed();
+                return;
             }
             if (samples.size() != 1)
                 zef::XAssertionFailed("samples.size() == 1", "Array size not expected.", SOURCE,

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/core/GuiState.h"
+#include "app/core/Reconnector.h"
 #include "app/core/RunSettings.h"
 #include "driver/Box.h"
 #include "driver/SampleParameter.h"
+#include "link/Clock.h"
 
 #include <array>
 #include <optional>
@@ -56,8 +58,15 @@ struct BoxView
     // The reading shown last, for windows that show it again in another format.
     unsigned sample = 0;
 
+    // In GS_WAITING: the serial number of the box that vanished.
+    std::string waitingFor;
+
     bool operator==(const BoxView&) const = default;
 };
+
+// What the window shows of its state beside the device list: in GS_WAITING "Box SIM00001
+// unplugged – waiting for it to return" (UTF-8, with an en dash), otherwise nothing.
+std::string StateText(const BoxView& view);
 
 // A reading split into its parts by the selected bit counts, and the texts the window
 // shows for them.
@@ -112,6 +121,12 @@ public:
 
     BoxSession(Tavik::Box& box, HistorySink& history, const zef::IniFile& ini);
 
+    // The clock that times the retries of a reopen (the system clock unless set).
+    void SetClock(FTD2xx::Clock& clock) { m_Clock = &clock; }
+    // Whether a box that vanishes is waited for (GS_WAITING, the window) or only closed
+    // (GS_DISCONNECTED, a command line run that does not reconnect). On by default.
+    void SetWaitForReturn(bool wait) { m_WaitForReturn = wait; }
+
     const BoxView& View() const { return m_View; }
     Tavik::Box& GetBox() { return m_Box; }
     // The box's settings as a saved run names them, written by `program` ("Tavik 1.3.2").
@@ -129,10 +144,23 @@ public:
 
     // --- Devices ---------------------------------------------------------------------------
     Outcome ScanDevices();
+    // Devices came or went (a hot-plug event, which may come early or twice). Without a box
+    // the list is read again, silently. With a box open and idle, the box is asked whether it
+    // is still there. While waiting for a box, it is reopened when it is listed (Reconnect).
+    // Continuous sampling and batches find an unplug by their own failing calls.
+    Outcome DevicesChanged();
+    // In GS_WAITING, when the box is listed again: reopens it (retrying on access or busy
+    // errors, on the session's clock), restores the settings it had, with a line each, and
+    // ends in GS_POWERED when its supply was on, else GS_CONNECTED. Nothing while it is
+    // not listed.
+    Outcome Reconnect();
+    // The settings the view shows, the supply as on only in a state with the supply on.
+    BoxSettings CurrentSettings() const;
     void SelectDevice(int index) { m_View.selectedDevice = index; }
     // Selects the device named by "UsbDevice" in chapter "Default", ignoring letter case.
     Outcome PreselectConfigured();
-    // Connect to the selected device, or disconnect when a box is open.
+    // Connect to the selected device, or disconnect when a box is open; in GS_WAITING it stops
+    // waiting.
     Outcome ConnectOrDisconnect();
     Outcome Reset();
     // Reads the box's settings into the view; PWR_OFF also when a read failed.
@@ -198,7 +226,10 @@ private:
     bool Check(int status, const std::string& failure);
     // Whether the last failure that Check reported says the box is no longer attached.
     bool LastFailureMeansUnplugged() const;
-    void StopBecauseUnplugged(const char* what);
+    // The open box vanished: one line, closed, and GS_WAITING (or GS_DISCONNECTED). `what`
+    // names the work it stopped ("Continuous sampling"), or is null.
+    void BoxVanished(const char* what);
+    void ListDevices(bool quiet);
     bool ReadSampleParameter(Tavik::SampleParameter& p);
     void CommitRegister(unsigned value, const Register& reg);
     void ApplyDefaults(const DefaultParameter& record);
@@ -218,6 +249,9 @@ private:
     unsigned m_LastWarningClock = 0;
     Outcome m_Outcome; // of the running action
     int m_ActionDepth = 0;
+    FTD2xx::Clock* m_Clock = &FTD2xx::Clock::System();
+    bool m_WaitForReturn = true;
+    BoxSettings m_Restore; // in GS_WAITING: what the box had
 };
 
 } // namespace App

@@ -18,31 +18,31 @@ void Add(std::vector<ControlState>& out, const std::vector<Control>& controls,
         out.push_back({c, e, text});
 }
 
-// Rows of the state table; columns DISCONNECTED, CONNECTED, POWERED, CONTINUOUS.
+// Rows of the state table; columns DISCONNECTED, CONNECTED, POWERED, CONTINUOUS, WAITING.
 struct Row
 {
     std::vector<Control> controls;
-    ControlState::Enable e[4];
-    const char* text[4];
+    ControlState::Enable e[5];
+    const char* text[5];
 };
 
 const std::vector<Row>& Table()
 {
     using C = Control;
     static const std::vector<Row> table = {
-        {{C::DEVICES, C::SCAN}, {E, D, U, U}, {}},
-        {{C::CONNECT}, {U, E, D, U}, {"Connect", "Disconnect", nullptr, nullptr}},
-        {{C::POWER}, {D, E, E, D}, {nullptr, "Power ON", "Power OFF", nullptr}},
-        {{C::SUPPLY_EXTERNAL, C::SUPPLY_INTERNAL, C::SUPPLY_DCDC}, {D, E, D, U}, {}},
-        {{C::SINGLE_SAMPLE, C::BATCH_SAMPLE}, {D, D, E, D}, {}},
-        {{C::CONTINUOUS_SAMPLE}, {D, D, E, E}, {}},
+        {{C::DEVICES, C::SCAN}, {E, D, U, U, D}, {}},
+        {{C::CONNECT}, {U, E, D, U, E}, {"Connect", "Disconnect", nullptr, nullptr, "Disconnect"}},
+        {{C::POWER}, {D, E, E, D, D}, {nullptr, "Power ON", "Power OFF", nullptr, nullptr}},
+        {{C::SUPPLY_EXTERNAL, C::SUPPLY_INTERNAL, C::SUPPLY_DCDC}, {D, E, D, U, D}, {}},
+        {{C::SINGLE_SAMPLE, C::BATCH_SAMPLE}, {D, D, E, D, D}, {}},
+        {{C::CONTINUOUS_SAMPLE}, {D, D, E, E, D}, {}},
         {{C::RESET, C::OUT1_HIGH, C::OUT1_OPEN, C::OUT1_LOW, C::OUT2_HIGH, C::OUT2_OPEN,
           C::OUT2_LOW, C::OUT3_HIGH, C::OUT3_OPEN, C::OUT3_LOW, C::HEX},
-         {D, E, U, U},
+         {D, E, U, U, D},
          {}},
         {{C::MODE, C::CLOCK, C::DATA_FILTER, C::GRAY_CODE_FILTER, C::SPI_WORD, C::ST_BITS,
           C::MT_BITS},
-         {D, E, E, D},
+         {D, E, E, D, D},
          {}},
     };
     return table;
@@ -66,6 +66,9 @@ std::vector<ControlState> ControlStatesFor(GuiState state)
         break;
     case GS_CONTINUOUS:
         column = 3;
+        break;
+    case GS_WAITING:
+        column = 4;
         break;
     case GS_BATCH:
         return {};

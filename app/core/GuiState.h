@@ -14,6 +14,7 @@ enum GuiState
     GS_POWERED = 3,      // supply on
     GS_BATCH = 4,        // batch dialog open
     GS_CONTINUOUS = 5,   // continuous sampling running
+    GS_WAITING = 6,      // the open box vanished; waiting for its serial number to return
 };
 
 // The main window's controls that the states switch, by what they do; the window maps them
@@ -66,7 +67,8 @@ struct ControlState
 };
 
 // The controls that entering `state` changes, in the order they are set. GS_INIT gives
-// the changes of GS_DISCONNECTED (it ends there); GS_BATCH changes nothing.
+// the changes of GS_DISCONNECTED (it ends there); GS_BATCH changes nothing. GS_WAITING
+// disables every box control and leaves Connect as "Disconnect", which stops the waiting.
 std::vector<ControlState> ControlStatesFor(GuiState state);
 
 } // namespace App

@@ -124,8 +124,9 @@ TEST_F(BatchStopTest, ADeadEncoderIsGreyNotGreenAndAVanishedBoxEndsAsAnUnplug)
             m_Answer = CBatchSampleDlg::Unsaved::Discard;
             WindowInput::Click(batch.GetDlgItem(IDC_BT_EXIT));
         });
-    EXPECT_EQ(Dlg().GetGuiState(), GS_DISCONNECTED);
-    EXPECT_EQ(History().back(), "Batch sampling stopped: the box is no longer attached.");
+    EXPECT_EQ(Dlg().GetGuiState(), GS_WAITING);
+    EXPECT_EQ(History().back(),
+              "Error: Batch sampling stopped: box SIM00001 unplugged - waiting for it to return.");
 }
 
 TEST_F(BatchStopTest, TheSweepSaysWhatIsWrongWithAnEditAndAStoppedSweepRecommendsNothing)

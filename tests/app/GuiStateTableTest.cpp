@@ -7,7 +7,7 @@
 TEST_F(DialogTest, StateTableNamesOnlyControlsOfTheWindow)
 {
     for (const GuiState state :
-         {GS_INIT, GS_DISCONNECTED, GS_CONNECTED, GS_POWERED, GS_BATCH, GS_CONTINUOUS})
+         {GS_INIT, GS_DISCONNECTED, GS_CONNECTED, GS_POWERED, GS_BATCH, GS_CONTINUOUS, GS_WAITING})
     {
         for (const ControlState& c : ControlStatesFor(state))
         {

@@ -21,35 +21,35 @@ namespace
 {
 
 // Every control that a GUI state switches, with its expected enabled state in
-// DISCONNECTED, CONNECTED, POWERED and CONTINUOUS.
+// DISCONNECTED, CONNECTED, POWERED, CONTINUOUS and WAITING.
 struct Expected
 {
     int id;
-    bool enabled[4];
+    bool enabled[5];
 };
 const Expected STATE_TABLE[] = {
-    {IDC_CB_DEVICES, {true, false, false, false}},
-    {IDC_BT_SCAN, {true, false, false, false}},
-    {IDC_BT_CONNECT, {true, true, false, false}},
-    {IDC_BT_POWER, {false, true, true, false}},
-    {IDC_RD_SSIDEVICE_EXTERNAL, {false, true, false, false}},
-    {IDC_RD_SSIDEVICE_INTERNAL, {false, true, false, false}},
-    {IDC_RD_SSIDEVICE_DCDC, {false, true, false, false}},
-    {IDC_BT_SINGLESAMPLE, {false, false, true, false}},
-    {IDC_BT_BATCHSAMPLE, {false, false, true, false}},
-    {IDC_BT_CONTINUOUSSAMPLE, {false, false, true, true}},
-    {IDC_BT_RESET, {false, true, true, true}},
-    {1009, {false, true, true, true}},
-    {1013, {false, true, true, true}},
-    {1017, {false, true, true, true}},
-    {IDC_CK_HEX, {false, true, true, true}},
-    {IDC_CB_SSIMODE, {false, true, true, false}},
-    {IDC_CB_SSIFREQUENCE, {false, true, true, false}},
-    {IDC_ED_DATAFILTER, {false, true, true, false}},
-    {IDC_ED_GRAYCODEFILTER, {false, true, true, false}},
-    {IDC_ED_SPICOMMAND, {false, true, true, false}},
-    {IDC_CB_STBITS, {false, true, true, false}},
-    {IDC_CB_MTBITS, {false, true, true, false}},
+    {IDC_CB_DEVICES, {true, false, false, false, false}},
+    {IDC_BT_SCAN, {true, false, false, false, false}},
+    {IDC_BT_CONNECT, {true, true, false, false, true}},
+    {IDC_BT_POWER, {false, true, true, false, false}},
+    {IDC_RD_SSIDEVICE_EXTERNAL, {false, true, false, false, false}},
+    {IDC_RD_SSIDEVICE_INTERNAL, {false, true, false, false, false}},
+    {IDC_RD_SSIDEVICE_DCDC, {false, true, false, false, false}},
+    {IDC_BT_SINGLESAMPLE, {false, false, true, false, false}},
+    {IDC_BT_BATCHSAMPLE, {false, false, true, false, false}},
+    {IDC_BT_CONTINUOUSSAMPLE, {false, false, true, true, false}},
+    {IDC_BT_RESET, {false, true, true, true, false}},
+    {1009, {false, true, true, true, false}},
+    {1013, {false, true, true, true, false}},
+    {1017, {false, true, true, true, false}},
+    {IDC_CK_HEX, {false, true, true, true, false}},
+    {IDC_CB_SSIMODE, {false, true, true, false, false}},
+    {IDC_CB_SSIFREQUENCE, {false, true, true, false, false}},
+    {IDC_ED_DATAFILTER, {false, true, true, false, false}},
+    {IDC_ED_GRAYCODEFILTER, {false, true, true, false, false}},
+    {IDC_ED_SPICOMMAND, {false, true, true, false, false}},
+    {IDC_CB_STBITS, {false, true, true, false, false}},
+    {IDC_CB_MTBITS, {false, true, true, false, false}},
 };
 } // namespace
 
@@ -279,18 +279,54 @@ TEST_F(TavikDlgTest, ContinuousSamplingTogglesAndResetEndsIt)
     EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
 }
 
-// The session's lines and state for an unplug are checked in BoxSessionTest; here the timer
-// stops and the controls follow.
-TEST_F(TavikDlgTest, UnplugDuringContinuousSamplingStopsTheTimerAndDisablesTheControls)
+// The session's lines and restored settings are checked in BoxSessionTest; here the timer
+// stops, the state shows, the controls follow and the box comes back on its event.
+TEST_F(TavikDlgTest, UnplugDuringContinuousSamplingShowsTheWaitingStateUntilTheBoxIsBack)
 {
     Connect();
     Click(IDC_BT_POWER);
     Click(IDC_BT_CONTINUOUSSAMPLE);
+    NewLines();
     SimBox().Unplug();
     Dlg().OnTimer();
     EXPECT_FALSE(Dlg().IsContinuousRunning());
-    EXPECT_EQ(Dlg().GetGuiState(), GS_DISCONNECTED);
-    ExpectEnabled(0, "DISCONNECTED after an unplug");
+    EXPECT_EQ(Dlg().GetGuiState(), GS_WAITING);
+    EXPECT_EQ(Dlg().GetStateText(),
+              QString::fromUtf8("Box SIM00001 unplugged \u2013 waiting for it to return"));
+    ExpectEnabled(4, "WAITING");
+    EXPECT_EQ(NewLines(), (Lines{"Error: Continuous sampling stopped: box SIM00001 unplugged - "
+                                 "waiting for it to return."}));
+    EXPECT_EQ(Item<QAbstractButton>(IDC_BT_CONNECT)->text(), "Disconnect");
+
+    SimBox().Replug();
+    Dlg().OnDeviceEvents();
+    EXPECT_EQ(Dlg().GetGuiState(), GS_POWERED);
+    EXPECT_EQ(Dlg().GetStateText(), QString());
+    ExpectEnabled(2, "POWERED after the return");
+    EXPECT_EQ(NewLines().back(), "Restored power mode PWR_INTERNAL.");
+    Click(IDC_BT_SINGLESAMPLE);
+    EXPECT_EQ(NewLines(), (Lines{}));
+}
+
+TEST_F(TavikDlgTest, TheBoxListFollowsPlugAndUnplugEvents)
+{
+    UseBoxes(2);
+    Dlg();
+    ASSERT_EQ(Item<QComboBox>(IDC_CB_DEVICES)->count(), 2);
+    Choose(IDC_CB_DEVICES, 1); // the link's index of SIM00002
+    NewLines();
+    SimBox(0).Unplug();
+    Dlg().OnDeviceEvents();
+    ASSERT_EQ(Item<QComboBox>(IDC_CB_DEVICES)->count(), 1);
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_DEVICES)->currentText(), "SIM00002");
+    SimBox(0).Replug();
+    Dlg().OnDeviceEvents();
+    Dlg().OnDeviceEvents(); // twice: nothing more
+    ASSERT_EQ(Item<QComboBox>(IDC_CB_DEVICES)->count(), 2);
+    EXPECT_EQ(Item<QComboBox>(IDC_CB_DEVICES)->currentText(), "SIM00002"); // still chosen
+    EXPECT_EQ(NewLines(), (Lines{}));
+    Click(IDC_BT_CONNECT);
+    EXPECT_EQ(Dlg().GetBox().GetSerial(), "SIM00002");
 }
 
 TEST_F(TavikDlgTest, WheelChangesOnlyAFocusedListAndScrollingSendsNothing)

@@ -707,6 +707,41 @@ TEST_F(CliTest, RecordsSendTheSpoolOnceAndYieldAndReportReadTheStore)
     EXPECT_NE(m_Out.find("Sent 0, already stored 0, refused 0, waiting 0"), std::string::npos);
     EXPECT_NE(m_Out.find("1 record\n"), std::string::npos) << m_Out;
     std::filesystem::remove_all(m_DataFolder);
+TEST_F(CliTest, WaitForTheBoxThenReadThroughAnUnplugWithReconnect)
+{
+    // --wait: the box is attached 300 ms into the wait.
+    m_Sim->GetBox(0)->Unplug();
+    const auto start = m_Clock.Now();
+    m_OnSleep = [&]
+    {
+        if (m_Clock.Now() - start >= std::chrono::milliseconds(300))
+            m_Sim->GetBox(0)->Replug();
+    };
+    EXPECT_EQ(Run({"-q", "--wait", "2", "info", "-d", "sim00001"}), EXIT_OK) << m_Err;
+    EXPECT_EQ(m_Err, "Waiting for box sim00001...\n");
+    m_OnSleep = {};
+    m_Sim->GetBox(0)->Unplug();
+    EXPECT_EQ(Run({"-q", "--wait", "1.5", "read"}), EXIT_BOX);
+    EXPECT_EQ(m_Err, "Waiting for a box...\nError: No box appeared within 1.5 s.\n");
+
+    // The box vanishes 1 s after it was opened and returns 0.5 s later.
+    Simulate(1, {.unplugAfterMs = 1000, .replugAfterMs = 500});
+    EXPECT_EQ(Run({"-q", "read", "--count", "20", "--interval", "100", "--reconnect"}), EXIT_OK);
+    EXPECT_EQ(std::count(m_Out.begin(), m_Out.end(), '\n'), 20);
+    EXPECT_EQ(m_Err, "Error: Box SIM00001 unplugged - waiting for it to return.\n"
+                     "Box SIM00001 is back; its settings are restored.\n");
+    // Without --reconnect the run ends there, with one line.
+    Simulate(1, {.unplugAfterMs = 1000, .replugAfterMs = 500});
+    EXPECT_EQ(Run({"-q", "read", "--count", "20", "--interval", "100"}), EXIT_BOX);
+    EXPECT_EQ(m_Err,
+              "Error: Box SIM00001 unplugged (No such device (it may have been disconnected)).\n");
+    // --wait bounds the wait for the return.
+    Simulate(1, {.unplugAfterMs = 1000});
+    EXPECT_EQ(
+        Run({"-q", "--wait", "1", "read", "--count", "20", "--interval", "100", "--reconnect"}),
+        EXIT_BOX);
+    EXPECT_EQ(m_Err, "Error: Box SIM00001 unplugged - waiting for it to return.\n"
+                     "Error: Box SIM00001 did not return within 1 s.\n");
 }
 
 TEST_F(CliTest, TestExitsWithTheOutcomeAndSpoolsEveryRecordStoppedOnesToo)

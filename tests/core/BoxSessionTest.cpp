@@ -241,10 +241,18 @@ TEST_F(BoxSessionTest, ABatchThatLostItsBoxEndsAsAnUnplugAndAClockTheBoxRefusedI
     EXPECT_FALSE(Session().ApplyClock(before));
     EXPECT_EQ(View().clock, 500000u);
     Session().EndBatch("Batch sampling", true);
-    EXPECT_EQ(View().state, GS_DISCONNECTED);
+    EXPECT_EQ(View().state, GS_WAITING);
     const std::vector<std::string> lines = m_Sink.TakeNew();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Batch sampling stopped: the box is no longer attached.");
+    EXPECT_EQ(lines.back(),
+              "Error: Batch sampling stopped: box SIM00001 unplugged - waiting for it to return.");
+    // Back with the clock the batch ran at, supply on.
+    Sim().Replug();
+    EXPECT_TRUE(Session().Reconnect());
+    EXPECT_EQ(View().state, GS_POWERED);
+    SampleParameter p;
+    ASSERT_EQ(Session().GetBox().GetSampleParameter(p), Box::OK);
+    EXPECT_EQ(p.GetFrequence(), 500000u);
 }
 
 // --- Devices and connecting ------------------------------------------------------------------
@@ -496,22 +504,96 @@ TEST_F(BoxSessionTest, SingleSampleSetsTheSampleCountOnceAndTakesNoneUnlessPower
     EXPECT_EQ(NewLines(), (Lines{}));
 }
 
-TEST_F(BoxSessionTest, UnplugDuringContinuousSamplingStopsWithOneErrorAndDisconnects)
+TEST_F(BoxSessionTest, UnplugDuringContinuousSamplingWaitsAndTheReturningBoxGetsItsSettingsBack)
 {
     PowerOn();
+    Session().SetClock(m_Clock);
+    Session().ChooseClock(500000);
+    Session().ChooseBitCounts(13, 4);
+    Session().SetExpert(ExpertOption::SPI_MODE, true);
+    Session().CommitSpiWord("12345678");
+    Session().ClickOutput(1, Box::OUT_HIGH_UB);
+    const BoxSettings before = Session().CurrentSettings();
     Session().StartContinuous();
     NewLines();
+
     Sim().Unplug();
     const Reading reading = Session().SingleSample();
     EXPECT_FALSE(reading.value);
     EXPECT_FALSE(reading.outcome);
-    EXPECT_EQ(NewLines(), (Lines{"Error: Error while reading sample parameter.",
-                                 "    No such device (it may have been disconnected)",
-                                 "Continuous sampling stopped: the box is no longer attached."}));
-    EXPECT_EQ(View().state, GS_DISCONNECTED);
+    EXPECT_EQ(NewLines(), (Lines{"Error: Continuous sampling stopped: box SIM00001 unplugged - "
+                                 "waiting for it to return."}));
+    EXPECT_EQ(View().state, GS_WAITING);
+    EXPECT_EQ(StateText(View()), "Box SIM00001 unplugged \u2013 waiting for it to return");
     EXPECT_FALSE(Session().GetBox().IsOpen());
-    Session().ScanDevices();
-    EXPECT_EQ(NewLines(), (Lines{"0 connected device(s) found."}));
+    EXPECT_TRUE(Session().SingleSample().outcome); // no reading taken while waiting
+    // Events while it is away, or twice, add nothing.
+    Session().DevicesChanged();
+    Session().DevicesChanged();
+    EXPECT_EQ(NewLines(), (Lines{}));
+
+    // Back before udev set its permissions: every attempt is refused, the window waits on.
+    Sim().SetFaults({.deniedOpens = 5});
+    Sim().Replug();
+    const auto start = m_Clock.Now();
+    EXPECT_FALSE(Session().DevicesChanged());
+    EXPECT_EQ(m_Clock.Now() - start, std::chrono::milliseconds(1400)); // 0, 100, 300, 1000 ms
+    EXPECT_EQ(NewLines(),
+              (Lines{"Error: Box SIM00001 is back but cannot be opened yet.",
+                     "    usb_open() failed: Access denied (insufficient permissions)"}));
+    EXPECT_EQ(View().state, GS_WAITING);
+    // The next event: refused once more, then opened after 100 ms.
+    EXPECT_TRUE(Session().DevicesChanged());
+    // (and the restoring commands take their replies' time)
+    EXPECT_GE(m_Clock.Now() - start, std::chrono::milliseconds(1500));
+    EXPECT_LT(m_Clock.Now() - start, std::chrono::milliseconds(1600));
+    EXPECT_EQ(NewLines(),
+              (Lines{"Box SIM00001 is back; restoring its settings.",
+                     "Restored SSI mode SSI_Binary.", "Restored SSI clock 500 kHz.",
+                     "Restored 13 ST bits and 4 MT bits.", "Restored data mask 0x0001FFFF.",
+                     "Restored gray binary mask 0x0001FFFF.", "Restored SPI data 0x12345678.",
+                     "Restored output 1 to OUT_OPEN.", "Restored output 2 to OUT_HIGH_UB.",
+                     "Restored output 3 to OUT_OPEN.", "Restored power mode PWR_INTERNAL."}));
+    EXPECT_EQ(View().state, GS_POWERED);
+    BoxSettings onBox;
+    ASSERT_EQ(BoxSettings::Read(Session().GetBox(), onBox), Box::OK);
+    BoxSettings expected = before;
+    expected.stBits = 12; // the box counts 17 bits; read back, they split at 12
+    expected.mtBits = 5;
+    EXPECT_EQ(onBox, expected);
+    // A duplicate event finds the box there.
+    EXPECT_TRUE(Session().DevicesChanged());
+    EXPECT_EQ(NewLines(), (Lines{}));
+    EXPECT_TRUE(Session().SingleSample().value);
+}
+
+TEST_F(BoxSessionTest, AnIdleBoxThatVanishesComesBackWithItsSupplyOffAndStopWaitingLists)
+{
+    Connect();
+    ASSERT_EQ(View().state, GS_CONNECTED);
+    NewLines();
+    Sim().Unplug();
+    EXPECT_FALSE(Session().DevicesChanged());
+    EXPECT_EQ(NewLines(), (Lines{"Error: Box SIM00001 unplugged - waiting for it to return."}));
+    Sim().Replug();
+    EXPECT_TRUE(Session().DevicesChanged());
+    EXPECT_EQ(View().state, GS_CONNECTED);
+    EXPECT_EQ(Sim().GetPowerCode(), 0); // the supply was off: it stays off
+    EXPECT_EQ(NewLines().back(), "Restored output 3 to OUT_OPEN.");
+
+    // Disconnect while waiting stops the waiting; the list then follows the events.
+    Sim().Unplug();
+    Session().DevicesChanged();
+    NewLines();
+    EXPECT_TRUE(Session().ConnectOrDisconnect());
+    EXPECT_EQ(NewLines(), (Lines{"Stopped waiting for box SIM00001."}));
+    EXPECT_EQ(View().state, GS_DISCONNECTED);
+    EXPECT_TRUE(View().devices.empty());
+    Sim().Replug();
+    Session().DevicesChanged();
+    ASSERT_EQ(View().devices.size(), 1u);
+    EXPECT_EQ(View().selectedDevice, 0);
+    EXPECT_EQ(NewLines(), (Lines{}));
 }
 
 TEST_F(BoxSessionTest, TimeoutDuringContinuousSamplingKeepsSampling)

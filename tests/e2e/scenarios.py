@@ -190,11 +190,11 @@ def matches(node, role, name):
 class Program:
     """The program in a scratch working directory, and its windows on the accessibility bus."""
 
-    def __init__(self, path, folder):
+    def __init__(self, path, folder, simulator="1"):
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
         env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-                   TAVIK_SIMULATOR="1")
+                   TAVIK_SIMULATOR=simulator)
         self.log = open(os.path.join(folder, "program.log"), "w")
         self.process = subprocess.Popen([path, "--simulate"], cwd=folder, env=env,
                                         stdout=self.log, stderr=subprocess.STDOUT)
@@ -414,6 +414,24 @@ def scenario_sweep(p, shots):
     p.gone("Clock Sweep")
 
 
+def scenario_hotplug(p, shots):
+    """The box vanishes 4 s after Connect and returns 3 s later: the window says so, waits
+    with the box controls off, and is powered again on its own."""
+    main = connect_and_power_on(p)
+    p.find(main, "label", "Box SIM00001 unplugged \u2013 waiting for it to return", 15)
+    check(not enabled(p.find(main, "push button", "Power ON|Power OFF")), "Power is enabled")
+    check(not enabled(p.find(main, "push button", "Single Sample")), "Single Sample is enabled")
+    check(enabled(p.find(main, "push button", "Disconnect")), "Disconnect is disabled")
+    wait_for("the box back, powered",
+             lambda: enabled(p.find(main, "push button", "Single Sample")), 15)
+    wait_for("the waiting state gone",
+             lambda: not any(matches(n, "label", "Box SIM00001 unplugged.*")
+                             for n in walk(main)), 5)
+    p.find(main, "push button", "Power OFF")
+
+
+scenario_hotplug.simulator = "1,unplug_after=4000,replug=3000"
+
 def scenario_production(p, shots):
     main = connect_and_power_on(p)
     # The plan used last, as the dialog keeps it beside Tavik.ini.
@@ -499,6 +517,7 @@ SCENARIOS = {
     "history": scenario_history,
     "batch": scenario_batch,
     "sweep": scenario_sweep,
+    "hotplug": scenario_hotplug,
     "production": scenario_production,
     "liveview": scenario_liveview,
 }
@@ -519,7 +538,8 @@ def main():
             os.remove(shot)
         p = None
         try:
-            p = Program(program, os.path.join(scratch, name))
+            p = Program(program, os.path.join(scratch, name),
+                        getattr(scenario, "simulator", "1"))
             scenario(p, shots)
             passed += 1
             print(f"e2e: PASS {name} ({time.monotonic() - start:.1f} s)", flush=True)

@@ -404,6 +404,45 @@ TEST_F(SimulatedBoxTest, UnplugFaultFailsEveryLaterCallWithALinkText)
     EXPECT_EQ(box->Open(again), STATUS_DEVICE_NOT_FOUND);
 }
 
+TEST_F(SimulatedBoxTest, TimedUnplugCutsAStreamingRunAndTheBoxReturnsRefusingOpensAtFirst)
+{
+    // Reopened with the faults: the timed unplug counts from the open.
+    dev.reset();
+    box->SetFaults({.unplugAfterMs = 1000, .replugAfterMs = 500, .deniedOpens = 2});
+    Open();
+    const std::uint64_t changes = box->GetPlugChanges();
+    ASSERT_EQ(Send({0x12, 0x10}), STATUS_OK);
+    SetBlock(128, 25, 159, 1000000); // 10 us apart: the run outlasts the box
+    ASSERT_EQ(Send({0x16}), STATUS_OK);
+    clock.Advance(900ms);
+    std::vector<unsigned char> bytes;
+    ASSERT_EQ(dev->Read(bytes, Rx() & ~3ul), STATUS_OK);
+    EXPECT_GT(bytes.size(), 4u * 80000);
+    // The read waits for more than the box sends before it goes: it ends at the unplug.
+    const auto before = clock.Now();
+    EXPECT_EQ(Proxy::GetStatusAsString(dev->Read(bytes, 4u * 50000)),
+              "No such device (it may have been disconnected)");
+    EXPECT_LE(clock.Now() - before, 100ms);
+    EXPECT_FALSE(box->IsPlugged());
+    EXPECT_EQ(box->GetPlugChanges(), changes + 1);
+
+    clock.Advance(499ms);
+    EXPECT_FALSE(box->IsPlugged());
+    clock.Advance(1ms);
+    EXPECT_TRUE(box->IsPlugged());
+    EXPECT_EQ(box->GetPlugChanges(), changes + 2);
+    EXPECT_EQ(box->GetPowerCode(), 0); // its power-on state
+    dev.reset(); // closed first: Open holds the box while it hands out the new one
+    for (int denied = 0; denied < 2; ++denied)
+        EXPECT_EQ(Proxy::GetStatusAsString(box->Open(dev)),
+                  "usb_open() failed: Access denied (insufficient permissions)");
+    ASSERT_EQ(box->Open(dev), STATUS_OK);
+    // Each unplug fault fires once: the box stays this time.
+    clock.Advance(5s);
+    EXPECT_TRUE(box->IsPlugged());
+    EXPECT_EQ(Rx(), 0u);
+}
+
 TEST_F(SimulatedBoxTest, UnplugWhileAReadWaits)
 {
     // A clock whose sleep pulls the plug, as if the cable went while the host waited.

@@ -212,6 +212,60 @@ int main()
           "Reset");
     box.Close();
     Check(!box.IsOpen(), "Close");
+
+    // Hot-plug: the host removes the chip over QEMU's monitor (device_del) once it reads
+    // HOTPLUG READY, and adds it again (device_add) once it reads HOTPLUG GONE.
+    const auto listed = [&]
+    {
+        unsigned long n = 0;
+        if (box.GetConnectedDevices(n) != Box::OK)
+            return -1;
+        for (unsigned long i = 0; i < n; ++i)
+        {
+            std::string serial, description;
+            if (box.GetDeviceInformation(static_cast<int>(i), serial, description) == Box::OK &&
+                description == "QEMU USB SERIAL")
+                return static_cast<int>(i);
+        }
+        return -1;
+    };
+    const auto waitFor = [](const std::function<bool()>& done)
+    {
+        for (int i = 0; i < 300; ++i)
+        {
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    };
+    if (box.Open(listed()) == Box::OK)
+    {
+        std::printf("HOTPLUG READY\n");
+        std::fflush(stdout);
+        int status = Box::OK;
+        const bool failed = waitFor(
+            [&]
+            {
+                status = box.GetPowerMode(power);
+                return status != Box::OK;
+            });
+        std::printf("FIGURE unplugged: the open box's next call says \"%s\"\n",
+                    box.GetStatusAsString(status));
+        Check(failed, "device_del: the open box's calls fail");
+        box.Close();
+        Check(waitFor([&] { return listed() < 0; }), "device_del: the box leaves the list");
+        std::printf("HOTPLUG GONE\n");
+        std::fflush(stdout);
+        Check(waitFor([&] { return listed() >= 0; }), "device_add: the box is listed again");
+        const int again = box.Open(listed());
+        Check(again == Box::OK && box.GetPowerMode(power) == Box::OK,
+              std::string("device_add: the box opens and answers: ") +
+                  box.GetStatusAsString(again));
+        box.Close();
+    }
+    else
+        Check(false, "open for the hot-plug test");
     std::printf("%d checks failed\n", g_Failures);
     return g_Failures ? 1 : 0;
 }

@@ -74,12 +74,41 @@ hostpid=$!
 for _ in $(seq 100); do [[ -S "$sock" ]] && break; sleep 0.05; done
 
 log=$work/console.log
+monitor=$work/monitor.sock
+chip="usb-serial,id=chip,chardev=box,always-plugged=on"
+# Removes and re-adds the chip over QEMU's monitor when the guest asks for it.
+hmp() {
+    /usr/bin/env python3 - "$monitor" "$1" <<'PY'
+import socket, sys, time
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+s.sendall((sys.argv[2] + "\n").encode())
+time.sleep(1)
+s.settimeout(1)
+try:
+    reply = s.recv(65536).decode(errors="replace")
+except OSError:
+    reply = ""
+# The monitor echoes the command as it is typed; only its errors are worth a line.
+errors = [line for line in reply.splitlines() if "rror" in line]
+print("monitor:", sys.argv[2], "->", errors[-1] if errors else "done")
+PY
+}
+(
+    waitlog() { for _ in $(seq 1200); do grep -qa "$1" "$log" 2>/dev/null && return 0; sleep 0.25; done; return 1; }
+    waitlog "HOTPLUG READY" && hmp "device_del chip" >"$work/hotplug.log" 2>&1 &&
+        waitlog "HOTPLUG GONE" && hmp "device_add $chip" >>"$work/hotplug.log" 2>&1
+) &
+plugger=$!
 timeout 400 "$qemu" -machine q35 -accel tcg -m 512 -smp 1 -nographic -no-reboot \
     -kernel "$kernel" -initrd "$work/initramfs.cpio" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1" \
     -chardev socket,id=box,path="$sock" \
-    -device qemu-xhci -device usb-serial,chardev=box,always-plugged=on \
+    -monitor unix:"$monitor",server=on,wait=off \
+    -device qemu-xhci -device "$chip" \
     </dev/null >"$log" 2>&1
+kill "$plugger" 2>/dev/null
+[[ -s $work/hotplug.log ]] && cat "$work/hotplug.log"
 tr -d '\r' <"$log" | grep -aoE '(PASS|FAIL|FIGURE) .*|[0-9]+ checks failed|TAVIK_USB_RESULT=[0-9]+'
 result=$(grep -o 'TAVIK_USB_RESULT=[0-9]*' "$log" | tail -1 | cut -d= -f2)
 if [[ "$result" != 0 ]]; then
