@@ -2,6 +2,7 @@
 
 #include "app/Resource.h"
 #include "app/core/Formats.h"
+#include "app/core/Report.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -111,10 +112,7 @@ void CProductionTestDlg::BuildControls()
     caption("Failed measurements", 7, 176, 150);
     m_Failed = Place(new QListWidget(this), IDC_LB_TEST_FAILED, 7, 186, 286, 50);
     m_Failed->setAccessibleName(QStringLiteral("Failed measurements"));
-    auto* report = button("Open Report", IDC_BT_TEST_REPORT, 172, 242, 57);
-    // The HTML report's renderer is not part of this program yet.
-    report->setEnabled(false);
-    report->setToolTip(QStringLiteral("The report renderer is not built into this version."));
+    button("Open Report", IDC_BT_TEST_REPORT, 172, 242, 57);
     button("Close", IDC_BT_TEST_CLOSE, 236, 242, 57);
 
     const auto remember = [this]
@@ -239,7 +237,23 @@ void CProductionTestDlg::Finished()
 
 void CProductionTestDlg::OnOpenReport()
 {
-    // The one place that will hand the record to the HTML report's renderer and open the page.
+    if (m_RecordFile.empty() || m_Runner.IsRunning())
+        return;
+    // Beside the record, so that the page and its record stay together.
+    std::string html = m_RecordFile;
+    if (html.ends_with(".json"))
+        html.resize(html.size() - 5);
+    html += ".html";
+    const std::string error = WriteReport(m_RecordFile, html);
+    if (!error.empty())
+    {
+        m_Message = "The report could not be written: " + error;
+        m_MessageIsError = true;
+        Render();
+        return;
+    }
+    if (m_Setup.showReport)
+        m_Setup.showReport(html);
 }
 
 void CProductionTestDlg::keyPressEvent(QKeyEvent* event)
@@ -280,6 +294,7 @@ void CProductionTestDlg::Render()
     GetDlgItem(IDC_BT_TEST_START)->setEnabled(!running && m_HasPlan);
     GetDlgItem(IDC_BT_TEST_STOP)->setEnabled(running);
     GetDlgItem(IDC_BT_TEST_CLOSE)->setEnabled(true);
+    GetDlgItem(IDC_BT_TEST_REPORT)->setEnabled(!running && !m_RecordFile.empty());
 
     QString outcome;
     OutcomeLook look{palette().color(QPalette::Window), palette().color(QPalette::WindowText)};

@@ -45,6 +45,8 @@ public:
         std::string programVersion;
         // Called with the plan and operator whenever they change.
         std::function<void(const std::string& planFile, const std::string& operatorName)> remember;
+        // Shows a written report (the desktop's browser; tests record the path instead).
+        std::function<void(const std::string& htmlPath)> showReport;
     };
 
     // Borrows `box`, `history` and `clock` while it lives.

@@ -28,6 +28,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +41,7 @@
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdlib>
 
@@ -1045,6 +1047,11 @@ void CTavikDlg::OnProductionTest()
     {
         kept.setValue(QStringLiteral("Plan"), ToQ(plan));
         kept.setValue(QStringLiteral("Operator"), ToQ(operatorName));
+    };
+    setup.showReport = [this](const std::string& html)
+    {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(html))))
+            AddHistory("No browser opened the report " + html + ".");
     };
     CProductionTestDlg test(m_Tavik, *m_History, *m_Clock, std::move(setup), this);
     if (m_RunProductionDialog)

@@ -91,6 +91,10 @@ TEST_F(DialogTest, ProductionTestPassesAScannedUnitThenFailsOneOnAGlitchingBox)
             EXPECT_EQ(serial->text(), "SN-0002");
             EXPECT_EQ(std::filesystem::path(test.LastRecordFile()).parent_path(),
                       data / "tavik" / "spool");
+            // The report is written beside its record (the offscreen platform opens no browser).
+            WindowInput::Click(test.GetDlgItem(IDC_BT_TEST_REPORT));
+            std::filesystem::path html = test.LastRecordFile();
+            EXPECT_GT(std::filesystem::file_size(html.replace_extension(".html")), 1000u);
             WindowInput::Click(test.GetDlgItem(IDC_BT_TEST_CLOSE));
         });
     Menu(IDM_PRODUCTION_TEST);

@@ -707,6 +707,8 @@ TEST_F(CliTest, RecordsSendTheSpoolOnceAndYieldAndReportReadTheStore)
     EXPECT_NE(m_Out.find("Sent 0, already stored 0, refused 0, waiting 0"), std::string::npos);
     EXPECT_NE(m_Out.find("1 record\n"), std::string::npos) << m_Out;
     std::filesystem::remove_all(m_DataFolder);
+}
+
 TEST_F(CliTest, WaitForTheBoxThenReadThroughAnUnplugWithReconnect)
 {
     // --wait: the box is attached 300 ms into the wait.
