@@ -6,7 +6,9 @@
 #include "app/core/BatchRun.h"
 #include "app/core/BoxSession.h"
 #include "app/core/ClockSweep.h"
+#include "app/core/Formats.h"
 #include "app/core/HistorySink.h"
+#include "app/core/Reconnector.h"
 #include "app/core/Recording.h"
 #include "app/core/Run.h"
 #include "app/core/RunAnalysis.h"
@@ -377,9 +379,16 @@ public:
         g_Boxes.erase(std::find(g_Boxes.begin(), g_Boxes.end(), &m_Box));
     }
 
-    void Open(const std::optional<std::string>& serial, bool simulate, const std::string& simulator)
+    void Open(const std::optional<std::string>& serial, bool simulate, const std::string& simulator,
+              double waitSeconds)
     {
         UseSimulator(simulate, simulator);
+        if (waitSeconds > 0)
+        {
+            py::gil_scoped_release unlocked;
+            App::Reconnector(m_Box, m_Sink, FTD2xx::Clock::System())
+                .WaitUntilListed(serial.value_or(""), Seconds(waitSeconds));
+        }
         Check(m_Session.ScanDevices());
         const auto& devices = m_Session.View().devices;
         if (serial)
@@ -413,6 +422,46 @@ public:
         // supply.
         if (m_Session.View().state == App::GS_CONNECTED)
             Check(m_Session.TogglePower());
+        m_Serial = m_Box.GetSerial();
+    }
+
+    // The box of the last open, back after an unplug: waits up to `waitSeconds` for it to be
+    // listed, reopens it (retrying while it refuses) and gives it the settings it had.
+    void Reopen(double waitSeconds)
+    {
+        if (m_Box.IsOpen() && m_Session.View().state != App::GS_WAITING)
+            return;
+        if (m_Serial.empty())
+            RaiseBox(Box::DEVICE_NOT_OPENED, "The box was never open.", false);
+        m_Stream.reset();
+        if (m_Box.IsOpen())
+            m_Box.Close();
+        App::Reconnector reconnector(m_Box, m_Sink, FTD2xx::Clock::System());
+        App::Reconnector::Result result;
+        {
+            py::gil_scoped_release unlocked;
+            result = reconnector.WaitAndReopen(m_Serial, m_Restore, Seconds(waitSeconds));
+        }
+        if (result == App::Reconnector::ABSENT)
+            RaiseBox(Box::DEVICE_NOT_OPENED,
+                     "Box " + m_Serial + " did not return within " +
+                         App::FormatSeconds(waitSeconds) + ".",
+                     false);
+        if (!m_Box.IsOpen())
+            RaiseBox(Box::DEVICE_NOT_OPENED, reconnector.LastError(), false);
+        if (result == App::Reconnector::REOPENED)
+        {
+            // The session's view still holds what was restored (the bit counts' split is
+            // the session's own: the box keeps their sum only).
+            m_Session.EnterState(m_Restore.supply != Box::PWR_OFF ? App::GS_POWERED
+                                                                  : App::GS_CONNECTED);
+            return;
+        }
+        // Open, but a setting did not take: the session follows the box as it now is.
+        m_Session.EnterState(App::GS_CONNECTED);
+        if (m_Session.ReadSettingsBack() != Box::PWR_OFF)
+            m_Session.EnterState(App::GS_POWERED);
+        RaiseBox(Box::FAILED, reconnector.LastError(), false);
     }
 
     void Close()
@@ -748,8 +797,14 @@ private:
     // comes once and later calls say the box is not open.
     void Check(const Outcome& outcome)
     {
+        const App::GuiState state = m_Session.View().state;
         if (outcome)
+        {
+            // The settings a reopen gives back: the last that took.
+            if (state == App::GS_CONNECTED || state == App::GS_POWERED)
+                m_Restore = m_Session.CurrentSettings();
             return;
+        }
         if (App::MeansUnplugged(outcome.status, outcome.error) && m_Box.IsOpen())
         {
             m_Box.Close();
@@ -811,8 +866,16 @@ private:
         recording.Poll();
     }
 
+    static FTD2xx::Clock::Duration Seconds(double seconds)
+    {
+        return std::chrono::duration_cast<FTD2xx::Clock::Duration>(
+            std::chrono::duration<double>(seconds));
+    }
+
     zef::IniFile m_Ini;
     ListSink m_Sink;
+    std::string m_Serial;       // of the last open
+    App::BoxSettings m_Restore; // what a reopen gives back
     Box m_Box;
     App::BoxSession m_Session;
     std::shared_ptr<Recording> m_Stream;
@@ -882,7 +945,10 @@ PYBIND11_MODULE(_tavik, m)
 
     py::class_<PyBox>(m, "Box")
         .def(py::init<>())
-        .def("_open", &PyBox::Open, "serial"_a, "simulate"_a, "simulator"_a)
+        .def("_open", &PyBox::Open, "serial"_a, "simulate"_a, "simulator"_a, "wait"_a = 0.0)
+        .def("reopen", &PyBox::Reopen, "wait"_a = 10.0,
+             "Gets the box of the last open back after an unplug: waits up to `wait` seconds for "
+             "it, reopens it and restores the settings it had (the supply only if it was on).")
         .def("close", &PyBox::Close)
         .def_property_readonly("is_open", &PyBox::IsOpen)
         .def_property_readonly("serial", &PyBox::Serial)

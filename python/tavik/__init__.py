@@ -125,12 +125,13 @@ class Box(_tavik.Box):
 
     @classmethod
     def open(cls, serial: Optional[str] = None, simulate: bool = False,
-             simulator: str = DEFAULT_SIMULATOR) -> "Box":
+             simulator: str = DEFAULT_SIMULATOR, wait: float = 0.0) -> "Box":
         """Connects to the box with ``serial`` (the only one attached when None) and switches a
         box found off on with its defaults' supply. ``simulate`` adds the built-in simulator,
-        set up by ``simulator`` (e.g. ``"glitch=25000,unplug=40"``)."""
+        set up by ``simulator`` (e.g. ``"glitch=25000,unplug=40"``). ``wait`` seconds: waits
+        for the box to be plugged in first."""
         box = cls()
-        box._open(serial, simulate, simulator)
+        box._open(serial, simulate, simulator, wait)
         return box
 
     def __enter__(self) -> "Box":

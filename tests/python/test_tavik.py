@@ -179,7 +179,20 @@ def test_bad_values_and_an_unplug(tmp_path):
     with tavik.Box.open(simulate=True, simulator="unplug=17") as gone:
         with pytest.raises(tavik.Unplugged, match="Batch sampling failed"):
             gone.batch(1000, 10)
-        assert gone.history[-1] == "Batch sampling stopped: the box is no longer attached."
+        assert gone.history[-1] == ("Error: Batch sampling stopped: box SIM00001 unplugged - "
+                                    "waiting for it to return.")
+
+
+def test_reopen_after_an_unplug_gives_the_box_its_settings_back():
+    with tavik.Box.open(simulate=True, simulator="glitch=0,unplug_after=800,replug=300") as box:
+        box.clock, box.st_bits, box.mt_bits = 1_000_000, 13, 12
+        with pytest.raises(tavik.Unplugged):
+            while True:
+                box.read(10)
+        box.reopen(wait=5)
+        assert (box.clock, box.st_bits, box.mt_bits, box.supply) == (1_000_000, 13, 12, "ext")
+        assert len(box.read(5)) == 5
+        box.reopen()  # open: nothing to do
 
 
 def test_ctrl_c_stops_a_batch_and_keeps_the_readings(box):
