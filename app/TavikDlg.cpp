@@ -1037,9 +1037,8 @@ void CTavikDlg::OnProductionTest()
     setup.station = FromQ(kept.value(QStringLiteral("Station")).toString());
     if (setup.station.empty() && BatchFile::ReadText("/etc/machine-id", machineId, error))
         setup.station = StationFromMachineId(machineId);
-    setup.spoolFolder = DefaultSpoolFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-    if (setup.spoolFolder.empty())
-        setup.spoolFolder = "spool";
+    const std::string data = UserDataFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    setup.spoolFolder = data.empty() ? "spool" : DefaultSpoolFolder(data);
     setup.planFile = FromQ(kept.value(QStringLiteral("Plan")).toString());
     setup.operatorName = FromQ(kept.value(QStringLiteral("Operator")).toString());
     setup.programVersion = TAVIK_VERSION;

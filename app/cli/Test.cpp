@@ -81,9 +81,9 @@ int Test::Prepare()
         if (BatchFile::ReadText("/etc/machine-id", text, error))
             m_Unit.station = StationFromMachineId(text);
     }
-    m_Spool = !m_Options.spool.empty()
-                  ? m_Options.spool
-                  : DefaultSpoolFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    m_Spool = !m_Options.spool.empty()   ? m_Options.spool
+              : m_Env.dataFolder.empty() ? std::string()
+                                         : DefaultSpoolFolder(m_Env.dataFolder);
     if (m_Spool.empty())
         return Usage("no spool folder: give --spool DIR, or set HOME or XDG_DATA_HOME");
     std::error_code ec;

@@ -181,15 +181,6 @@ std::string TestRecordJson(const TestRecord& r, const std::string& attachment)
     return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-std::string DefaultSpoolFolder(const char* xdgDataHome, const char* home)
-{
-    if (xdgDataHome && xdgDataHome[0] == '/')
-        return std::string(xdgDataHome) + "/tavik/spool";
-    if (home && home[0] == '/')
-        return std::string(home) + "/.local/share/tavik/spool";
-    return {};
-}
-
 std::string StationFromMachineId(const std::string& text)
 {
     const std::string line = text.substr(0, text.find('\n'));

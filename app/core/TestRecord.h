@@ -95,10 +95,6 @@ struct SpoolWrite
     bool Ok() const { return error.empty(); }
 };
 
-// The spool folder in the per-user data folder the window uses: $XDG_DATA_HOME/tavik/spool when
-// XDG_DATA_HOME is absolute, else $HOME/.local/share/tavik/spool; empty when neither is usable.
-// Front ends pass the environment's values (null when unset).
-std::string DefaultSpoolFolder(const char* xdgDataHome, const char* home);
 // A station's default name from the content of /etc/machine-id: its first line, trimmed.
 std::string StationFromMachineId(const std::string& text);
 
