@@ -80,7 +80,8 @@ protected:
         // the box is gone.
         if (Dlg().GetGuiState() == GS_POWERED)
             Click(IDC_BT_RESET);
-        if (Dlg().GetGuiState() == GS_CONNECTED)
+        // Waiting for a lost box, or connected: Disconnect.
+        if (Dlg().GetGuiState() == GS_CONNECTED || Dlg().GetGuiState() == GS_WAITING)
             Click(IDC_BT_CONNECT);
         ASSERT_EQ(Dlg().GetGuiState(), GS_DISCONNECTED);
         Click(IDC_BT_SCAN);
