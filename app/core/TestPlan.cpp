@@ -102,8 +102,9 @@ public:
     {
         for (auto&& [key, node] : table)
         {
+            const std::string_view name = key.str(); // clang 14 lambdas take no bindings
             const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                           [&](const char* a) { return key.str() == a; });
+                                           [&](const char* a) { return name == a; });
             if (!known)
                 Fail(key.source(), Join(path, key.str()), "unknown key");
         }
